@@ -1,0 +1,32 @@
+// The way back: user data hex (from TP-UDL on) to the score payload.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace brindle {
+
+// Most septets a UDL octet can announce, and the payload bytes they can carry.
+inline constexpr std::size_t kMaxSeptets = 255;
+inline constexpr std::size_t kDecodedPayloadCapacity = 126;
+
+// The first two characters as one hex number: the longest hexadecimal prefix of the pair,
+// so "6Z" is 6 and "Z6" or "@@" is 0. Characters missing from a short text count as non-hex.
+int ParseHexByte(std::string_view pair);
+
+// out[k] = ParseHexByte(hex[2k..]) for k < count, bounded by out; missing digits read as 0.
+int HexToBytes(int count, std::string_view hex, std::span<char> out);
+
+// Unpacks `count` septets of packed hex through the alphabet into `out`, NUL-terminated and
+// cut to fit. Octets past the end of `hex` count as zero.
+int UnpackSeptets(int count, std::string_view hex, std::span<char> out);
+
+// Drops the four-character marker, reads the hex digits behind it, unscrambles them and
+// writes the payload, NUL-terminated (it ends at the first zero byte), into `out`.
+int DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out);
+
+// TP-UDL and TP-UD as hex text to the payload. Always 1.
+int DecodeScoreText(std::string_view userDataHex, std::span<char> out);
+
+}  // namespace brindle

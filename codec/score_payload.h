@@ -1,0 +1,40 @@
+// The score payload (length-prefixed fields), its scramble and its "MID " hex text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace brindle {
+
+inline constexpr std::size_t kPayloadCapacity = 320;  // the send sequence's payload buffer
+inline constexpr std::size_t kMaxEncodedPayload = 80;  // longest payload EncodeScoreText takes
+inline constexpr std::size_t kScoreTextCapacity = 200;
+inline constexpr std::int32_t kMaxFieldNumber = 99999999;
+inline constexpr std::size_t kMaxFieldLength = 99;
+inline constexpr std::string_view kScoreTextMarker = "MID ";
+
+// Appends `text` (first 99 characters at most) as one field at `position` and advances it.
+// Returns 0 with nothing written for an empty text, or when the field does not fit in `buffer`.
+int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint32_t& position);
+
+// Appends the decimal text of `value` as a field. Returns 0 for a value above 99,999,999.
+int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position);
+
+// Rotates the low seven bits of every byte right by three (bit 7 passes). Always 1.
+int ScrambleBytes(std::span<char> bytes);
+// The inverse: rotates the low seven bits left by three. Always 1.
+int UnscrambleBytes(std::span<char> bytes);
+std::uint8_t ScrambleByte(std::uint8_t b);
+std::uint8_t UnscrambleByte(std::uint8_t b);
+
+// The low eight bits of `value` as two uppercase hex digits and a NUL.
+int FormatHexByte(int value, std::span<char, 3> out);
+
+// Scrambles the NUL-terminated payload in place and writes "MID " and two hex digits per
+// byte, NUL-terminated, into `out`. Returns 0, changing nothing, for a payload over 80 bytes
+// or an `out` too small for the text.
+int EncodeScoreText(std::span<char> payload, std::span<char> out);
+
+}  // namespace brindle

@@ -1,0 +1,43 @@
+// The record of one highscore submission: what the game handed over, the handle, the result
+// box text, the open dialog and the link to the phone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dialog/dialog_window.h"
+#include "phone/phone_link.h"
+
+namespace brindle {
+
+inline constexpr std::size_t kHandleCapacity = 16;
+inline constexpr std::size_t kStatusCapacity = 256;
+inline constexpr std::size_t kGameNameCapacity = 48;
+inline constexpr std::size_t kMinHandleLength = 2;
+
+struct ScoreRequest {
+  // `gameName` is NUL-terminated; a longer name than the field holds is cut to 47 characters.
+  ScoreRequest(const char16_t* gameName, std::int32_t gameId, std::int32_t score,
+               const LinkServices& services);
+  ScoreRequest(const ScoreRequest&) = delete;
+  ScoreRequest& operator=(const ScoreRequest&) = delete;
+  ScoreRequest(ScoreRequest&&) = delete;
+  ScoreRequest& operator=(ScoreRequest&&) = delete;
+  ~ScoreRequest() = default;
+
+  // true: boxes into the record; false: record into the boxes. Nothing without a dialog.
+  void TransferText(bool fromDialog);
+  int InitDialog(DialogWindow& window);
+  int HandleCommand(DialogWindow& window, std::uint32_t message, std::uintptr_t wParam);
+  void SendScore();
+
+  std::int32_t gameId;
+  std::int32_t score;
+  char16_t handle[kHandleCapacity] = {};
+  char16_t status[kStatusCapacity] = {};
+  char16_t gameName[kGameNameCapacity] = {};
+  DialogWindow* dialog = nullptr;
+  PhoneLink link;
+};
+
+}  // namespace brindle

@@ -1,0 +1,29 @@
+#include <cstdio>
+#include <exception>
+
+#include "tools/commands.h"
+
+int main(int argc, char** argv) {
+  using namespace brindle::tools;
+  CLI::App app{"Brindle: score messages as SMS, and a simulated phone to send them to"};
+  app.require_subcommand(1);
+  int status = kExitOk;
+  RegisterCodecCommands(app, status);
+  RegisterPhoneCommand(app, status);
+  RegisterSendCommands(app, status);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    // Scripts tell bad input by status 2, whatever CLI11 would have used.
+    app.exit(e);
+    return kExitBadInput;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "brindle: %s\n", e.what());
+    return kExitBadInput;
+  }
+  return status;
+}
