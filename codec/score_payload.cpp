@@ -1,0 +1,88 @@
+#include "codec/score_payload.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "codec/text.h"
+
+namespace brindle {
+
+int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint32_t& position) {
+  std::size_t n = text.size();
+  if (n < 1) {
+    return 0;
+  }
+  n = std::min(n, kMaxFieldLength);
+  if (position > buffer.size() || buffer.size() - position < 2 + n) {
+    return 0;
+  }
+  auto* at = buffer.data() + position;
+  at[0] = static_cast<char>('0' + n / 10);
+  at[1] = static_cast<char>('0' + n % 10);
+  NarrowText(text.substr(0, n), buffer.subspan(position + 2, n));
+  position += static_cast<std::uint32_t>(2 + n);
+  return 1;
+}
+
+int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position) {
+  if (value > kMaxFieldNumber) {
+    return 0;
+  }
+  // Every int32 fits, so values below -99,999,999 keep all their digits.
+  std::array<char, 16> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  std::array<char16_t, 16> wide{};
+  const std::size_t n = WidenText({digits.data(), result.ptr}, wide);
+  return AppendTextField({wide.data(), n}, buffer, position);
+}
+
+std::uint8_t ScrambleByte(std::uint8_t b) {
+  return static_cast<std::uint8_t>(((b >> 3) & 0x0F) | ((b & 0x07) << 4) | (b & 0x80));
+}
+
+std::uint8_t UnscrambleByte(std::uint8_t b) {
+  return static_cast<std::uint8_t>(((b >> 4) & 0x07) | ((b & 0x0F) << 3) | (b & 0x80));
+}
+
+int ScrambleBytes(std::span<char> bytes) {
+  for (char& c : bytes) {
+    c = static_cast<char>(ScrambleByte(static_cast<std::uint8_t>(c)));
+  }
+  return 1;
+}
+
+int UnscrambleBytes(std::span<char> bytes) {
+  for (char& c : bytes) {
+    c = static_cast<char>(UnscrambleByte(static_cast<std::uint8_t>(c)));
+  }
+  return 1;
+}
+
+int FormatHexByte(int value, std::span<char, 3> out) {
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  const auto v = static_cast<unsigned>(value) & 0xFFU;
+  out[0] = kDigits[v >> 4];
+  out[1] = kDigits[v & 0x0FU];
+  out[2] = '\0';
+  return 1;
+}
+
+int EncodeScoreText(std::span<char> payload, std::span<char> out) {
+  const std::size_t n = TerminatedView(std::span<const char>(payload)).size();
+  if (n > kMaxEncodedPayload || out.size() < kScoreTextMarker.size() + 2 * n + 1) {
+    return 0;
+  }
+  const auto bytes = payload.first(n);
+  ScrambleBytes(bytes);
+  std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.begin());
+  std::size_t at = kScoreTextMarker.size();
+  for (const char c : bytes) {
+    FormatHexByte(static_cast<unsigned char>(c), out.subspan(at).first<3>());
+    at += 2;
+  }
+  out[at] = '\0';
+  return 1;
+}
+
+}  // namespace brindle

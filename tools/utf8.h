@@ -1,0 +1,13 @@
+// Command-line texts arrive as UTF-8; the library takes UTF-16.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brindle::tools {
+
+// nullopt for malformed UTF-8 (bad sequences, overlong forms, surrogates, beyond U+10FFFF).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+
+}  // namespace brindle::tools
