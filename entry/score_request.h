@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/text.h"
 #include "dialog/dialog_window.h"
 #include "phone/phone_link.h"
 
@@ -15,9 +16,16 @@ inline constexpr std::size_t kStatusCapacity = 256;
 inline constexpr std::size_t kGameNameCapacity = 48;
 inline constexpr std::size_t kMinHandleLength = 2;
 
+// The text of a fixed field: up to its terminator, never past its end.
+template <std::size_t N>
+std::u16string_view FieldText(const char16_t (&field)[N]) {
+  return TerminatedView(std::span<const char16_t>(field));
+}
+
 struct ScoreRequest {
-  // `gameName` is NUL-terminated; a longer name than the field holds is cut to 47 characters.
-  ScoreRequest(const char16_t* gameName, std::int32_t gameId, std::int32_t score,
+  // `name` is NUL-terminated (null reads as empty); a longer name than the field holds is cut
+  // to 47 characters.
+  ScoreRequest(const char16_t* name, std::int32_t id, std::int32_t points,
                const LinkServices& services);
   ScoreRequest(const ScoreRequest&) = delete;
   ScoreRequest& operator=(const ScoreRequest&) = delete;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dialog/dialog_window.h"
+#include "dialog/highscore_dialog.h"
 #include "entry/score_request.h"
 #include "phone/serial_port.h"
 #include "phone/sleeper.h"
@@ -21,10 +22,9 @@ extern void* g_instance;
 extern ScoreRequest* g_activeRequest;
 extern char16_t g_lastHandle[kHandleCapacity];
 
-std::intptr_t HighscoreDlgProc(DialogWindow& dialog, std::uint32_t message, std::uintptr_t wParam,
-                               std::intptr_t lParam);
-
-// Always 0. A null game name, or a call while another is in progress, does nothing.
+// Runs the highscore dialog on `platform.dialogs` over `parentWindow` and remembers the handle
+// for the next call. Always 0. A null game name, or a call while another is in progress, does
+// nothing.
 int RunHighScore(const char16_t* gameName, std::int32_t gameId, std::int32_t score,
                  void* parentWindow, const Platform& platform);
 

@@ -1,0 +1,37 @@
+#include "entry/send_high_score.h"
+
+#include "codec/text.h"
+#include "dialog/dialog_template.h"
+
+namespace brindle {
+
+// Module state; NOLINT: the only data that lives between calls, as the door's contract says.
+void* g_instance = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+ScoreRequest* g_activeRequest =
+    nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+char16_t g_lastHandle[kHandleCapacity] =
+    {};  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+
+int RunHighScore(const char16_t* gameName, std::int32_t gameId, std::int32_t score,
+                 void* parentWindow, const Platform& platform) {
+  // A call from the host's window procedure while a dialog is open would take over the one
+  // g_activeRequest slot and leave the open dialog working on a dead record.
+  if (gameName == nullptr || g_activeRequest != nullptr) {
+    return 0;
+  }
+  ScoreRequest request(gameName, gameId, score,
+                       LinkServices{platform.port, platform.dialogs, platform.sleeper});
+  g_activeRequest = &request;
+  if (g_lastHandle[0] != u'\0') {
+    CopyText(FieldText(g_lastHandle), request.handle);
+  }
+  // Without a host there is no dialog to show; the steps after it still run.
+  if (platform.dialogs != nullptr) {
+    platform.dialogs->RunModal(IDD_SENDHIGHSCORE, parentWindow, HighscoreDlgProc);
+  }
+  CopyText(FieldText(request.handle), g_lastHandle);
+  g_activeRequest = nullptr;
+  return 0;
+}
+
+}  // namespace brindle
