@@ -7,17 +7,20 @@
 #include <span>
 #include <string_view>
 
+#include "phone/clock.h"
 #include "phone/message_sink.h"
 #include "phone/serial_port.h"
 #include "phone/sleeper.h"
 
 namespace brindle {
 
-// What a link talks through; all three outlive the link.
+// What a link talks through; all of them outlive the link.
 struct LinkServices {
   SerialPort* port = nullptr;
   MessageSink* boxes = nullptr;
   Sleeper* sleeper = nullptr;
+  // Bounds an endless answer; nullptr means a steady clock.
+  Clock* clock = nullptr;
 };
 
 inline constexpr std::uint32_t kPortBaudRate = 115200;
@@ -29,6 +32,8 @@ inline constexpr std::size_t kMaxPduText = 254;
 inline constexpr std::uint32_t kInitPause = 1500;
 inline constexpr std::uint32_t kSubmitPause = 2000;
 inline constexpr std::uint32_t kPduPause = 5000;
+// No well-behaved answer lasts this long; a phone that keeps sending is cut off here.
+inline constexpr std::uint64_t kResponseBoundMs = 4000;
 
 class PhoneLink {
  public:
@@ -48,12 +53,16 @@ class PhoneLink {
   static void ApplyPortTimeouts(PortTimeouts& timeouts);
 
   bool WriteCommand(std::u16string_view text);
-  // `line` holds kLineCapacity characters at least. Always 1.
+  // `line` holds kLineCapacity characters at least. Always 1. Bytes beyond 511 in one line are
+  // dropped; reading stops after kResponseBoundMs of continuous input.
   int ReadLine(std::span<char16_t> line);
-  // Always 1; `response` is NUL-terminated and cut to fit.
+  // Always 1; `response` is NUL-terminated. Collecting stops once `response` is full or after
+  // kResponseBoundMs; what the phone sends beyond that is not part of the answer.
   int ReadResponse(std::span<char16_t> response);
 
   int InitPhone();
+  // 0 for a PDU text longer than kMaxPduText (nothing written) and when the phone's answer
+  // after the PDU contains "ERROR".
   int SendPdu(std::string_view pdu);
 
   PortHandle portHandle = kInvalidPortHandle;
@@ -62,6 +71,8 @@ class PhoneLink {
 
  private:
   void SendShutdownCommands();
+  void ReadLineUntil(std::span<char16_t> line, std::uint64_t deadline);
+  std::uint64_t NowMs();
 
   LinkServices services_;
 };

@@ -84,8 +84,7 @@ class SerialPort {
   virtual bool Purge(PortHandle port, std::uint32_t flags) = 0;
   // Blocking transfers bounded by the port's time-outs; `done` counts the bytes moved.
   virtual bool Read(PortHandle port, std::span<std::uint8_t> bytes, std::uint32_t& done) = 0;
-  virtual bool Write(PortHandle port, std::span<const std::uint8_t> bytes,
-                     std::uint32_t& done) = 0;
+  virtual bool Write(PortHandle port, std::span<const std::uint8_t> bytes, std::uint32_t& done) = 0;
   virtual bool Close(PortHandle port) = 0;
   // The error code of the call that just failed.
   virtual std::uint32_t LastError() = 0;
