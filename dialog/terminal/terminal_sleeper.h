@@ -1,0 +1,20 @@
+// Really sleeps, and meanwhile shows the pause as a filling bar in the open terminal dialog.
+#pragma once
+
+#include <cstdint>
+
+#include "dialog/terminal/terminal_dialog_host.h"
+#include "phone/sleeper.h"
+
+namespace brindle::terminal {
+
+class TerminalSleeper final : public Sleeper {
+ public:
+  explicit TerminalSleeper(TerminalDialogHost& host) : host_(host) {}
+  void Pause(std::uint32_t milliseconds) override;
+
+ private:
+  TerminalDialogHost& host_;
+};
+
+}  // namespace brindle::terminal
