@@ -1,0 +1,119 @@
+"""brindle encode/decode from the shell: output, JSON keys and exit statuses."""
+import json
+import subprocess
+import sys
+import unittest
+
+BRINDLE = sys.argv.pop(1)
+ANN_PDU = ("0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D5"
+           "6C30DBCC16C3D9883622")
+
+
+def run(*args, stdin=b""):
+    done = subprocess.run([BRINDLE, *args], input=stdin, capture_output=True, timeout=30)
+    return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
+
+
+class Encode(unittest.TestCase):
+    def test_json_has_the_fixed_keys(self):
+        status, out, _ = run("encode", "--game-id", "42", "--score", "12345", "--handle", "Ann",
+                             "--json")
+        self.assertEqual(status, 0)
+        self.assertEqual(json.loads(out), {
+            "payload": "0242011051234503Ann",
+            "payloadHex": "30323432303131303531323334353033416E6E",
+            "scoreText": "MID 06264626061616065616263646560636186D6D",
+            "pdu": ANN_PDU, "cmgsLength": 51})
+
+    def test_text_output_names_each_part(self):
+        status, out, _ = run("encode", "--game-id=42", "--score=12345", "--handle=Ann")
+        self.assertEqual(status, 0)
+        self.assertIn("pdu:        " + ANN_PDU, out)
+        self.assertIn("cmgsLength: 51", out)
+
+    def test_equals_form_takes_values_that_begin_with_a_dash(self):
+        status, out, _ = run("encode", "--game-id=-7", "--score=-5", "--handle=-x-",
+                             "--number=7654321", "--json")
+        self.assertEqual(status, 0, out)
+        result = json.loads(out)
+        self.assertEqual(result["payload"], "02-701102-503-x-")
+        self.assertTrue(result["pdu"].startswith("0011000781674523F1"))
+
+    def test_handle_is_narrowed_to_latin1(self):
+        status, out, _ = run("encode", "--game-id=1", "--score=2", "--handle=Zoë€", "--json")
+        self.assertEqual(status, 0)
+        self.assertEqual(json.loads(out)["payload"], "0110110120" + "4Zoë?")
+
+    def test_refusals_exit_with_status_2(self):
+        cases = {
+            "score too large": ["--game-id=1", "--score=100000000", "--handle=ab"],
+            "game id too large": ["--game-id=100000000", "--score=1", "--handle=ab"],
+            "beyond int32": ["--game-id=1", "--score=4294967296", "--handle=ab"],
+            "handle too short": ["--game-id=1", "--score=1", "--handle=a"],
+            "handle too long": ["--game-id=1", "--score=1", "--handle=" + "x" * 16],
+            "number with letters": ["--game-id=1", "--score=1", "--handle=ab", "--number=+12a"],
+            "number of 21 digits": ["--game-id=1", "--score=1", "--handle=ab",
+                                    "--number=" + "1" * 21],
+            "bare plus": ["--game-id=1", "--score=1", "--handle=ab", "--number=+"],
+            "missing option": ["--game-id=1", "--handle=ab"],
+            "not a number": ["--game-id=x", "--score=1", "--handle=ab"],
+        }
+        for what, args in cases.items():
+            with self.subTest(what):
+                status, out, err = run("encode", *args)
+                self.assertEqual(status, 2)
+                self.assertEqual(out, "")
+                self.assertTrue(err.strip())
+
+
+class Decode(unittest.TestCase):
+    def test_json_of_a_whole_pdu(self):
+        status, out, _ = run("decode", ANN_PDU, "--json")
+        self.assertEqual(status, 0)
+        self.assertEqual(json.loads(out), {
+            "payload": "0242011051234503Ann",
+            "payloadHex": "30323432303131303531323334353033416E6E",
+            "number": "+123456789012", "type": "submit", "gameId": 42, "fixed": 1,
+            "score": 12345, "handle": "Ann"})
+
+    def test_user_data_from_standard_input(self):
+        status, out, _ = run("decode", "--user-data", "-", "--json",
+                             stdin=(ANN_PDU[28:] + "\n").encode())
+        self.assertEqual(status, 0)
+        result = json.loads(out)
+        self.assertEqual(result["handle"], "Ann")
+        self.assertNotIn("number", result)
+        self.assertNotIn("type", result)
+
+    def test_round_trip_with_latin1_handle(self):
+        _, out, _ = run("encode", "--game-id=7", "--score=99999999", "--handle=Ünï", "--json")
+        status, out, _ = run("decode", json.loads(out)["pdu"], "--json")
+        self.assertEqual(status, 0)
+        self.assertEqual(json.loads(out)["handle"], "Ünï")
+
+    def test_bad_input_says_what_and_where(self):
+        cases = {
+            "not hex": ([ANN_PDU[:10] + "Z" + ANN_PDU[11:]], "offset 10"),
+            "odd length": ([ANN_PDU[:-1]], "odd number"),
+            "truncated": ([ANN_PDU[:20]], "ends inside"),
+            "empty": ([""], "no PDU"),
+            "user data too long": (["--user-data", "2ACD24"], "user-data length"),
+        }
+        for what, (args, words) in cases.items():
+            with self.subTest(what):
+                status, out, err = run("decode", *args)
+                self.assertEqual(status, 2)
+                self.assertEqual(out, "")
+                self.assertEqual(len(err.strip().splitlines()), 1)
+                self.assertIn(words, err)
+
+    def test_binary_and_huge_input_never_crash(self):
+        for what, data in {"binary": bytes(range(256)) * 8, "huge": b"00" * 600000,
+                           "empty": b""}.items():
+            with self.subTest(what):
+                status, _, err = run("decode", "-", stdin=data)
+                self.assertEqual(status, 2, err)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,149 @@
+#include "codec/pdu_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace brindle {
+namespace {
+
+// The user data of the score message for game 42, score 12345, handle Ann.
+const std::string kAnnUserData =
+    "2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DBCC16C3D9883622";
+const std::string kOurSubmit = "0011000C912143658709210000AA" + kAnnUserData;
+
+TEST(ReadPdu, ScoreMessagesAsPhonesAndPeersWriteThem) {
+  struct Row {
+    const char* what;
+    std::string pdu;
+    PduType type;
+    std::string number;
+  };
+  const Row rows[] = {
+      {"our own SUBMIT", kOurSubmit, PduType::kSubmit, "+123456789012"},
+      {"SUBMIT with a service centre, relative validity",
+       "07911326040000F011000C91214365870921000000" + kAnnUserData, PduType::kSubmit,
+       "+123456789012"},
+      {"SUBMIT without validity period", "0001000C912143658709210000" + kAnnUserData,
+       PduType::kSubmit, "+123456789012"},
+      {"SUBMIT with absolute validity",
+       "0019000C91214365870921000062216002035100" + kAnnUserData, PduType::kSubmit,
+       "+123456789012"},
+      {"SUBMIT with enhanced validity",
+       "0009000C91214365870921000001AA0000000000" + kAnnUserData, PduType::kSubmit,
+       "+123456789012"},
+      {"DELIVER with time stamp",
+       "07911326040000F0000C91214365870921000062216002035100" + kAnnUserData, PduType::kDeliver,
+       "+123456789012"},
+      {"SUBMIT with a concatenation header",
+       "07911326040000F051000C91214365870921000000310500032A01019A4922086693D96836990D668BD962369"
+       "8AD668BD964B6998D66ABD960B6992D86B3116D44",
+       PduType::kSubmit, "+123456789012"},
+      {"national number, odd digit count", "0011000781674523F10000AA" + kAnnUserData,
+       PduType::kSubmit, "7654321"},
+      {"class 1 in the data coding group", "0011000C9121436587092100F1AA" + kAnnUserData,
+       PduType::kSubmit, "+123456789012"},
+  };
+  for (const Row& row : rows) {
+    PduReading reading;
+    ASSERT_EQ(ReadPdu(row.pdu, reading), PduError::kNone)
+        << row.what << ": " << DescribePduError(reading.error) << " at " << reading.errorOffset;
+    EXPECT_EQ(reading.type, row.type) << row.what;
+    EXPECT_STREQ(reading.number, row.number.c_str()) << row.what;
+    EXPECT_EQ(std::string(reading.payload, reading.payloadLength), "0242011051234503Ann")
+        << row.what;
+    EXPECT_EQ(reading.fields.gameId, 42);
+    EXPECT_EQ(reading.fields.fixed, 1);
+    EXPECT_EQ(reading.fields.score, 12345);
+    EXPECT_EQ(std::string(reading.fields.handle, reading.fields.handleLength), "Ann");
+  }
+}
+
+TEST(ReadPdu, EveryFaultHasItsOwnErrorAndOffset) {
+  struct Row {
+    const char* what;
+    std::string pdu;
+    PduError error;
+    std::size_t offset;
+  };
+  const Row rows[] = {
+      {"empty", "", PduError::kEmpty, 0},
+      {"not hex", "0011000G", PduError::kNotHex, 7},
+      {"binary", std::string("00\x00\xFF", 4), PduError::kNotHex, 2},
+      {"odd length", "0011000", PduError::kOddLength, 7},
+      {"service centre too long", "0C11", PduError::kServiceCentreTooLong, 0},
+      {"service centre past the end", "07911326", PduError::kTruncated, 8},
+      {"status report", "0002000C91214365870921", PduError::kUnsupportedType, 2},
+      {"address of 21 digits", "001100159121436587092143658709214365870921F1",
+       PduError::kAddressTooLong, 6},
+      {"UCS-2 data coding", "0011000C912143658709210008AA" + kAnnUserData,
+       PduError::kUnsupportedDcs, 24},
+      {"8-bit data coding", "0011000C912143658709210004AA" + kAnnUserData,
+       PduError::kUnsupportedDcs, 24},
+      {"compressed", "0011000C912143658709210020AA" + kAnnUserData, PduError::kUnsupportedDcs,
+       24},
+      {"UDL beyond the data", "0011000C912143658709210000AA2BCD24", PduError::kUserDataTooLong,
+       28},
+      {"octets after the user data", kOurSubmit + "00", PduError::kTrailingData,
+       kOurSubmit.size()},
+      {"header longer than the data", "0051000C912143658709210000AA04FF241104",
+       PduError::kHeaderTooLong, 30},
+      {"not a score payload", "0011000C912143658709210000AA04CD241104",
+       PduError::kBadPayloadFields, 30},
+  };
+  for (const Row& row : rows) {
+    PduReading reading;
+    EXPECT_EQ(ReadPdu(row.pdu, reading), row.error) << row.what;
+    EXPECT_EQ(reading.error, row.error) << row.what;
+    EXPECT_EQ(reading.errorOffset, row.offset) << row.what;
+    EXPECT_STRNE(DescribePduError(row.error), "unknown error");
+  }
+}
+
+TEST(ReadPdu, TruncatedAtEveryOctetIsAnErrorNeverACrash) {
+  const std::string pdus[] = {
+      kOurSubmit,
+      "07911326040000F0000C91214365870921000062216002035100" + kAnnUserData,
+  };
+  for (const std::string& pdu : pdus) {
+    for (std::size_t octets = 0; octets < pdu.size() / 2; ++octets) {
+      PduReading reading;
+      const PduError error = ReadPdu(pdu.substr(0, 2 * octets), reading);
+      EXPECT_NE(error, PduError::kNone) << octets;
+      EXPECT_LE(reading.errorOffset, 2 * octets);
+    }
+  }
+}
+
+TEST(SplitScorePayload, FourFieldsOrNothing) {
+  struct Row {
+    std::string payload;
+    bool splits;
+  };
+  const Row rows[] = {
+      {"0242011051234503Ann", true},
+      {"01001101002ab", true},
+      {"11-2147483648011089999999902ab", true},
+      {"0242011051234503An", false},    // handle shorter than its count
+      {"0242011051234503Annn", false},  // a byte too many
+      {"024201105123450", false},       // three fields only
+      {"02x2011051234503Ann", false},   // game id not a number
+      {"0042011051234503Ann", false},   // zero-length field
+      {"", false},
+  };
+  for (const Row& row : rows) {
+    ScoreFields fields;
+    EXPECT_EQ(SplitScorePayload(row.payload, fields), row.splits) << row.payload;
+  }
+}
+
+TEST(ReadUserData, ReadsWhatDecodeScoreTextTakes) {
+  PduReading reading;
+  ASSERT_EQ(ReadUserData(kAnnUserData, reading), PduError::kNone);
+  EXPECT_EQ(std::string(reading.payload, reading.payloadLength), "0242011051234503Ann");
+  EXPECT_EQ(ReadUserData("2ACD24", reading), PduError::kUserDataTooLong);
+  EXPECT_EQ(ReadUserData("04CD2411", reading), PduError::kUserDataTooLong);
+}
+
+}  // namespace
+}  // namespace brindle
