@@ -139,8 +139,8 @@ std::uint32_t Win32SerialPort::LastError() { return GetLastError(); }
 
 std::size_t Win32SerialPort::ErrorText(std::uint32_t code, std::span<char16_t> out) {
   wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(kMessageFlags, nullptr, code, 0,
-                                      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(kMessageFlags, nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   if (length == 0) {
     return 0;
   }

@@ -1,0 +1,5 @@
+# Cross-build for 32-bit Windows with Debian's mingw-w64 (g++-mingw-w64-i686).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(BRINDLE_MINGW_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

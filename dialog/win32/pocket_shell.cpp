@@ -1,0 +1,56 @@
+#include "dialog/win32/pocket_shell.h"
+
+namespace brindle {
+namespace {
+
+// SHINITDLGINFO: which fields are valid, the dialog, what to do.
+struct ShellDialogInfo {
+  DWORD mask;
+  HWND dialog;
+  DWORD flags;
+};
+
+constexpr DWORD kShidimFlags = 0x1;
+constexpr DWORD kSizeDialogSipDown = 0xA;  // SHIDIF_SIZEDLG | SHIDIF_SIPDOWN
+constexpr WORD kShInitDialog = 56;
+constexpr WORD kShellOrdinal65 = 65;
+constexpr WORD kShellOrdinal21 = 21;
+// IDC_SIPPREF; dialog_template.h cannot be included beside windows.h (IDOK, IDCANCEL).
+constexpr INT_PTR kSipPrefId = 19991;
+
+using ShInitDialogFn = BOOL(WINAPI*)(ShellDialogInfo*);
+using ShellWindowCallFn = BOOL(WINAPI*)(HWND, DWORD);
+
+template <typename Fn>
+Fn ShellProc(HMODULE shell, WORD ordinal) {
+  FARPROC proc = GetProcAddress(shell, MAKEINTRESOURCEA(ordinal));
+  // Through a generic function pointer, the conversion the platform documents for exports.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+}  // namespace
+
+void PreparePocketDialog(HWND dialog) {
+  HMODULE shell = GetModuleHandleW(L"aygshell.dll");
+  if (shell == nullptr) {
+    shell = LoadLibraryW(L"aygshell.dll");
+  }
+  if (shell == nullptr) {
+    return;
+  }
+  // Kept loaded: the preference control's window class lives in the shell library.
+  if (auto initDialog = ShellProc<ShInitDialogFn>(shell, kShInitDialog)) {
+    ShellDialogInfo info{kShidimFlags, dialog, kSizeDialogSipDown};
+    initDialog(&info);
+  }
+  CreateWindowExW(0, L"SIPPREF", L"", WS_CHILD, -10, -10, 5, 5, dialog,
+                  reinterpret_cast<HMENU>(kSipPrefId), nullptr, nullptr);
+  if (auto call65 = ShellProc<ShellWindowCallFn>(shell, kShellOrdinal65)) {
+    call65(dialog, 4);
+  }
+  if (auto call21 = ShellProc<ShellWindowCallFn>(shell, kShellOrdinal21)) {
+    call21(dialog, 0);
+  }
+}
+
+}  // namespace brindle
