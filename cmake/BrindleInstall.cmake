@@ -4,7 +4,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set_target_properties(brindle_static PROPERTIES EXPORT_NAME brindle_static)
-install(TARGETS brindle brindle_static EXPORT BrindleTargets
+install(TARGETS brindle_shared brindle_static EXPORT BrindleTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

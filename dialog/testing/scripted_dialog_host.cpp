@@ -6,7 +6,7 @@
 
 #include "dialog/dialog_template.h"
 
-namespace brindle::testing {
+namespace brindle {
 namespace {
 
 DialogEvent Event(DialogEvent::Kind kind) {
@@ -209,4 +209,4 @@ std::vector<DialogEvent> ScriptedDialogHost::Boxes() const {
   return boxes;
 }
 
-}  // namespace brindle::testing
+}  // namespace brindle

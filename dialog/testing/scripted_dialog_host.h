@@ -22,7 +22,7 @@
 
 #include "dialog/dialog_window.h"
 
-namespace brindle::testing {
+namespace brindle {
 
 inline constexpr std::uint16_t kBnClicked = 0;
 inline constexpr std::uint16_t kEnChange = 0x300;
@@ -144,4 +144,4 @@ class ScriptedDialogHost final : public DialogHost {
   std::deque<std::vector<PlayerAction>> scripts_;
 };
 
-}  // namespace brindle::testing
+}  // namespace brindle
