@@ -1,25 +1,28 @@
 # Installs the public header, libbrindle (shared and static), the CMake package
-# (find_package(Brindle), targets Brindle::brindle and Brindle::brindle_static) and brindle.pc.
+# (find_package(Brindle), targets Brindle::brindle and Brindle::brindle_static) and brindle.pc,
+# all in the component "library" (cmake --install <build> --component library).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set_target_properties(brindle_static PROPERTIES EXPORT_NAME brindle_static)
 install(TARGETS brindle_shared brindle_static EXPORT BrindleTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/brindle/brindle.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brindle)
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brindle COMPONENT library)
 
 set(brindle_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Brindle)
-install(EXPORT BrindleTargets NAMESPACE Brindle:: DESTINATION ${brindle_cmake_dir})
+install(EXPORT BrindleTargets NAMESPACE Brindle:: DESTINATION ${brindle_cmake_dir}
+  COMPONENT library)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/BrindleConfig.cmake.in
   ${PROJECT_BINARY_DIR}/BrindleConfig.cmake INSTALL_DESTINATION ${brindle_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/BrindleConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/BrindleConfig.cmake
-  ${PROJECT_BINARY_DIR}/BrindleConfigVersion.cmake DESTINATION ${brindle_cmake_dir})
+  ${PROJECT_BINARY_DIR}/BrindleConfigVersion.cmake DESTINATION ${brindle_cmake_dir}
+  COMPONENT library)
 
 # The .pc file finds the prefix from its own place, so the tree can be installed anywhere.
 file(RELATIVE_PATH BRINDLE_PC_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
@@ -27,4 +30,5 @@ string(REGEX REPLACE "/$" "" BRINDLE_PC_PREFIX "${BRINDLE_PC_PREFIX}")
 list(JOIN BRINDLE_SYSTEM_LIBS " -l" brindle_private_libs)
 set(BRINDLE_PC_LIBS_PRIVATE "-l${brindle_private_libs}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/brindle.pc.in ${PROJECT_BINARY_DIR}/brindle.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/brindle.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/brindle.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT library)
