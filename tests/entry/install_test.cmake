@@ -3,6 +3,8 @@
 # without a terminal: the dialog cannot be drawn, so each call must return 0 cleanly.
 #   cmake -DBUILD_DIR=... -DEXAMPLE_DIR=... -DWORK_DIR=... -DGENERATOR=... -DCXX=...
 #         -DPKG_CONFIG=... -DSANITIZE=ON|OFF -P install_test.cmake
+cmake_minimum_required(VERSION 3.25)
+
 foreach(var BUILD_DIR EXAMPLE_DIR WORK_DIR GENERATOR CXX)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
