@@ -191,18 +191,37 @@ void DrawMessageBox(const MessageBoxView& box, Caret& caret) {
 void DrawScreen(const DialogModel& model, const MessageBoxView* box) {
   erase();
   DrawFrame(model);
+  // Group boxes first and from the top down, so a box starting on another's bottom edge keeps
+  // its title and joins that edge.
+  std::array<std::size_t, kMaxControls> groups{};
+  std::size_t groupCount = 0;
+  for (std::size_t i = 0; i < model.layout.count; ++i) {
+    const PlacedControl& control = model.layout.controls.at(i);
+    if (control.visible && control.kind == ControlKind::kGroupBox) {
+      groups.at(groupCount++) = i;
+    }
+  }
+  std::sort(groups.begin(), groups.begin() + static_cast<std::ptrdiff_t>(groupCount),
+            [&model](std::size_t a, std::size_t b) {
+              return model.layout.controls.at(a).cells.row < model.layout.controls.at(b).cells.row;
+            });
+  for (std::size_t g = 0; g < groupCount; ++g) {
+    const PlacedControl& control = model.layout.controls.at(groups.at(g));
+    DrawBox(control.cells);
+    PutText(control.cells.row, control.cells.col + 1, model.items.at(groups.at(g)).Text(),
+            control.cells.cols - 2);
+  }
+
   Caret caret;
   for (std::size_t i = 0; i < model.layout.count; ++i) {
     const PlacedControl& control = model.layout.controls.at(i);
-    if (!control.visible) {
+    if (!control.visible || control.kind == ControlKind::kGroupBox) {
       continue;
     }
     const bool focused = box == nullptr && i == model.focus;
     const EditText& item = model.items.at(i);
     switch (control.kind) {
       case ControlKind::kGroupBox:
-        DrawBox(control.cells);
-        PutText(control.cells.row, control.cells.col + 1, item.Text(), control.cells.cols - 2);
         break;
       case ControlKind::kLabel:
         PutText(control.cells.row, control.cells.col, item.Text(),
