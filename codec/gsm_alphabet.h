@@ -2,6 +2,7 @@
 // character, shared by packing and unpacking.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace brindle {
@@ -22,9 +23,19 @@ inline constexpr char GsmAlphabet[kSeptetCount + 1] =
     "abcdefghijklmno"
     "pqrstuvwxyz\xE4\xF6\xF1\xFC\xE0";
 
+// Character to septet: the first position wins, blank for a character in no entry.
+inline constexpr std::array<std::uint8_t, 256> kSeptetOfChar = [] {
+  std::array<std::uint8_t, 256> septets{};
+  septets.fill(0x20);
+  for (int i = kSeptetCount - 1; i >= 0; --i) {
+    septets[static_cast<unsigned char>(GsmAlphabet[i])] = static_cast<std::uint8_t>(i);
+  }
+  return septets;
+}();
+
 // Position of the first entry equal to `c`; 0x20 (blank) for a character in no entry.
-std::uint8_t SeptetOf(char c);
+inline std::uint8_t SeptetOf(char c) { return kSeptetOfChar[static_cast<unsigned char>(c)]; }
 // The entry at the low seven bits of `septet`.
-char CharOfSeptet(std::uint8_t septet);
+inline char CharOfSeptet(std::uint8_t septet) { return GsmAlphabet[septet & 0x7FU]; }
 
 }  // namespace brindle

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -10,6 +11,10 @@ namespace brindle {
 // Most septets a UDL octet can announce, and the payload bytes they can carry.
 inline constexpr std::size_t kMaxSeptets = 255;
 inline constexpr std::size_t kDecodedPayloadCapacity = 126;
+inline constexpr std::size_t kOctetWorkArea = 400;  // octets of user data read from hex
+
+// Value of one hex digit, -1 for any other character.
+int HexDigitValue(char c);
 
 // The first two characters as one hex number: the longest hexadecimal prefix of the pair,
 // so "6Z" is 6 and "Z6" or "@@" is 0. Characters missing from a short text count as non-hex.
@@ -21,6 +26,9 @@ int HexToBytes(int count, std::string_view hex, std::span<char> out);
 // Unpacks `count` septets of packed hex through the alphabet into `out`, NUL-terminated and
 // cut to fit. Octets past the end of `hex` count as zero.
 int UnpackSeptets(int count, std::string_view hex, std::span<char> out);
+
+// The same from octets already read; octets past the end count as zero.
+int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out);
 
 // Drops the four-character marker, reads the hex digits behind it, unscrambles them and
 // writes the payload, NUL-terminated (it ends at the first zero byte), into `out`.

@@ -1,9 +1,12 @@
 #include "codec/pdu_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <span>
 
+#include "codec/hex.h"
 #include "codec/score_payload.h"
 #include "codec/text.h"
 
@@ -14,37 +17,68 @@ constexpr std::size_t kMaxServiceCentreOctets = 11;  // type of address and 20 d
 constexpr std::size_t kTimeStampOctets = 7;
 constexpr std::size_t kMaxNumberFieldText = 11;  // "-2147483648"
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+// Far more than any PDU's octets (at most about 260); a longer text is read only this far,
+// which is still enough to tell that it has octets after its user data.
+constexpr std::size_t kOctetCapacity = 512;
 
-// Walks a checked hex text octet by octet; every read is bounded by the text.
+// The octets of a checked hex text, walked one by one; every read is bounded.
 class OctetCursor {
  public:
-  explicit OctetCursor(std::string_view text) : text_(text) {}
-
-  [[nodiscard]] std::size_t Offset() const { return at_; }
-  [[nodiscard]] std::size_t OctetsLeft() const { return (text_.size() - at_) / 2; }
-  [[nodiscard]] std::string_view Rest() const { return text_.substr(at_); }
+  [[nodiscard]] std::size_t Offset() const { return 2 * at_; }
+  [[nodiscard]] std::size_t OctetsLeft() const { return total_ - at_; }
+  [[nodiscard]] std::span<const std::uint8_t> Next(std::size_t count) const {
+    return std::span<const std::uint8_t>(octets_).subspan(at_, std::min(count, held_ - at_));
+  }
 
   bool Take(std::uint8_t& octet) {
-    if (OctetsLeft() < 1) {
+    if (at_ >= held_) {
       return false;
     }
-    octet = static_cast<std::uint8_t>(ParseHexByte(text_.substr(at_)));
-    at_ += 2;
+    octet = octets_[at_++];
     return true;
   }
-  bool Skip(std::size_t octets) {
-    if (OctetsLeft() < octets) {
+  bool Skip(std::size_t count) {
+    if (held_ - at_ < count) {
       return false;
     }
-    at_ += 2 * octets;
+    at_ += count;
     return true;
+  }
+
+  // Reads the whole text; the first character that is not a hex digit, or an odd count,
+  // is the error.
+  PduError Load(std::string_view text, std::size_t& offset) {
+    if (text.empty()) {
+      return PduError::kEmpty;
+    }
+    const std::size_t pairs = text.size() / 2;
+    for (std::size_t k = 0; k < pairs; ++k) {
+      const int octet = hex::ReadPair(text.data() + 2 * k);
+      if (octet < 0) {
+        offset = hex::DigitValue(text[2 * k]) < 0 ? 2 * k : 2 * k + 1;
+        return PduError::kNotHex;
+      }
+      if (k < octets_.size()) {
+        octets_[k] = static_cast<std::uint8_t>(octet);
+      }
+    }
+    held_ = std::min(pairs, octets_.size());
+    if (text.size() % 2 != 0) {
+      offset = text.size() - 1;
+      if (hex::DigitValue(text.back()) < 0) {
+        return PduError::kNotHex;
+      }
+      offset = text.size();
+      return PduError::kOddLength;
+    }
+    total_ = text.size() / 2;
+    return PduError::kNone;
   }
 
  private:
-  std::string_view text_;
+  std::array<std::uint8_t, kOctetCapacity> octets_;  // NOLINT: only the first held_ are read
+  std::size_t held_ = 0;
+  std::size_t total_ = 0;
   std::size_t at_ = 0;
 };
 
@@ -54,19 +88,10 @@ PduError Fail(PduReading& reading, PduError error, std::size_t offset) {
   return error;
 }
 
-PduError CheckHex(std::string_view text, PduReading& reading) {
-  if (text.empty()) {
-    return Fail(reading, PduError::kEmpty, 0);
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsHexDigit(text[i])) {
-      return Fail(reading, PduError::kNotHex, i);
-    }
-  }
-  if (text.size() % 2 != 0) {
-    return Fail(reading, PduError::kOddLength, text.size());
-  }
-  return PduError::kNone;
+PduError Load(OctetCursor& cursor, std::string_view text, PduReading& reading) {
+  std::size_t offset = 0;
+  const PduError error = cursor.Load(text, offset);
+  return error == PduError::kNone ? error : Fail(reading, error, offset);
 }
 
 char AddressDigit(unsigned nibble) {
@@ -123,23 +148,22 @@ PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& rea
   if (cursor.OctetsLeft() < octets) {
     return Fail(reading, PduError::kUserDataTooLong, udlOffset);
   }
-  const std::string_view userData = cursor.Rest().substr(0, 2 * octets);
+  const std::span<const std::uint8_t> userData = cursor.Next(octets);
   cursor.Skip(octets);
   if (cursor.OctetsLeft() > 0) {
     return Fail(reading, PduError::kTrailingData, cursor.Offset());
   }
   std::size_t skip = 0;  // septets the user-data header and its fill bits take
   if (hasHeader) {
-    const std::size_t headerOctets =
-        userData.empty() ? 1 : static_cast<std::size_t>(ParseHexByte(userData)) + 1;
+    const std::size_t headerOctets = userData.empty() ? 1 : std::size_t{userData[0]} + 1;
     skip = (headerOctets * 8 + 6) / 7;
     if (headerOctets > octets || skip > septets) {
       return Fail(reading, PduError::kHeaderTooLong, udlOffset + 2);
     }
   }
-  std::array<char, kMaxSeptets + 1> text{};
-  UnpackSeptets(septets, userData, text);
-  const std::string_view scoreText = TerminatedView(std::span<const char>(text));
+  std::array<char, kMaxSeptets + 1> text;  // NOLINT: the unpacking writes what is read
+  UnpackSeptetOctets(septets, userData, text);
+  const std::string_view scoreText(text.data(), septets);
   DecodeScoreTextFromText(scoreText.substr(std::min(skip, scoreText.size())), reading.payload);
   reading.payloadLength = TerminatedView(std::span<const char>(reading.payload)).size();
   if (!SplitScorePayload({reading.payload, reading.payloadLength}, reading.fields)) {
@@ -189,10 +213,10 @@ bool SplitScorePayload(std::string_view payload, ScoreFields& fields) {
 
 PduError ReadPdu(std::string_view text, PduReading& reading) {
   reading = PduReading{};
-  if (const PduError error = CheckHex(text, reading); error != PduError::kNone) {
+  OctetCursor cursor;
+  if (const PduError error = Load(cursor, text, reading); error != PduError::kNone) {
     return error;
   }
-  OctetCursor cursor(text);
   std::uint8_t serviceCentre = 0;
   cursor.Take(serviceCentre);
   if (serviceCentre > kMaxServiceCentreOctets) {
@@ -234,10 +258,10 @@ PduError ReadPdu(std::string_view text, PduReading& reading) {
 
 PduError ReadUserData(std::string_view text, PduReading& reading) {
   reading = PduReading{};
-  if (const PduError error = CheckHex(text, reading); error != PduError::kNone) {
+  OctetCursor cursor;
+  if (const PduError error = Load(cursor, text, reading); error != PduError::kNone) {
     return error;
   }
-  OctetCursor cursor(text);
   return ReadUserDataFields(cursor, false, reading);
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 
+#include "codec/hex.h"
 #include "codec/text.h"
 
 namespace brindle {
@@ -37,14 +38,6 @@ int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t&
   return AppendTextField({wide.data(), n}, buffer, position);
 }
 
-std::uint8_t ScrambleByte(std::uint8_t b) {
-  return static_cast<std::uint8_t>(((b >> 3) & 0x0F) | ((b & 0x07) << 4) | (b & 0x80));
-}
-
-std::uint8_t UnscrambleByte(std::uint8_t b) {
-  return static_cast<std::uint8_t>(((b >> 4) & 0x07) | ((b & 0x0F) << 3) | (b & 0x80));
-}
-
 int ScrambleBytes(std::span<char> bytes) {
   for (char& c : bytes) {
     c = static_cast<char>(ScrambleByte(static_cast<std::uint8_t>(c)));
@@ -60,10 +53,7 @@ int UnscrambleBytes(std::span<char> bytes) {
 }
 
 int FormatHexByte(int value, std::span<char, 3> out) {
-  constexpr std::string_view kDigits = "0123456789ABCDEF";
-  const auto v = static_cast<unsigned>(value) & 0xFFU;
-  out[0] = kDigits[v >> 4];
-  out[1] = kDigits[v & 0x0FU];
+  hex::WritePair(static_cast<std::uint8_t>(static_cast<unsigned>(value) & 0xFFU), out.data());
   out[2] = '\0';
   return 1;
 }
@@ -76,12 +66,12 @@ int EncodeScoreText(std::span<char> payload, std::span<char> out) {
   const auto bytes = payload.first(n);
   ScrambleBytes(bytes);
   std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.begin());
-  std::size_t at = kScoreTextMarker.size();
+  char* at = out.data() + kScoreTextMarker.size();
   for (const char c : bytes) {
-    FormatHexByte(static_cast<unsigned char>(c), out.subspan(at).first<3>());
+    hex::WritePair(static_cast<std::uint8_t>(c), at);
     at += 2;
   }
-  out[at] = '\0';
+  *at = '\0';
   return 1;
 }
 

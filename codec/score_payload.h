@@ -26,8 +26,12 @@ int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t&
 int ScrambleBytes(std::span<char> bytes);
 // The inverse: rotates the low seven bits left by three. Always 1.
 int UnscrambleBytes(std::span<char> bytes);
-std::uint8_t ScrambleByte(std::uint8_t b);
-std::uint8_t UnscrambleByte(std::uint8_t b);
+inline std::uint8_t ScrambleByte(std::uint8_t b) {
+  return static_cast<std::uint8_t>(((b >> 3U) & 0x0FU) | ((b & 0x07U) << 4U) | (b & 0x80U));
+}
+inline std::uint8_t UnscrambleByte(std::uint8_t b) {
+  return static_cast<std::uint8_t>(((b >> 4U) & 0x07U) | ((b & 0x0FU) << 3U) | (b & 0x80U));
+}
 
 // The low eight bits of `value` as two uppercase hex digits and a NUL.
 int FormatHexByte(int value, std::span<char, 3> out);

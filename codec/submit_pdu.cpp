@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codec/gsm_alphabet.h"
+#include "codec/hex.h"
 #include "codec/score_payload.h"
 #include "codec/text.h"
 
@@ -37,30 +38,40 @@ int PackSeptets(std::string_view text, std::span<char> out) {
     return 0;
   }
   out[0] = '\0';
-  if (out.size() < 2 * PackedOctets(text.size()) + 1) {
+  const std::size_t length = 2 * PackedOctets(text.size());
+  if (out.size() < length + 1) {
     return 0;
   }
-  // Septet i takes bits 7i..7i+6 of the octet stream, low bits first.
+  // Septet i takes bits 7i..7i+6 of the octet stream, low bits first: every eight
+  // characters make seven whole octets.
+  char* at = out.data();
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t group = 0;
+    for (std::size_t j = 0; j < 8; ++j) {
+      group |= std::uint64_t{SeptetOf(text[i + j])} << (7 * j);
+    }
+    for (std::size_t j = 0; j < 7; ++j) {
+      hex::WritePair(static_cast<std::uint8_t>(group >> (8 * j)), at);
+      at += 2;
+    }
+  }
   std::uint32_t bits = 0;
-  int held = 0;
-  std::size_t at = 0;
-  const auto emit = [&](std::uint32_t octet) {
-    FormatHexByte(static_cast<int>(octet & 0xFFU), out.subspan(at).first<3>());
-    at += 2;
-  };
-  for (const char c : text) {
-    bits |= static_cast<std::uint32_t>(SeptetOf(c)) << held;
+  unsigned held = 0;
+  for (; i < text.size(); ++i) {
+    bits |= std::uint32_t{SeptetOf(text[i])} << held;
     held += 7;
     if (held >= 8) {
-      emit(bits);
-      bits >>= 8;
+      hex::WritePair(static_cast<std::uint8_t>(bits), at);
+      at += 2;
+      bits >>= 8U;
       held -= 8;
     }
   }
   if (held > 0) {
-    emit(bits);
+    hex::WritePair(static_cast<std::uint8_t>(bits), at);
   }
-  out[at] = '\0';
+  out[length] = '\0';
   return 1;
 }
 
@@ -95,22 +106,20 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<ch
       pduOut.size() < SubmitPduLength(number, n) + 1) {
     return 0;
   }
-  std::array<char, kScoreTextCapacity> scoreText{};
-  std::array<char, kUserDataHexCapacity> userData{};
-  std::array<char, kAddressFieldCapacity> address{};
-  std::array<char, 3> length{};
+  std::array<char, kScoreTextCapacity> scoreText;  // NOLINT: each is written before it is read
+  std::array<char, kUserDataHexCapacity> userData;  // NOLINT
+  std::array<char, kAddressFieldCapacity> address;  // NOLINT
   if (EncodeAddressField(number, address) == 0 || EncodeScoreText(payload, scoreText) == 0) {
     return 0;
   }
-  const std::string_view text = TerminatedView(std::span<const char>(scoreText));
-  PackSeptets(text, userData);
-  FormatHexByte(static_cast<int>(text.size() & 0xFFU), length);
+  const std::size_t septets = kScoreTextMarker.size() + 2 * n;
+  PackSeptets({scoreText.data(), septets}, userData);
 
   std::size_t at = Put(pduOut, 0, "001100");
-  at = Put(pduOut, at, TerminatedView(std::span<const char>(address)));
+  at = Put(pduOut, at, {address.data(), AddressFieldLength(number)});
   at = Put(pduOut, at, "0000AA");
-  at = Put(pduOut, at, {length.data(), 2});
-  at = Put(pduOut, at, TerminatedView(std::span<const char>(userData)));
+  hex::WritePair(static_cast<std::uint8_t>(septets & 0xFFU), pduOut.data() + at);
+  at = Put(pduOut, at + 2, {userData.data(), 2 * PackedOctets(septets)});
   pduOut[at] = '\0';
   return 1;
 }

@@ -1,0 +1,56 @@
+// The whole score message path: fields and number to PDU text, and PDU text back to fields.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "bench/allocation_counter.h"
+#include "codec/pdu_reader.h"
+#include "codec/score_payload.h"
+#include "codec/submit_pdu.h"
+
+namespace brindle::bench {
+namespace {
+
+constexpr std::string_view kNumber = "+123456789012";
+constexpr std::string_view kAnnPdu =
+    "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DB"
+    "CC16C3D9883622";
+
+void ReportAllocations(benchmark::State& state, std::uint64_t before) {
+  state.counters["allocs/msg"] = benchmark::Counter(
+      static_cast<double>(AllocationCount() - before), benchmark::Counter::kAvgIterations);
+}
+
+void BM_EncodeScoreMessage(benchmark::State& state) {
+  std::int32_t score = 12345;
+  const std::uint64_t before = AllocationCount();
+  for (auto _ : state) {
+    std::array<char, kPayloadCapacity> payload{};
+    std::array<char, kPduTextCapacity> pdu;  // NOLINT: written whole by BuildSubmitPdu
+    std::uint32_t position = 0;
+    AppendNumberField(42, payload, position);
+    AppendNumberField(1, payload, position);
+    AppendNumberField(score++, payload, position);
+    AppendTextField(u"Ann", payload, position);
+    benchmark::DoNotOptimize(BuildSubmitPdu(pdu, kNumber, payload));
+    benchmark::DoNotOptimize(pdu.data());
+  }
+  ReportAllocations(state, before);
+}
+BENCHMARK(BM_EncodeScoreMessage);
+
+void BM_DecodeScoreMessage(benchmark::State& state) {
+  const std::uint64_t before = AllocationCount();
+  for (auto _ : state) {
+    PduReading reading;
+    benchmark::DoNotOptimize(ReadPdu(kAnnPdu, reading));
+    benchmark::DoNotOptimize(reading.fields.score);
+  }
+  ReportAllocations(state, before);
+}
+BENCHMARK(BM_DecodeScoreMessage);
+
+}  // namespace
+}  // namespace brindle::bench

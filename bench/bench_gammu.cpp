@@ -1,0 +1,91 @@
+// The same two jobs through libgammu, a general SMS library, for the side-by-side ratio.
+// Gammu knows nothing of the score payload, so both sides share our payload code and only
+// the PDU work differs.
+#include <benchmark/benchmark.h>
+#include <gammu.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "bench/allocation_counter.h"
+#include "codec/payload_decode.h"
+#include "codec/pdu_reader.h"
+#include "codec/score_payload.h"
+
+namespace brindle::bench {
+namespace {
+
+constexpr std::string_view kAnnPdu =
+    "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DB"
+    "CC16C3D9883622";
+
+void ReportAllocations(benchmark::State& state, std::uint64_t before) {
+  state.counters["allocs/msg"] = benchmark::Counter(
+      static_cast<double>(AllocationCount() - before), benchmark::Counter::kAvgIterations);
+}
+
+void BM_GammuEncodeScoreMessage(benchmark::State& state) {
+  auto sms = std::make_unique<GSM_SMSMessage>();
+  std::int32_t score = 12345;
+  const std::uint64_t before = AllocationCount();
+  for (auto _ : state) {
+    std::array<char, kPayloadCapacity> payload{};
+    std::array<char, kScoreTextCapacity> scoreText{};
+    std::uint32_t position = 0;
+    AppendNumberField(42, payload, position);
+    AppendNumberField(1, payload, position);
+    AppendNumberField(score++, payload, position);
+    AppendTextField(u"Ann", payload, position);
+    EncodeScoreText(payload, scoreText);
+
+    GSM_SetDefaultSMSData(sms.get());
+    sms->PDU = SMS_Submit;
+    sms->Coding = SMS_Coding_Default_No_Compression;
+    sms->UDH.Type = UDH_NoUDH;
+    EncodeUnicode(sms->Number, "+123456789012", 13);
+    EncodeUnicode(sms->Text, scoreText.data(), 4 + 2 * position);
+    sms->SMSC.Number[0] = 0;
+    sms->SMSC.Number[1] = 0;
+    std::array<unsigned char, 400> frame{};
+    int length = 0;
+    GSM_EncodeSMSFrame(nullptr, sms.get(), frame.data(), PHONE_SMSSubmit, &length, TRUE);
+    std::array<char, 801> hex{};
+    for (int i = 0; i < length && i < 400; ++i) {
+      std::snprintf(&hex[static_cast<std::size_t>(2 * i)], 3, "%02X", frame[static_cast<std::size_t>(i)]);
+    }
+    benchmark::DoNotOptimize(hex.data());
+  }
+  ReportAllocations(state, before);
+}
+BENCHMARK(BM_GammuEncodeScoreMessage);
+
+void BM_GammuDecodeScoreMessage(benchmark::State& state) {
+  auto sms = std::make_unique<GSM_SMSMessage>();
+  const std::uint64_t before = AllocationCount();
+  for (auto _ : state) {
+    std::array<unsigned char, 256> octets{};
+    const std::size_t count = kAnnPdu.size() / 2;
+    for (std::size_t i = 0; i < count; ++i) {
+      octets[i] = static_cast<unsigned char>(ParseHexByte(kAnnPdu.substr(2 * i)));
+    }
+    std::size_t end = 0;
+    GSM_DecodePDUFrame(nullptr, sms.get(), octets.data(), count, &end, TRUE);
+    std::array<char, kMaxSeptets + 1> text{};
+    const std::size_t length = UnicodeLength(sms->Text);
+    for (std::size_t i = 0; i < length && i < kMaxSeptets; ++i) {
+      text[i] = static_cast<char>(sms->Text[2 * i + 1]);
+    }
+    std::array<char, kDecodedPayloadCapacity> payload{};
+    DecodeScoreTextFromText(text.data(), payload);
+    ScoreFields fields;
+    benchmark::DoNotOptimize(SplitScorePayload(payload.data(), fields));
+  }
+  ReportAllocations(state, before);
+}
+BENCHMARK(BM_GammuDecodeScoreMessage);
+
+}  // namespace
+}  // namespace brindle::bench

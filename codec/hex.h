@@ -1,0 +1,49 @@
+// Hex digit tables shared by the encoders and decoders; inline because every octet of a
+// message passes through them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace brindle::hex {
+
+inline constexpr std::array<std::int8_t, 256> kDigitValues = [] {
+  std::array<std::int8_t, 256> values{};
+  values.fill(-1);
+  for (int i = 0; i < 10; ++i) {
+    values[static_cast<std::size_t>('0' + i)] = static_cast<std::int8_t>(i);
+  }
+  for (int i = 0; i < 6; ++i) {
+    values[static_cast<std::size_t>('a' + i)] = static_cast<std::int8_t>(10 + i);
+    values[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(10 + i);
+  }
+  return values;
+}();
+
+inline constexpr char kUpperDigits[] = "0123456789ABCDEF";
+
+// The two uppercase digits of every octet, so writing one is a single two-byte copy.
+inline constexpr std::array<std::array<char, 2>, 256> kPairs = [] {
+  std::array<std::array<char, 2>, 256> pairs{};
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    pairs[i] = {kUpperDigits[i >> 4U], kUpperDigits[i & 0x0FU]};
+  }
+  return pairs;
+}();
+
+// Value of one hex digit, -1 for any other character.
+inline int DigitValue(char c) { return kDigitValues[static_cast<unsigned char>(c)]; }
+
+// Two uppercase digits of `octet` at `out[0]` and `out[1]`.
+inline void WritePair(std::uint8_t octet, char* out) { std::memcpy(out, kPairs[octet].data(), 2); }
+
+// The octet of the two digits at `in`, or -1 when either is not a hex digit.
+inline int ReadPair(const char* in) {
+  const int high = DigitValue(in[0]);
+  const int low = DigitValue(in[1]);
+  return (high | low) < 0 ? -1 : high * 16 + low;
+}
+
+}  // namespace brindle::hex
