@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""`brindle send --auto` against `brindle phone` over a real pseudo-terminal.
+
+Usage: send_auto_test.py BRINDLE CASE
+CASE is a phone mode (ok, silent, error, ...), or "arguments" for the refusals of bad
+arguments, or "no-terminal" for the interactive send without a terminal.
+Every wait is bounded; the phone is always stopped.
+"""
+import json
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+
+OPENING = "Opening IR Port.."
+INIT = "Initializing the phone.."
+PREPARING = "Preparing the highscore SMS.."
+SENDING = "Sending the highscore SMS.."
+INIT_FAILED = "Unable to initialize the phone. Check that IR is enable on the phone!"
+SEND_FAILED = "Unable to send the highscore SMS! Please, try again!"
+SUCCESS_BOX = "[Success!] Your highscore has been sent successfully!"
+
+GAME_ID, SCORE, HANDLE = 7, 4711, "Ace"
+DECODED = f'SMS 1 to +123456789012: game id {GAME_ID}, score {SCORE}, handle "{HANDLE}"'
+
+# Per mode: exit status, stdout lines exactly, and whether the phone took the message.
+EXPECTED = {
+    "ok": (0, [OPENING, INIT, PREPARING, SENDING, SUCCESS_BOX], True),
+    "silent": (1, [OPENING, INIT, INIT_FAILED], False),
+    "error": (1, [OPENING, INIT, INIT_FAILED], False),
+    "error-ate0": (1, [OPENING, INIT, INIT_FAILED], False),
+    "no-prompt": (1, [OPENING, INIT, PREPARING, SENDING, SEND_FAILED], False),
+    "cms-error": (1, [OPENING, INIT, PREPARING, SENDING, SEND_FAILED], None),
+    "garbage": (1, [OPENING, INIT, INIT_FAILED], False),
+    "flood": (0, [OPENING, INIT, PREPARING, SENDING, SUCCESS_BOX], True),
+    # The line drops after the whole PDU has been written; the answer that never comes is empty,
+    # and an empty answer counts as sent. So the send claims a success the phone never saw.
+    "hangup": (None, None, False),
+    "slow": (0, [OPENING, INIT, PREPARING, SENDING, SUCCESS_BOX], True),
+}
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def read_line(stream, timeout):
+    """One line of a pipe within `timeout` seconds, or None."""
+    ready, _, _ = select.select([stream], [], [], timeout)
+    if not ready:
+        return None
+    return stream.readline()
+
+
+def run_mode(brindle, mode):
+    status, lines, decoded = EXPECTED[mode]
+    with tempfile.TemporaryDirectory() as tmp:
+        log = os.path.join(tmp, "phone.jsonl")
+        phone = subprocess.Popen(
+            [brindle, "phone", "--mode", mode, "--count", "1", "--timeout", "90", "--log", log],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            pty = read_line(phone.stdout, 20)
+            check(pty and pty.startswith("/dev/"), f"phone printed its terminal: {pty!r}")
+            if not pty:
+                return
+            send = subprocess.run(
+                [brindle, "send", "--auto", "--game", "Tetris", f"--game-id={GAME_ID}",
+                 "--score", str(SCORE), f"--handle={HANDLE}", "--port", pty.strip()],
+                capture_output=True, text=True, timeout=60)
+        finally:
+            phone.send_signal(signal.SIGTERM)
+            try:
+                phone_out, phone_err = phone.communicate(timeout=10)
+            except subprocess.TimeoutExpired:
+                phone.kill()
+                phone_out, phone_err = phone.communicate()
+        printed = send.stdout.splitlines()
+        print(f"--- {mode}: exit {send.returncode}\n{send.stdout}{send.stderr}"
+              f"--- phone:\n{phone_out}{phone_err}")
+        if status is not None:
+            check(send.returncode == status, f"{mode}: exit status {send.returncode}, not {status}")
+        else:
+            check(send.returncode in (0, 1), f"{mode}: exit status {send.returncode}")
+        if lines is not None:
+            check(printed == lines, f"{mode}: printed {printed}, not {lines}")
+        # Whatever the mode, success is claimed only with the success box, and a failure
+        # always ends with its failure line.
+        check((send.returncode == 0) == (SUCCESS_BOX in printed), f"{mode}: status matches box")
+        if send.returncode == 1:
+            check(printed and printed[-1].startswith("Unable to"), f"{mode}: ends in a failure line")
+        # The phone's own account: its human line and its log's sms event.
+        took = DECODED in phone_out.splitlines()
+        events = []
+        if os.path.exists(log):
+            with open(log, encoding="utf-8") as f:
+                events = [json.loads(line) for line in f if line.strip()]
+        sms = [e for e in events if e.get("event") == "sms"]
+        if decoded is not None:
+            check(took == decoded, f"{mode}: phone decoded the message: {took}")
+        if took:
+            check(len(sms) == 1 and sms[0]["number"] == "+123456789012",
+                  f"{mode}: logged sms event {sms}")
+        if send.returncode == 0 and not took:
+            if mode == "hangup":
+                print("NOTE: hangup: success claimed for a message the phone never took")
+            else:
+                check(False, f"{mode}: a success the phone did not see")
+
+
+def run(brindle, args, timeout=20, stdin=None):
+    return subprocess.run([brindle] + args, capture_output=True, text=True, timeout=timeout,
+                          stdin=stdin)
+
+
+def run_arguments(brindle):
+    base = ["send", "--auto", "--game", "Tetris", "--port", "/nonexistent/port"]
+    bad = [
+        (["--game-id", "1", "--score", "2147483648", "--handle", "Ace"], "score beyond int32"),
+        (["--game-id", "-2147483649", "--score", "1", "--handle", "Ace"], "game id beyond int32"),
+        (["--game-id", "x1", "--score", "1", "--handle", "Ace"], "game id not a number"),
+        (["--game-id", "1", "--score", "1", "--handle", "A"], "one-character handle"),
+        (["--game-id", "1", "--score", "1", "--handle", "A" * 16], "16-character handle"),
+        (["--game-id", "1", "--score", "1"], "--auto without a handle"),
+        (["--game-id", "1", "--handle", "Ace"], "no score"),
+        (["--game-id", "1", "--score", "1", "--handle", "Ace", "--bogus"], "unknown option"),
+    ]
+    for extra, what in bad:
+        result = run(brindle, base + extra)
+        check(result.returncode == 2, f"{what}: exit {result.returncode}, not 2")
+        check(result.stderr.strip() != "", f"{what}: says why on stderr")
+        check(result.stdout == "", f"{what}: nothing sent or printed: {result.stdout!r}")
+    result = run(brindle, ["send", "--auto", "--game=T", "--game-id=1", "--score=-2147483648",
+                           "--handle=-dash", "--port=COM9:"])
+    # The option=value form takes a handle starting with '-'; COM9: maps to a device that is
+    # not there, so the port failure is reached (status 1), not an argument error.
+    env_port = os.environ.get("BRINDLE_COM9")
+    if env_port is None:
+        check(result.returncode == 1, f"--opt=value form: exit {result.returncode}")
+        printed = result.stdout.splitlines()
+        check(len(printed) == 3 and printed[0] == OPENING and printed[2] == "Unable to open IR port!",
+              f"--opt=value form: printed {printed}")
+        check(len(printed) == 3 and printed[1].startswith("[Error] Unable to open port"),
+              f"the Error box comes before the failure line: {printed}")
+
+
+def run_no_terminal(brindle):
+    with open(os.devnull, encoding="utf-8") as devnull:
+        result = run(brindle, ["send", "--game", "Tetris", "--game-id", "1", "--score", "2",
+                               "--handle", "Ace", "--port", "/nonexistent/port"], stdin=devnull)
+    print(result.stdout, result.stderr)
+    check(result.returncode == 1, f"no terminal: exit {result.returncode}, not 1")
+    check("needs a terminal" in result.stderr, f"no terminal: message {result.stderr!r}")
+    check("\x1b" not in result.stdout, "no terminal: nothing drawn")
+
+
+def main():
+    brindle, case = sys.argv[1], sys.argv[2]
+    if case == "arguments":
+        run_arguments(brindle)
+    elif case == "no-terminal":
+        run_no_terminal(brindle)
+    else:
+        run_mode(brindle, case)
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
