@@ -64,7 +64,7 @@ class EntryTest : public ::testing::Test {
   // first run on: repeated texts from reading the boxes back are kept, as they happened.
   [[nodiscard]] std::vector<std::u16string> Shown() const { return host.RepaintedResults(); }
 
-  [[nodiscard]] std::u16string LastHandle() const {
+  [[nodiscard]] static std::u16string LastHandle() {
     return std::u16string(TerminatedView(std::span<const char16_t>(g_lastHandle)));
   }
 

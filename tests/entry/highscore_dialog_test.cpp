@@ -16,6 +16,7 @@ using Kind = DialogEvent::Kind;
 
 std::vector<Kind> Kinds(const std::vector<DialogEvent>& events) {
   std::vector<Kind> kinds;
+  kinds.reserve(events.size());
   for (const DialogEvent& e : events) {
     kinds.push_back(e.kind);
   }

@@ -1,6 +1,6 @@
-# Installs the library component of the build tree into a fresh prefix, builds the example game against it with
-# find_package(Brindle) (shared and static) and a one-file game with pkg-config, and runs them
-# without a terminal: the dialog cannot be drawn, so each call must return 0 cleanly.
+# Installs the library component of the build tree into a fresh prefix, builds the example game
+# against it with find_package(Brindle) (shared and static) and a one-file game with pkg-config,
+# and runs them without a terminal: the dialog cannot be drawn, so each call returns 0 cleanly.
 #   cmake -DBUILD_DIR=... -DEXAMPLE_DIR=... -DWORK_DIR=... -DGENERATOR=... -DCXX=...
 #         -DPKG_CONFIG=... -DSANITIZE=ON|OFF -P install_test.cmake
 cmake_minimum_required(VERSION 3.25)

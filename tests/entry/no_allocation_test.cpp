@@ -142,7 +142,11 @@ class FixedPhonePort final : public SerialPort {
   bool Write(PortHandle /*port*/, std::span<const std::uint8_t> bytes,
              std::uint32_t& done) override {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    answer_ = text.find("AT+CMGS") != std::string_view::npos ? "\r\n> " : "\r\nOK\r\n";
+    if (silent) {
+      answer_ = {};
+    } else {
+      answer_ = text.find("AT+CMGS") != std::string_view::npos ? "\r\n> " : "\r\nOK\r\n";
+    }
     at_ = 0;
     done = static_cast<std::uint32_t>(bytes.size());
     ++writes;
@@ -155,6 +159,7 @@ class FixedPhonePort final : public SerialPort {
   std::uint32_t LastError() override { return 0; }
   std::size_t ErrorText(std::uint32_t /*code*/, std::span<char16_t> /*out*/) override { return 0; }
 
+  bool silent = false;
   int opens = 0;
   int writes = 0;
   int closes = 0;
@@ -184,12 +189,24 @@ TEST(NoAllocation, CountingSeesAnAllocation) {
   EXPECT_EQ(g_allocations.load(), 1);
 }
 
-TEST(NoAllocation, FromSendSmsToTheEndOfTheSend) {
+struct Press {
+  bool silentPhone;
+  std::int32_t score;
+  int writes;
+  bool sent;
+  std::u16string_view result;
+};
+
+class NoAllocationTest : public ::testing::TestWithParam<Press> {};
+
+TEST_P(NoAllocationTest, FromSendSmsToTheEndOfTheSend) {
+  const Press& press = GetParam();
   FixedPhonePort port;
+  port.silent = press.silentPhone;
   NoSleep sleeper;
   NoBoxes boxes;
   FixedDialogWindow window;
-  ScoreRequest request(u"Tetris", 42, 1234, LinkServices{&port, &boxes, &sleeper});
+  ScoreRequest request(u"Tetris", 42, press.score, LinkServices{&port, &boxes, &sleeper});
   request.InitDialog(window);
   window.SetItemText(IDC_HANDLE, u"ACE");
 
@@ -199,17 +216,24 @@ TEST(NoAllocation, FromSendSmsToTheEndOfTheSend) {
   g_counting = false;
 
   EXPECT_EQ(g_allocations.load(), 0);
-  // The send really ran to the end.
+  // The send really went as far as it should.
   EXPECT_EQ(handled, 1);
-  EXPECT_TRUE(window.sentBoxShown);
-  EXPECT_TRUE(window.ended);
-  EXPECT_EQ(window.result, 0);
-  EXPECT_EQ(port.writes, 7);
-  EXPECT_EQ(port.closes, 1);
-  EXPECT_EQ(window.Text(IDC_RESULT),
-            u"Opening IR Port..\r\nInitializing the phone..\r\nPreparing the highscore SMS..\r\n"
-            u"Sending the highscore SMS..\r\n");
+  EXPECT_EQ(window.sentBoxShown, press.sent);
+  EXPECT_EQ(window.ended, press.sent);
+  EXPECT_EQ(port.writes, press.writes);
+  EXPECT_EQ(window.Text(IDC_RESULT), press.result);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, NoAllocationTest,
+    ::testing::Values(
+        Press{false, 1234, 7, true,
+              u"Opening IR Port..\r\nInitializing the phone..\r\n"
+              u"Preparing the highscore SMS..\r\nSending the highscore SMS..\r\n"},
+        Press{true, 1234, 2, false,
+              u"Unable to initialize the phone. Check that IR is enable on the phone!\r\n"},
+        Press{false, 100000000, 0, false,
+              u"Unable to prepare the SMS message! Your highscore was not sent!\r\n"}));
 
 }  // namespace
 }  // namespace brindle
