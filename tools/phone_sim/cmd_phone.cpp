@@ -1,5 +1,50 @@
+// `brindle phone`: the simulated GSM phone on a pseudo-terminal.
+#include <cstdio>
+#include <memory>
+#include <string>
+
 #include "tools/commands.h"
+#include "tools/phone_sim/phone_mode.h"
+#include "tools/phone_sim/phone_runner.h"
 
 namespace brindle::tools {
-void RegisterPhoneCommand(CLI::App& /*app*/, int& /*status*/) {}
+
+void RegisterPhoneCommand(CLI::App& app, int& status) {
+  struct Arguments {
+    std::string mode = "ok";
+    sim::PhoneOptions options;
+  };
+  // The callback runs after parsing, while `app` (and so this) is alive.
+  auto arguments = std::make_shared<Arguments>();
+  CLI::App* phone = app.add_subcommand(
+      "phone",
+      "Simulated GSM phone on a pseudo-terminal: prints the terminal's path, then answers AT "
+      "commands and takes SMS-SUBMIT PDUs");
+  phone->add_option("--mode", arguments->mode, "Behaviour: " + std::string(sim::PhoneModeList()))
+      ->capture_default_str();
+  phone->add_option("--link", arguments->options.linkPath,
+                    "Also make a symlink to the terminal at PATH (removed on exit)");
+  phone->add_option("--log", arguments->options.logPath,
+                    "Write every byte and message as JSON lines to FILE");
+  phone
+      ->add_option("--timeout", arguments->options.timeoutSeconds,
+                   "Exit after SECONDS (0: run until SIGTERM/SIGINT)")
+      ->check(CLI::NonNegativeNumber);
+  phone
+      ->add_option("--count", arguments->options.count,
+                   "Exit once N messages have been taken and answered (0: no limit)")
+      ->check(CLI::NonNegativeNumber);
+  phone->callback([arguments, &status] {
+    const auto mode = sim::ParsePhoneMode(arguments->mode);
+    if (!mode) {
+      (void)std::fprintf(stderr, "brindle phone: unknown mode '%s' (one of %s)\n",
+                         arguments->mode.c_str(), std::string(sim::PhoneModeList()).c_str());
+      status = kExitBadInput;
+      return;
+    }
+    arguments->options.mode = *mode;
+    status = sim::RunPhone(arguments->options, stdout);
+  });
+}
+
 }  // namespace brindle::tools

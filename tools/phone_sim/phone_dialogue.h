@@ -1,0 +1,107 @@
+// The phone's side of the AT dialogue, free of any device: bytes from the line go in, the
+// phone's bytes come out when they are due. The runner puts it on a pseudo-terminal; tests
+// drive it directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/phone_sim/phone_mode.h"
+
+namespace brindle::sim {
+
+inline constexpr std::size_t kCommandLineCapacity = 512;
+inline constexpr std::size_t kPduEntryCapacity = 1024;
+inline constexpr std::uint64_t kSlowAnswerDelayMs = 1000;
+inline constexpr std::uint64_t kRingPeriodMs = 100;
+
+enum class EventKind : std::uint8_t {
+  kMessage,    // a PDU taken for sending
+  kRejected,   // a PDU refused with +CMS ERROR
+  kCancelled,  // PDU entry ended by ESC
+  kHangup,     // the line must be dropped now (hangup mode)
+};
+
+struct DialogueEvent {
+  EventKind kind = EventKind::kMessage;
+  std::string pdu;         // the PDU text as received, without the Ctrl-Z
+  int cmgsLength = 0;      // n of AT+CMGS=n
+  std::size_t octets = 0;  // octets of the PDU text, service-centre field included
+  std::string reason;      // kRejected: why
+  // kMessage only:
+  int reference = 0;  // the +CMGS reference answered
+  std::string number;
+  std::string payload;  // the payload's bytes
+  bool scoreFields = false;
+  std::int64_t gameId = 0;
+  std::int64_t fixed = 0;
+  std::int64_t score = 0;
+  std::string handle;
+};
+
+class PhoneDialogue {
+ public:
+  PhoneDialogue(PhoneMode mode, std::uint64_t startMs, std::uint32_t seed);
+
+  // Bytes that arrived from the line at `nowMs`.
+  void Receive(std::string_view bytes, std::uint64_t nowMs);
+  // The bytes due on the line by `nowMs`, in order, taken out of the queue.
+  std::string TakeDue(std::uint64_t nowMs);
+  // When the next byte falls due; nothing when the phone has nothing to say.
+  [[nodiscard]] std::optional<std::uint64_t> NextDueMs() const;
+  std::vector<DialogueEvent> TakeEvents();
+
+  // No more unsolicited output (the runner is winding down).
+  void StopUnsolicited() { unsolicited_ = false; }
+  // Power-on state after the line was dropped: echo on, nothing queued.
+  void Reset(std::uint64_t nowMs);
+
+  [[nodiscard]] bool echo() const { return echo_; }
+  [[nodiscard]] bool enteringPdu() const { return state_ == State::kPdu; }
+  [[nodiscard]] bool hangupPending() const { return hangupPending_; }
+
+ private:
+  enum class State : std::uint8_t { kCommand, kPdu };
+  enum class Reply : std::uint8_t { kNone, kOk, kError, kPrompt };
+  struct Pending {
+    std::uint64_t dueMs;
+    std::string bytes;
+  };
+
+  void ReceiveCommandByte(char byte, std::uint64_t nowMs);
+  void ReceivePduByte(char byte, std::uint64_t nowMs);
+  Reply ExecuteLine(std::string_view line);
+  Reply ExecuteExtended(std::string_view command);
+  void FinishPdu(std::uint64_t nowMs);
+  void Reject(std::string reason, std::uint64_t nowMs);
+  void Echo(char byte, std::uint64_t nowMs);
+  void Answer(std::string_view text, std::uint64_t nowMs);
+  void SendReply(Reply reply, std::uint64_t nowMs);
+  void Queue(std::string bytes, std::uint64_t dueMs);
+  std::string Garbage();
+
+  PhoneMode mode_;
+  State state_ = State::kCommand;
+  bool echo_ = true;
+  bool unsolicited_ = true;
+  bool hangupPending_ = false;
+  std::string line_;
+  bool lineOverflow_ = false;
+  std::string pdu_;
+  bool pduOverflow_ = false;
+  int cmgsLength_ = 0;
+  int lastReference_ = 0;
+  std::uint64_t nextRingMs_;
+  std::uint64_t lastDueMs_ = 0;
+  std::deque<Pending> queue_;
+  std::vector<DialogueEvent> events_;
+  std::mt19937 random_;
+};
+
+}  // namespace brindle::sim

@@ -1,0 +1,46 @@
+#include "tools/phone_sim/phone_mode.h"
+
+#include <array>
+#include <utility>
+
+namespace brindle::sim {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, PhoneMode>, 10> kModes{{
+    {"ok", PhoneMode::kOk},
+    {"silent", PhoneMode::kSilent},
+    {"error", PhoneMode::kError},
+    {"error-ate0", PhoneMode::kErrorAte0},
+    {"no-prompt", PhoneMode::kNoPrompt},
+    {"cms-error", PhoneMode::kCmsError},
+    {"garbage", PhoneMode::kGarbage},
+    {"flood", PhoneMode::kFlood},
+    {"hangup", PhoneMode::kHangup},
+    {"slow", PhoneMode::kSlow},
+}};
+
+}  // namespace
+
+std::optional<PhoneMode> ParsePhoneMode(std::string_view name) {
+  for (const auto& [text, mode] : kModes) {
+    if (text == name) {
+      return mode;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string_view PhoneModeName(PhoneMode mode) {
+  for (const auto& [text, known] : kModes) {
+    if (known == mode) {
+      return text;
+    }
+  }
+  return "?";
+}
+
+std::string_view PhoneModeList() {
+  return "ok, silent, error, error-ate0, no-prompt, cms-error, garbage, flood, hangup, slow";
+}
+
+}  // namespace brindle::sim

@@ -1,0 +1,28 @@
+// How the simulated phone behaves: a well-behaved phone or one of its fault modes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace brindle::sim {
+
+enum class PhoneMode : std::uint8_t {
+  kOk,         // answers as a phone does
+  kSilent,     // reads everything, answers nothing, echoes nothing
+  kError,      // ERROR to every command
+  kErrorAte0,  // ERROR to ATE0 only
+  kNoPrompt,   // ERROR to AT+CMGS instead of the prompt
+  kCmsError,   // +CMS ERROR: 500 after the PDU
+  kGarbage,    // random bytes without line breaks instead of every answer
+  kFlood,      // unsolicited RING every 100 ms besides the usual answers
+  kHangup,     // drops the line halfway through the PDU
+  kSlow,       // every answer one second late
+};
+
+std::optional<PhoneMode> ParsePhoneMode(std::string_view name);
+std::string_view PhoneModeName(PhoneMode mode);
+// "ok, silent, ..." for help texts.
+std::string_view PhoneModeList();
+
+}  // namespace brindle::sim
