@@ -1,0 +1,119 @@
+"""Brindle.dll end to end under wine: a stand-in game loads it, calls ordinal 1, and the test
+plays the player on the real dialog over X while `brindle phone` sits on wine's COM3."""
+
+import unittest
+
+import wine_support as ws
+
+GAME_TITLE = "Send Tetra highscores"
+HANDLE = "Ace"
+OPENING = "Opening IR Port..\\r\\n"
+INITIALISING = "Initializing the phone..\\r\\n"
+PREPARING = "Preparing the highscore SMS..\\r\\n"
+SENDING = "Sending the highscore SMS..\\r\\n"
+INIT_FAILED = "Unable to initialize the phone. Check that IR is enable on the phone!\\r\\n"
+
+
+class EndToEnd(unittest.TestCase):
+    phone = None
+
+    def start_host(self, *names):
+        host = ws.Host(*names)
+        self.addCleanup(host.stop)
+        return host
+
+    def start_phone(self, mode, **options):
+        phone = ws.Phone(mode, **options)
+        self.addCleanup(phone.stop)
+        return phone
+
+    def open_dialog(self, host):
+        dialog = ws.parse_dialog(host.expect("DIALOG", timeout=60, skip=("LOADED",)))
+        self.assertEqual(dialog["title"], GAME_TITLE)
+        self.assertEqual(dialog["score"], "123456")
+        ws.wait_until_shown(GAME_TITLE)
+        return dialog
+
+    def press_send(self, dialog, handle):
+        ws.click(dialog["handleBox"])
+        ws.type_text(handle)
+        ws.click(dialog["send"])
+
+    def test_send_reaches_the_phone_and_the_handle_is_offered_again(self):
+        phone = self.start_phone("ok", count=1)
+        host = self.start_host("Tetra", "Tetra")
+
+        dialog = self.open_dialog(host)
+        self.assertEqual((dialog["handle"], dialog["result"]), ("", ""))
+        self.press_send(dialog, HANDLE)
+        shown = OPENING
+        for line in (INITIALISING, PREPARING, SENDING):
+            self.assertEqual(host.expect("RESULT", timeout=20), "RESULT " + shown)
+            shown += line
+        self.assertEqual(host.expect("RESULT", timeout=20), "RESULT " + shown)
+        box = ws.parse_box(host.expect("BOX", timeout=30))
+        self.assertEqual(box, {"caption": "Success!",
+                               "text": "Your highscore has been sent successfully!"})
+        ws.wait_until_shown("Success!")
+        ws.screenshot("brindle-wine-success.png")
+        self.assertTrue(ws.window_exists(GAME_TITLE), "the dialog closed before the box")
+        ws.press_return_on("Success!")
+        self.assertEqual(host.expect("RETURN", timeout=20, skip=("DIALOG", "RESULT")),
+                         "RETURN 0")
+
+        messages = phone.messages()
+        self.assertEqual(len(messages), 1, phone.records())
+        message = messages[0]
+        self.assertEqual(message["number"], "+123456789012")
+        self.assertEqual(message["payload"], "0242" "011" "06123456" "03" + HANDLE)
+        self.assertEqual((message["gameId"], message["fixed"], message["score"],
+                          message["handle"]), (42, 1, 123456, HANDLE))
+
+        again = self.open_dialog(host)
+        self.assertEqual(again["handle"], HANDLE)
+        self.assertEqual(again["result"], "")
+        ws.click(again["cancel"])
+        self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+        self.assertEqual(host.wait(), 0)
+
+    def test_silent_phone_fails_initialisation_and_keeps_the_dialog(self):
+        phone = self.start_phone("silent")
+        host = self.start_host("Tetra")
+
+        dialog = self.open_dialog(host)
+        self.press_send(dialog, HANDLE)
+        self.assertEqual(host.expect("RESULT", timeout=20), "RESULT " + OPENING)
+        self.assertEqual(host.expect("RESULT", timeout=20), "RESULT " + OPENING + INITIALISING)
+        self.assertEqual(host.expect("RESULT", timeout=30), "RESULT " + INIT_FAILED)
+        self.assertEqual(host.quiet_for(2), [], "the dialog must stay open, with no box")
+        self.assertTrue(ws.window_exists(GAME_TITLE))
+        self.assertEqual(phone.messages(), [])
+
+        ws.click(dialog["cancel"])
+        self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+
+    def test_missing_port_shows_the_error_box_then_the_failure_line(self):
+        ws.remove_com3()
+        host = self.start_host("-", "Tetra")
+
+        # A null game name returns at once, showing nothing.
+        self.assertEqual(host.expect("RETURN", timeout=60, skip=("LOADED",)), "RETURN 0")
+        dialog = self.open_dialog(host)
+        self.press_send(dialog, HANDLE)
+        self.assertEqual(host.expect("RESULT", timeout=20), "RESULT " + OPENING)
+        box = ws.parse_box(host.expect("BOX", timeout=20))
+        self.assertEqual(box["caption"], "Error")
+        self.assertTrue(box["text"].startswith("Unable to open port"), box)
+        self.assertGreater(len(box["text"]), len("Unable to open port"))
+        ws.wait_until_shown("Error")
+        ws.screenshot("brindle-wine-error.png")
+        ws.press_return_on("Error")
+        self.assertEqual(host.expect("RESULT", timeout=20), "RESULT Unable to open IR port!")
+        self.assertTrue(ws.window_exists(GAME_TITLE))
+
+        ws.click(dialog["cancel"])
+        self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+
+
+if __name__ == "__main__":
+    unittest.main()
