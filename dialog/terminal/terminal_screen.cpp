@@ -39,7 +39,11 @@ void InstallHandlers() {
   action.sa_handler = OnFatalSignal;
   sigemptyset(&action.sa_mask);
   for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
-    sigaction(kFatalSignals.at(i), &action, &g_previousActions.at(i));
+    sigaction(kFatalSignals.at(i), nullptr, &g_previousActions.at(i));
+    // A signal the host ignores stays ignored.
+    if (g_previousActions.at(i).sa_handler != SIG_IGN) {
+      sigaction(kFatalSignals.at(i), &action, nullptr);
+    }
   }
 }
 
