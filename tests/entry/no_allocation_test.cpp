@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -183,10 +184,10 @@ class NoBoxes final : public MessageSink {
 TEST(NoAllocation, CountingSeesAnAllocation) {
   g_allocations = 0;
   g_counting = true;
-  auto* probe = new int(5);  // NOLINT(cppcoreguidelines-owning-memory)
+  const auto probe = std::make_unique<int>(5);
   g_counting = false;
-  delete probe;  // NOLINT(cppcoreguidelines-owning-memory)
   EXPECT_EQ(g_allocations.load(), 1);
+  EXPECT_EQ(*probe, 5);
 }
 
 struct Press {
