@@ -110,7 +110,7 @@ int PhoneLink::Close() {
   return 1;
 }
 
-int PhoneLink::ReportError(const char* prefix, std::uint32_t errorCode, bool show) {
+int PhoneLink::ReportError(const char* prefix, std::uint32_t errorCode, bool show) const {
   std::array<char16_t, kErrorTextCapacity> systemText{};
   if (services_.port->ErrorText(errorCode, systemText) == 0) {
     return 0;
@@ -144,6 +144,8 @@ void PhoneLink::ApplyPortTimeouts(PortTimeouts& timeouts) {
   timeouts.writeTotalTimeoutConstant = 500;
 }
 
+// Not const: it changes what the port and the phone hold.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool PhoneLink::WriteCommand(std::u16string_view text) {
   // A command that does not fit the buffer is not put on the line at all: a cut command would
   // reach the phone as a different one.
@@ -292,9 +294,12 @@ void PhoneLink::SendShutdownCommands() {
   phoneReady = 0;
 }
 
-std::uint64_t PhoneLink::NowMs() {
-  static SteadyClock steady;
-  return services_.clock != nullptr ? services_.clock->NowMs() : steady.NowMs();
+std::uint64_t PhoneLink::NowMs() const {
+  if (services_.clock != nullptr) {
+    return services_.clock->NowMs();
+  }
+  SteadyClock steady;
+  return steady.NowMs();
 }
 
 }  // namespace brindle

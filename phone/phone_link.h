@@ -48,10 +48,11 @@ class PhoneLink {
   // 1 when the port was released or never opened, 0 otherwise.
   int Close();
   // Shows `prefix` followed by the system's text for `errorCode`. Always 0.
-  int ReportError(const char* prefix, std::uint32_t errorCode, bool show);
+  int ReportError(const char* prefix, std::uint32_t errorCode, bool show) const;
   static void ApplyPortSettings(PortSettings& settings);
   static void ApplyPortTimeouts(PortTimeouts& timeouts);
 
+  // Refuses (false, nothing written) a text longer than kCommandCapacity.
   bool WriteCommand(std::u16string_view text);
   // `line` holds kLineCapacity characters at least. Always 1. Bytes beyond 511 in one line are
   // dropped; reading stops after kResponseBoundMs of continuous input.
@@ -72,7 +73,7 @@ class PhoneLink {
  private:
   void SendShutdownCommands();
   void ReadLineUntil(std::span<char16_t> line, std::uint64_t deadline);
-  std::uint64_t NowMs();
+  [[nodiscard]] std::uint64_t NowMs() const;
 
   LinkServices services_;
 };

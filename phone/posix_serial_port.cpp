@@ -56,9 +56,10 @@ int PollWait(bool limited, SteadyTime deadline) {
   if (!limited) {
     return -1;
   }
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+  // Rounded up: a time-out must never end early.
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+          .count();
   if (left <= 0) {
     return 0;
   }
@@ -366,6 +367,9 @@ bool PosixSerialPort::Read(PortHandle port, std::span<std::uint8_t> bytes, std::
       return Fail();
     }
     if (ready == 0) {
+      if (std::chrono::steady_clock::now() < deadline && !immediate) {
+        continue;
+      }
       break;
     }
     const ssize_t got = ::read(Descriptor(port), bytes.subspan(done).data(), bytes.size() - done);
@@ -399,6 +403,9 @@ bool PosixSerialPort::Write(PortHandle port, std::span<const std::uint8_t> bytes
       return Fail();
     }
     if (ready == 0) {
+      if (std::chrono::steady_clock::now() < deadline) {
+        continue;
+      }
       break;  // write time-out: the count tells how far it got
     }
     const ssize_t put = ::write(Descriptor(port), bytes.subspan(done).data(), bytes.size() - done);

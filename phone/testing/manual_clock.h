@@ -18,7 +18,7 @@ class ManualClock final : public Clock {
   void Advance(std::uint64_t milliseconds) { now_ += milliseconds; }
   // Every reading moves the clock on by this much after it is taken.
   void SetStepPerReading(std::uint64_t milliseconds) { step_ = milliseconds; }
-  std::uint64_t Readings() const { return readings_; }
+  [[nodiscard]] std::uint64_t Readings() const { return readings_; }
 
  private:
   std::uint64_t now_ = 0;

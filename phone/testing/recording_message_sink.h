@@ -23,7 +23,7 @@ class RecordingMessageSink final : public MessageSink {
                    std::uint32_t style) override {
     messages_.push_back({std::u16string(text), std::u16string(caption), style});
   }
-  const std::vector<ShownMessage>& Messages() const { return messages_; }
+  [[nodiscard]] const std::vector<ShownMessage>& Messages() const { return messages_; }
 
  private:
   std::vector<ShownMessage> messages_;

@@ -1,8 +1,6 @@
 #include "phone/testing/recording_serial_port.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 
 namespace brindle {
 
@@ -27,9 +25,10 @@ std::string Quoted(std::string_view bytes) {
       default: {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte >= 0x7F) {
-          std::array<char, 8> hex{};
-          std::snprintf(hex.data(), hex.size(), "\\x%02X", byte);
-          out += hex.data();
+          constexpr std::string_view kDigits = "0123456789ABCDEF";
+          out += "\\x";
+          out += kDigits[byte >> 4];
+          out += kDigits[byte & 0xF];
         } else {
           out += c;
         }

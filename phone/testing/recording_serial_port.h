@@ -85,19 +85,19 @@ class RecordingSerialPort final : public SerialPort {
   void SetOpenHandle(PortHandle handle) { openHandle_ = handle; }
 
   // --- inspection ---
-  const std::vector<PortCallRecord>& Calls() const { return calls_; }
+  [[nodiscard]] const std::vector<PortCallRecord>& Calls() const { return calls_; }
   // The calls in a compact, comparable form, without kLastError and kErrorText; a run of
   // reads becomes one entry with the bytes delivered. Entries: "Open COM3:", "GetState",
   // "SetState", "GetTimeouts", "SetTimeouts", "Escape SETDTR", "Escape SETRTS", "Purge 15",
   // "Read \"\\r\\nOK\\r\\n\"", "Write \"ATZ\\r\"", "Close"; a failed call gets " -> fail".
-  std::vector<std::string> Trace() const;
+  [[nodiscard]] std::vector<std::string> Trace() const;
   // The bytes of every write, one entry per call (only what was accepted).
-  std::vector<std::string> Writes() const;
-  const PortSettings& CurrentState() const { return state_; }
-  const PortTimeouts& CurrentTimeouts() const { return timeouts_; }
+  [[nodiscard]] std::vector<std::string> Writes() const;
+  [[nodiscard]] const PortSettings& CurrentState() const { return state_; }
+  [[nodiscard]] const PortTimeouts& CurrentTimeouts() const { return timeouts_; }
   // Handles opened and not yet closed successfully.
-  int OpenHandles() const { return openHandles_; }
-  std::size_t PendingInput() const { return input_.size(); }
+  [[nodiscard]] int OpenHandles() const { return openHandles_; }
+  [[nodiscard]] std::size_t PendingInput() const { return input_.size(); }
 
   // --- SerialPort ---
   PortHandle Open(std::u16string_view name) override;

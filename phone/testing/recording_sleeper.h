@@ -20,8 +20,8 @@ class RecordingSleeper final : public Sleeper {
       onPause_(milliseconds);
     }
   }
-  const std::vector<std::uint32_t>& Pauses() const { return pauses_; }
-  std::uint64_t TotalMs() const {
+  [[nodiscard]] const std::vector<std::uint32_t>& Pauses() const { return pauses_; }
+  [[nodiscard]] std::uint64_t TotalMs() const {
     return std::accumulate(pauses_.begin(), pauses_.end(), std::uint64_t{0});
   }
   void OnPause(std::function<void(std::uint32_t)> hook) { onPause_ = std::move(hook); }
