@@ -20,6 +20,8 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       "phone",
       "Simulated GSM phone on a pseudo-terminal: prints the terminal's path, then answers AT "
       "commands and takes SMS-SUBMIT PDUs");
+  // The last of a repeated option counts, so a script can override what it was given.
+  phone->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   phone->add_option("--mode", arguments->mode, "Behaviour: " + std::string(sim::PhoneModeList()))
       ->capture_default_str();
   phone->add_option("--link", arguments->options.linkPath,
