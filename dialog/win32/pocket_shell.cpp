@@ -44,7 +44,8 @@ void PreparePocketDialog(HWND dialog) {
     initDialog(&info);
   }
   CreateWindowExW(0, L"SIPPREF", L"", WS_CHILD, -10, -10, 5, 5, dialog,
-                  reinterpret_cast<HMENU>(kSipPrefId), nullptr, nullptr);
+                  reinterpret_cast<HMENU>(kSipPrefId),  // NOLINT(performance-no-int-to-ptr)
+                  nullptr, nullptr);
   if (auto call65 = ShellProc<ShellWindowCallFn>(shell, kShellOrdinal65)) {
     call65(dialog, 4);
   }

@@ -21,7 +21,7 @@ class WideText {
       chars_[i] = static_cast<wchar_t>(text[i]);
     }
   }
-  const wchar_t* Get() const { return chars_.data(); }
+  [[nodiscard]] const wchar_t* Get() const { return chars_.data(); }
 
  private:
   std::array<wchar_t, Capacity> chars_{};

@@ -12,7 +12,7 @@ class Win32DialogWindow final : public DialogWindow {
  public:
   explicit Win32DialogWindow(HWND window) : window_(window) {}
 
-  HWND Handle() const { return window_; }
+  [[nodiscard]] HWND Handle() const { return window_; }
   void Attach(HWND window) { window_ = window; }
 
   std::size_t GetItemText(int id, std::span<char16_t> out) override;

@@ -7,7 +7,9 @@
 #include "entry/send_high_score.h"
 #include "phone/win32/win32_serial_port.h"
 
-int SendHighScore(unsigned short* gameName, int gameId, int score, HWND parentWindow) {
+// The parameter stays non-const: the exported name spells the signature as the host declares it.
+int SendHighScore(unsigned short* gameName,  // NOLINT(readability-non-const-parameter)
+                  int gameId, int score, HWND parentWindow) {
   if (gameName == nullptr) {
     return 0;
   }

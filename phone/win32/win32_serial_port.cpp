@@ -12,14 +12,17 @@ namespace {
 static_assert(sizeof(DCB) == 28 && sizeof(PortSettings) == sizeof(DCB));
 static_assert(sizeof(COMMTIMEOUTS) == sizeof(PortTimeouts));
 
-HANDLE ToHandle(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+// Handles cross the port interface as integers; this is where they become handles again.
+HANDLE ToHandle(PortHandle port) {
+  return reinterpret_cast<HANDLE>(port);  // NOLINT(performance-no-int-to-ptr)
+}
 
 // The name must reach CreateFileW terminated, and a device name is short.
 constexpr std::size_t kPortNameCapacity = 64;
 
 constexpr DWORD kGenericReadWrite = 0xC0000000;
 constexpr DWORD kWriteThrough = 0x80000000;
-constexpr DWORD kMessageFlags = 0x1300;  // ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM
+constexpr DWORD kSystemTextFlags = 0x1300;  // ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM
 
 // DCB keeps its flag bits in C bit-fields; the word behind them is copied whole.
 std::uint32_t FlagWord(const DCB& dcb) {
@@ -139,8 +142,8 @@ std::uint32_t Win32SerialPort::LastError() { return GetLastError(); }
 
 std::size_t Win32SerialPort::ErrorText(std::uint32_t code, std::span<char16_t> out) {
   wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(kMessageFlags, nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  const DWORD length = FormatMessageW(kSystemTextFlags, nullptr, code, 0,
+                                      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   if (length == 0) {
     return 0;
   }

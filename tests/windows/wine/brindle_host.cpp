@@ -40,7 +40,7 @@ std::string Escape(const wchar_t* text) {
       out += static_cast<char>(c);
     } else {
       std::array<char, 8> code{};
-      std::snprintf(code.data(), code.size(), "\\u%04X", c);
+      (void)std::snprintf(code.data(), code.size(), "\\u%04X", c);
       out += code.data();
     }
   }
@@ -48,9 +48,9 @@ std::string Escape(const wchar_t* text) {
 }
 
 void Emit(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  (void)std::fputs(line.c_str(), stdout);
+  (void)std::fputc('\n', stdout);
+  (void)std::fflush(stdout);
 }
 
 std::string WindowText(HWND window) {
@@ -69,7 +69,7 @@ std::string Centre(HWND window) {
 bool IsHighscoreDialog(HWND window) { return GetDlgItem(window, kIdResult) != nullptr; }
 
 BOOL CALLBACK CollectBoxPart(HWND child, LPARAM data) {
-  auto* text = reinterpret_cast<std::string*>(data);
+  auto* text = reinterpret_cast<std::string*>(data);  // NOLINT(performance-no-int-to-ptr)
   std::array<wchar_t, 32> className{};
   GetClassNameW(child, className.data(), static_cast<int>(className.size()));
   if (_wcsicmp(className.data(), L"Static") == 0) {
@@ -100,15 +100,17 @@ void ReportWindow(HWND window) {
 
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE) {
-    ReportWindow(reinterpret_cast<HWND>(wParam));
+    ReportWindow(reinterpret_cast<HWND>(wParam));  // NOLINT(performance-no-int-to-ptr)
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the hook hands the message over as an integer
   const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
   if (code == HC_ACTION && message->message == WM_SETTEXT &&
       GetDlgCtrlID(message->hwnd) == kIdResult && IsHighscoreDialog(GetParent(message->hwnd))) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_SETTEXT carries the text as an integer
     Emit("RESULT " + Escape(reinterpret_cast<const wchar_t*>(message->lParam)));
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -15,9 +15,9 @@
 namespace {
 
 void Emit(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  (void)std::fputs(line.c_str(), stdout);
+  (void)std::fputc('\n', stdout);
+  (void)std::fflush(stdout);
 }
 
 std::string Ascii(std::u16string_view text) {
@@ -36,7 +36,7 @@ std::string Ascii(std::u16string_view text) {
 
 std::string Hex(unsigned long value) {
   std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "0x%08lX", value);
+  (void)std::snprintf(text.data(), text.size(), "0x%08lX", value);
   return text.data();
 }
 
@@ -67,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
   const bool opened = link.Open(port, brindle::kPortBaudRate);
   Emit("open=" + std::to_string(opened ? 1 : 0) + " opened=" + std::to_string(link.opened));
   if (opened) {
-    auto* handle = reinterpret_cast<HANDLE>(link.portHandle);
+    auto* handle = reinterpret_cast<HANDLE>(link.portHandle);  // NOLINT(performance-no-int-to-ptr)
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     const BOOL gotState = GetCommState(handle, &dcb);
