@@ -81,7 +81,9 @@ timeout 120 wine64 cmd /c exit >"$artifacts/wine-session.log" 2>&1 </dev/null ||
   fail "wine did not start, see $artifacts/wine-session.log"
 
 step "Running the Windows tests"
-ctest --test-dir "$tests" --output-on-failure --timeout 300
+verbose=()
+if [ -n "${BRINDLE_TEST_VERBOSE:-}" ]; then verbose=(-V); fi
+ctest --test-dir "$tests" --output-on-failure --timeout 300 "${verbose[@]}"
 status=$?
 printf 'Screenshots and phone logs: %s\n' "$artifacts"
 exit $status

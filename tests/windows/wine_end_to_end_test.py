@@ -17,8 +17,8 @@ INIT_FAILED = "Unable to initialize the phone. Check that IR is enable on the ph
 class EndToEnd(unittest.TestCase):
     phone = None
 
-    def start_host(self, *names):
-        host = ws.Host(*names)
+    def start_host(self, *names, folder=""):
+        host = ws.Host(*names, folder=folder)
         self.addCleanup(host.stop)
         return host
 
@@ -27,8 +27,8 @@ class EndToEnd(unittest.TestCase):
         self.addCleanup(phone.stop)
         return phone
 
-    def open_dialog(self, host):
-        dialog = ws.parse_dialog(host.expect("DIALOG", timeout=60, skip=("LOADED",)))
+    def open_dialog(self, host, skip=("LOADED",)):
+        dialog = ws.parse_dialog(host.expect("DIALOG", timeout=60, skip=skip))
         self.assertEqual(dialog["title"], GAME_TITLE)
         self.assertEqual(dialog["score"], "123456")
         ws.wait_until_shown(GAME_TITLE)
@@ -111,6 +111,29 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(host.expect("RESULT", timeout=20), "RESULT Unable to open IR port!")
         self.assertTrue(ws.window_exists(GAME_TITLE))
 
+        ws.click(dialog["cancel"])
+        self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+
+    def test_shell_calls_are_made_when_the_shell_library_is_there(self):
+        ws.remove_com3()
+        host = self.start_host("Tetra", folder="shell")
+
+        self.assertEqual(host.expect("LOADED", timeout=60), "LOADED")
+        init = host.next_event(30)
+        preference = host.next_event(10)
+        call65 = host.next_event(10)
+        call21 = host.next_event(10)
+        dialog = ws.parse_dialog(host.expect("DIALOG", timeout=30))
+        window = dialog["window"]
+        self.assertEqual(init, "SHELL 56 mask=1 dialog=%s flags=10" % window)
+        self.assertEqual(preference, "SIPPREF parent=%s id=19991 style=0x40000000 "
+                                     "exstyle=0x00000000 x=-10 y=-10 cx=5 cy=5 text=" % window)
+        self.assertEqual(call65, "SHELL 65 dialog=%s value=4" % window)
+        self.assertEqual(call21, "SHELL 21 dialog=%s value=0" % window)
+        # The dialog works on after the shell calls: its start ran, and Cancel ends it.
+        self.assertEqual(dialog["title"], GAME_TITLE)
+        self.assertEqual(dialog["score"], "123456")
+        ws.wait_until_shown(GAME_TITLE)
         ws.click(dialog["cancel"])
         self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
 

@@ -79,19 +79,23 @@ class Phone:
 
     def stop(self):
         stop_process(self.process)
+        self.process.stdout.close()
         remove_com3()
 
 
 class Host:
     """The stand-in game: brindle_host.exe under wine, one SendHighScore call per name."""
 
-    def __init__(self, *names):
-        command = [WINE, os.path.join(WINE_BIN, "brindle_host.exe"), windows_path(DLL), *names]
+    def __init__(self, *names, folder=""):
+        """`folder` under BRINDLE_WINE_BIN holds the copy of the game to run."""
+        program = os.path.join(WINE_BIN, folder, "brindle_host.exe")
+        command = [WINE, program, windows_path(DLL), *names]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, text=True)
         self.events = queue.Queue()
         self.seen = []
-        threading.Thread(target=self._read, daemon=True).start()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
 
     def _read(self):
         for line in self.process.stdout:
@@ -139,11 +143,13 @@ class Host:
 
     def stop(self):
         stop_process(self.process)
+        self.reader.join(timeout=5)
+        self.process.stdout.close()
 
 
 DIALOG = re.compile(r"DIALOG title=(?P<title>.*) handle=(?P<handle>.*) score=(?P<score>.*) "
                     r"result=(?P<result>.*) send=(?P<send>\d+,\d+) cancel=(?P<cancel>\d+,\d+) "
-                    r"handleBox=(?P<handleBox>\d+,\d+)$")
+                    r"handleBox=(?P<handleBox>\d+,\d+) window=(?P<window>\S+)$")
 BOX = re.compile(r"BOX caption=(?P<caption>.*?) text=(?P<text>.*)$")
 
 

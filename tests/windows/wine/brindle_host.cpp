@@ -1,7 +1,7 @@
 // A stand-in game for the end-to-end test under wine: loads Brindle.dll, finds ordinal 1 and
 // calls it once per game name given ("-" passes a null name). Everything the dialog and its
 // message boxes show is reported on standard output, one event a line, as it happens:
-//   DIALOG title=.. handle=.. score=.. result=.. send=X,Y cancel=X,Y handleBox=X,Y
+//   DIALOG title=.. handle=.. score=.. result=.. send=X,Y cancel=X,Y handleBox=X,Y window=P
 //   RESULT text            (each text the result box is given)
 //   BOX caption=.. text=..
 //   RETURN n
@@ -66,6 +66,13 @@ std::string Centre(HWND window) {
          std::to_string((rect.top + rect.bottom) / 2);
 }
 
+// As the C runtime prints %p, so that the test can match it with other reports.
+std::string Pointer(HWND window) {
+  std::array<char, 32> text{};
+  (void)std::snprintf(text.data(), text.size(), "%p", static_cast<void*>(window));
+  return text.data();
+}
+
 bool IsHighscoreDialog(HWND window) { return GetDlgItem(window, kIdResult) != nullptr; }
 
 BOOL CALLBACK CollectBoxPart(HWND child, LPARAM data) {
@@ -90,7 +97,7 @@ void ReportWindow(HWND window) {
          " score=" + WindowText(GetDlgItem(window, kIdScore)) +
          " result=" + WindowText(GetDlgItem(window, kIdResult)) + " send=" +
          Centre(GetDlgItem(window, kIdSend)) + " cancel=" + Centre(GetDlgItem(window, kIdCancel)) +
-         " handleBox=" + Centre(GetDlgItem(window, kIdHandle)));
+         " handleBox=" + Centre(GetDlgItem(window, kIdHandle)) + " window=" + Pointer(window));
     return;
   }
   std::string text;
