@@ -1,3 +1,4 @@
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,8 @@ struct InitFailure {
   std::size_t pauses;
 };
 
+void PrintTo(const InitFailure& value, std::ostream* os) { *os << value.name; }
+
 class InitFailureTest : public DialogueTest, public ::testing::WithParamInterface<InitFailure> {};
 
 TEST_P(InitFailureTest, Returns0AndLeavesThePhoneNotReady) {
@@ -161,6 +164,8 @@ struct CountCase {
   std::string command;
 };
 
+void PrintTo(const CountCase& value, std::ostream* os) { *os << value.digits << " digits"; }
+
 class SendPduCountTest : public SendPduTest, public ::testing::WithParamInterface<CountCase> {};
 
 TEST_P(SendPduCountTest, CountsOctetsWithoutTheServiceCentre) {
@@ -208,6 +213,8 @@ struct AfterPdu {
   std::string answer;
   int result;
 };
+
+void PrintTo(const AfterPdu& value, std::ostream* os) { *os << value.name; }
 
 class SendPduAnswerTest : public SendPduTest, public ::testing::WithParamInterface<AfterPdu> {};
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tests/phone/link_fixture.h"
@@ -145,6 +146,8 @@ struct OpenFailure {
   int closeResult;
 };
 
+void PrintTo(const OpenFailure& value, std::ostream* os) { *os << value.name; }
+
 class OpenFailureTest : public LinkTest, public ::testing::WithParamInterface<OpenFailure> {};
 
 constexpr std::uint32_t kErrorCode = 5;
@@ -269,6 +272,10 @@ struct CutCase {
   std::size_t prefixLength;
   std::size_t systemLength;
 };
+
+void PrintTo(const CutCase& value, std::ostream* os) {
+  *os << value.prefixLength << "+" << value.systemLength;
+}
 
 class ReportErrorCutTest : public LinkTest, public ::testing::WithParamInterface<CutCase> {};
 

@@ -1,4 +1,5 @@
 #include <array>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,8 @@ struct ReaderCase {
   std::string_view expected;
   std::string_view leftOver = {};
 };
+
+void PrintTo(const ReaderCase& value, std::ostream* os) { *os << value.name; }
 
 class ReadResponseTest : public LinkTest, public ::testing::WithParamInterface<ReaderCase> {};
 
@@ -77,6 +80,8 @@ struct LineCase {
   std::string_view line;
   std::size_t leftOver;
 };
+
+void PrintTo(const LineCase& value, std::ostream* os) { *os << value.name; }
 
 class ReadLineTest : public LinkTest, public ::testing::WithParamInterface<LineCase> {};
 
@@ -226,6 +231,8 @@ struct WriteCase {
   std::u16string_view command;
   std::string_view bytes;
 };
+
+void PrintTo(const WriteCase& value, std::ostream* os) { *os << value.name; }
 
 class WriteCommandTest : public LinkTest, public ::testing::WithParamInterface<WriteCase> {};
 
