@@ -21,7 +21,7 @@ void* operator new(std::size_t size) {
 }
 
 void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }  // NOLINT
-void operator delete[](void* block) noexcept { std::free(block); }  // NOLINT
-void operator delete(void* block, std::size_t /*size*/) noexcept { std::free(block); }  // NOLINT
+void operator delete(void* block) noexcept { std::free(block); }                          // NOLINT
+void operator delete[](void* block) noexcept { std::free(block); }                        // NOLINT
+void operator delete(void* block, std::size_t /*size*/) noexcept { std::free(block); }    // NOLINT
 void operator delete[](void* block, std::size_t /*size*/) noexcept { std::free(block); }  // NOLINT

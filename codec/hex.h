@@ -9,20 +9,18 @@
 
 namespace brindle::hex {
 
+inline constexpr char kUpperDigits[] = "0123456789ABCDEF";
+inline constexpr char kLowerDigits[] = "0123456789abcdef";
+
 inline constexpr std::array<std::int8_t, 256> kDigitValues = [] {
   std::array<std::int8_t, 256> values{};
   values.fill(-1);
-  for (int i = 0; i < 10; ++i) {
-    values[static_cast<std::size_t>('0' + i)] = static_cast<std::int8_t>(i);
-  }
-  for (int i = 0; i < 6; ++i) {
-    values[static_cast<std::size_t>('a' + i)] = static_cast<std::int8_t>(10 + i);
-    values[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(10 + i);
+  for (std::int8_t i = 0; i < 16; ++i) {
+    values[static_cast<unsigned char>(kUpperDigits[i])] = i;
+    values[static_cast<unsigned char>(kLowerDigits[i])] = i;
   }
   return values;
 }();
-
-inline constexpr char kUpperDigits[] = "0123456789ABCDEF";
 
 // The two uppercase digits of every octet, so writing one is a single two-byte copy.
 inline constexpr std::array<std::array<char, 2>, 256> kPairs = [] {

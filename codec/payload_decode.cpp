@@ -76,9 +76,9 @@ int DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out) {
   if (out.empty()) {
     return 1;
   }
-  const std::string_view digits =
-      scoreText.size() < kScoreTextMarker.size() ? std::string_view{}
-                                                 : scoreText.substr(kScoreTextMarker.size());
+  const std::string_view digits = scoreText.size() < kScoreTextMarker.size()
+                                      ? std::string_view{}
+                                      : scoreText.substr(kScoreTextMarker.size());
   const std::size_t n = std::min(digits.size() / 2, out.size() - 1);
   std::size_t k = 0;
   for (; k < n; ++k) {

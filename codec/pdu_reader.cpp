@@ -179,7 +179,8 @@ bool TakeField(std::string_view& rest, std::string_view& content) {
   if (rest.size() < 2 || !IsDecimalDigit(rest[0]) || !IsDecimalDigit(rest[1])) {
     return false;
   }
-  const auto length = static_cast<std::size_t>((rest[0] - '0') * 10 + (rest[1] - '0'));
+  const std::size_t length = std::size_t{10} * static_cast<unsigned char>(rest[0] - '0') +
+                             static_cast<unsigned char>(rest[1] - '0');
   if (length < 1 || rest.size() - 2 < length) {
     return false;
   }

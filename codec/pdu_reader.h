@@ -12,10 +12,10 @@ namespace brindle {
 
 enum class PduError : std::uint8_t {
   kNone,
-  kEmpty,             // no text at all
-  kNotHex,            // a character that is not a hex digit
-  kOddLength,         // an odd number of hex digits
-  kTruncated,         // the text ends inside a field
+  kEmpty,      // no text at all
+  kNotHex,     // a character that is not a hex digit
+  kOddLength,  // an odd number of hex digits
+  kTruncated,  // the text ends inside a field
   kServiceCentreTooLong,
   kAddressTooLong,    // more than 20 digits
   kUnsupportedType,   // TP-MTI neither SUBMIT nor DELIVER

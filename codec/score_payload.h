@@ -8,7 +8,7 @@
 
 namespace brindle {
 
-inline constexpr std::size_t kPayloadCapacity = 320;  // the send sequence's payload buffer
+inline constexpr std::size_t kPayloadCapacity = 320;   // the send sequence's payload buffer
 inline constexpr std::size_t kMaxEncodedPayload = 80;  // longest payload EncodeScoreText takes
 inline constexpr std::size_t kScoreTextCapacity = 200;
 inline constexpr std::int32_t kMaxFieldNumber = 99999999;

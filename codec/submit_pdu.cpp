@@ -106,7 +106,7 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<ch
       pduOut.size() < SubmitPduLength(number, n) + 1) {
     return 0;
   }
-  std::array<char, kScoreTextCapacity> scoreText;  // NOLINT: each is written before it is read
+  std::array<char, kScoreTextCapacity> scoreText;   // NOLINT: each is written before it is read
   std::array<char, kUserDataHexCapacity> userData;  // NOLINT
   std::array<char, kAddressFieldCapacity> address;  // NOLINT
   if (EncodeAddressField(number, address) == 0 || EncodeScoreText(payload, scoreText) == 0) {

@@ -8,7 +8,7 @@
 
 namespace brindle {
 
-inline constexpr std::size_t kPduTextCapacity = 512;     // the send sequence's PDU buffer
+inline constexpr std::size_t kPduTextCapacity = 512;  // the send sequence's PDU buffer
 inline constexpr std::size_t kUserDataHexCapacity = 400;
 inline constexpr std::size_t kAddressFieldCapacity = 200;
 

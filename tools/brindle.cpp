@@ -3,8 +3,10 @@
 
 #include "tools/commands.h"
 
-int main(int argc, char** argv) {
-  using namespace brindle::tools;
+namespace brindle::tools {
+namespace {
+
+int Run(int argc, char** argv) {
   CLI::App app{"Brindle: score messages as SMS, and a simulated phone to send them to"};
   app.require_subcommand(1);
   int status = kExitOk;
@@ -21,9 +23,20 @@ int main(int argc, char** argv) {
     // Scripts tell bad input by status 2, whatever CLI11 would have used.
     app.exit(e);
     return kExitBadInput;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "brindle: %s\n", e.what());
-    return kExitBadInput;
   }
   return status;
+}
+
+}  // namespace
+}  // namespace brindle::tools
+
+int main(int argc, char** argv) {
+  try {
+    return brindle::tools::Run(argc, argv);
+  } catch (const std::exception& e) {
+    static_cast<void>(std::fprintf(stderr, "brindle: %s\n", e.what()));
+  } catch (...) {
+    static_cast<void>(std::fputs("brindle: unexpected failure\n", stderr));
+  }
+  return brindle::tools::kExitBadInput;
 }

@@ -38,7 +38,7 @@ struct DecodeOptions {
 };
 
 int BadInput(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "brindle %s: %s\n", command.c_str(), message.c_str());
+  static_cast<void>(std::fprintf(stderr, "brindle %s: %s\n", command.c_str(), message.c_str()));
   return kExitBadInput;
 }
 
@@ -67,16 +67,16 @@ int RunEncode(const EncodeOptions& options) {
     return BadInput("encode", "the handle is not valid UTF-8");
   }
   if (handle->size() < kMinHandle || handle->size() > kMaxHandle) {
-    return BadInput("encode", "the handle must have 2 to 15 characters, not " +
-                                  std::to_string(handle->size()));
+    return BadInput(
+        "encode", "the handle must have 2 to 15 characters, not " + std::to_string(handle->size()));
   }
   std::string number = options.number;
   if (number.empty()) {
     number.resize(kDestinationNumber.size());
     NarrowText(kDestinationNumber, number);
   } else if (!IsValidNumber(number)) {
-    return BadInput("encode", "the number must be an optional '+' and 1 to 20 digits, not '" +
-                                  number + "'");
+    return BadInput("encode",
+                    "the number must be an optional '+' and 1 to 20 digits, not '" + number + "'");
   }
 
   std::array<char, kPayloadCapacity> payload{};

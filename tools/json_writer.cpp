@@ -15,7 +15,7 @@ void AppendEscaped(std::string& out, std::string_view bytes) {
       out += c;
     } else if (code < 0x20 || code == 0x7F) {
       std::array<char, 8> escape{};
-      std::snprintf(escape.data(), escape.size(), "\\u%04x", code);
+      static_cast<void>(std::snprintf(escape.data(), escape.size(), "\\u%04x", code));
       out += escape.data();
     } else {
       out += Latin1ToUtf8({&c, 1});

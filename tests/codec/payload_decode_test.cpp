@@ -28,8 +28,8 @@ TEST(ParseHexByte, LongestHexPrefixOfThePair) {
     int value;
   };
   const Row rows[] = {
-      {"00", 0x00}, {"6d", 0x6D}, {"6D", 0x6D}, {"fF", 0xFF}, {"9A", 0x9A},
-      {"6Z", 6},    {"Z6", 0},    {"@@", 0},    {"", 0},      {"7", 7},
+      {"00", 0x00}, {"6d", 0x6D}, {"6D", 0x6D}, {"fF", 0xFF},   {"9A", 0x9A},
+      {"6Z", 6},    {"Z6", 0},    {"@@", 0},    {"", 0},        {"7", 7},
       {"g0", 0},    {"0g", 0},    {"A", 10},    {"1234", 0x12},
   };
   for (const Row& row : rows) {
@@ -80,9 +80,9 @@ TEST(DecodeScoreText, KnownUserData) {
        "0242011051234503Ann"},
       {"04CD241104", ""},
       {"", ""},
-      {"02CD24", ""},            // shorter than the marker
+      {"02CD24", ""},             // shorter than the marker
       {"07CD241104B3C50C", "0"},  // "061": the odd last digit is ignored
-      {"FF", ""},                // count far beyond the data: '@' septets are not hex
+      {"FF", ""},                 // count far beyond the data: '@' septets are not hex
   };
   for (const Row& row : rows) {
     EXPECT_EQ(Decode(row.userData), row.payload) << row.userData;
@@ -90,7 +90,7 @@ TEST(DecodeScoreText, KnownUserData) {
 }
 
 TEST(DecodeScoreText, LongestCountStaysInItsBuffers) {
-  const std::string userData = "FF" + std::string(2 * 224, '6');
+  const std::string userData = "FF" + std::string(std::size_t{448}, '6');
   std::array<char, kDecodedPayloadCapacity> out{};
   EXPECT_EQ(DecodeScoreText(userData, out), 1);
   EXPECT_LT(std::string(out.data()).size(), kDecodedPayloadCapacity);

@@ -77,7 +77,7 @@ TEST(AppendNumberField, WritesDecimalFields) {
       {INT32_MAX, 0, ""},
       {-5, 1, "02-5"},
       {-99999999, 1, "09-99999999"},
-      {-100000000, 1, "10-100000000"},      // kept whole rather than cut
+      {-100000000, 1, "10-100000000"},  // kept whole rather than cut
       {INT32_MIN, 1, "11-2147483648"},
   };
   for (const Row& row : rows) {
@@ -174,8 +174,9 @@ TEST(EncodeScoreText, WorkedExamples) {
   const Encoded ann = Encode("0242011051234503Ann");
   EXPECT_EQ(ann.result, 1);
   EXPECT_EQ(ann.scoreText, "MID 06264626061616065616263646560636186D6D");
-  EXPECT_EQ(ann.payloadAfter, "\x06\x26\x46\x26\x06\x16\x16\x06\x56\x16\x26\x36\x46\x56\x06\x36"
-                              "\x18\x6D\x6D");
+  EXPECT_EQ(ann.payloadAfter,
+            "\x06\x26\x46\x26\x06\x16\x16\x06\x56\x16\x26\x36\x46\x56\x06\x36"
+            "\x18\x6D\x6D");
   EXPECT_EQ(Encode("").scoreText, "MID ");
 }
 

@@ -39,7 +39,7 @@ Message RandomMessage(std::mt19937& random) {
 }
 
 TEST(RoundTrip, GeneratedMessagesReadBackWhole) {
-  std::mt19937 random(20261206);
+  std::mt19937 random(20261206);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable cases
   for (int i = 0; i < 400; ++i) {
     const Message message = RandomMessage(random);
     std::array<char, kPayloadCapacity> payload{};
@@ -67,8 +67,8 @@ TEST(RoundTrip, GeneratedMessagesReadBackWhole) {
               std::string(handle.data(), n));
 
     // The user data from TP-UDL on, as DecodeScoreText takes it.
-    const std::size_t udl = 6 + 4 + (message.number.size() - (message.number[0] == '+' ? 1 : 0) +
-                                     1) / 2 * 2 + 6;
+    const std::size_t udl =
+        6 + 4 + (message.number.size() - (message.number[0] == '+' ? 1 : 0) + 1) / 2 * 2 + 6;
     std::array<char, kDecodedPayloadCapacity> decoded{};
     DecodeScoreText(text.substr(udl), decoded);
     EXPECT_EQ(std::string(decoded.data()), plain);

@@ -30,10 +30,11 @@ TEST(GsmAlphabet, SeptetsOfCharacters) {
     int septet;
   };
   const Row rows[] = {
-      {'@', 0x00}, {'\xA3', 0x01}, {'$', 0x02}, {'\n', 0x0A}, {'\r', 0x0D}, {'_', 0x11},
-      {' ', 0x20}, {'A', 0x41}, {'z', 0x7A}, {'\xE0', 0x7F}, {'\xA1', 0x40}, {'\xBF', 0x60},
-      {'[', 0x20}, {'\\', 0x20}, {'^', 0x20}, {'`', 0x20}, {'{', 0x20}, {'~', 0x20},
-      {'\x01', 0x20}, {'\xA4', 0x20}, {'\xA7', 0x20},
+      {'@', 0x00},    {'\xA3', 0x01}, {'$', 0x02}, {'\n', 0x0A},   {'\r', 0x0D},
+      {'_', 0x11},    {' ', 0x20},    {'A', 0x41}, {'z', 0x7A},    {'\xE0', 0x7F},
+      {'\xA1', 0x40}, {'\xBF', 0x60}, {'[', 0x20}, {'\\', 0x20},   {'^', 0x20},
+      {'`', 0x20},    {'{', 0x20},    {'~', 0x20}, {'\x01', 0x20}, {'\xA4', 0x20},
+      {'\xA7', 0x20},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(SeptetOf(row.c), row.septet) << static_cast<int>(static_cast<unsigned char>(row.c));

@@ -14,8 +14,8 @@ TEST(Narrowing, IsLatin1WithQuestionMarkBeyond) {
     char narrow;
   };
   const Row rows[] = {
-      {u'A', 'A'}, {u'\0', '\0'}, {u'\x7F', '\x7F'}, {u'\xE9', '\xE9'}, {u'\xFF', '\xFF'},
-      {u'\x100', '?'}, {u'\x20AC', '?'}, {u'\xD83D', '?'}, {u'\xFFFF', '?'},
+      {u'A', 'A'},     {u'\0', '\0'},    {u'\x7F', '\x7F'}, {u'\xE9', '\xE9'}, {u'\xFF', '\xFF'},
+      {u'\x100', '?'}, {u'\x20AC', '?'}, {u'\xD83D', '?'},  {u'\xFFFF', '?'},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(NarrowChar(row.wide), row.narrow) << static_cast<int>(row.wide);

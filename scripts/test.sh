@@ -1,0 +1,26 @@
+#!/bin/sh
+# The whole test suite: formatting and lint, the release and the sanitizer builds, the
+# fuzzers, and the Windows DLL (cross-built, read back and run under wine).
+set -u
+cd "$(dirname "$0")/.."
+status=0
+step() {
+  echo "==== $*"
+  "$@" || { echo "==== FAILED: $*"; status=1; }
+}
+
+step sh scripts/lint.sh
+step cmake --preset release
+step cmake --build --preset release
+step ctest --preset release -j4
+step cmake --preset debug
+step cmake --build --preset debug
+step ctest --preset debug -j4
+step cmake --preset fuzz
+step cmake --build --preset fuzz
+step ctest --preset fuzz -j2
+if [ -f scripts/test-windows.sh ]; then
+  step sh scripts/test-windows.sh
+fi
+[ "$status" -eq 0 ] && echo "==== all test steps passed" || echo "==== some test steps failed"
+exit "$status"
