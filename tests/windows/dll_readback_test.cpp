@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -96,6 +97,13 @@ class DllReadBack : public ::testing::TestWithParam<Build> {
 };
 
 TEST_P(DllReadBack, IsBuiltForItsArchitecture) { EXPECT_EQ(image_->Is64Bit(), GetParam().is64Bit); }
+
+// The 32-bit DLL, the one closest to the original handheld target, stays within 64 KiB.
+TEST(DllSize, ThirtyTwoBitDllFitsIn64KiB) {
+  std::ifstream dll(BRINDLE_DLL_X86, std::ios::binary | std::ios::ate);
+  ASSERT_TRUE(dll.good());
+  EXPECT_LE(static_cast<std::streamoff>(dll.tellg()), 64 * 1024);
+}
 
 TEST_P(DllReadBack, ExportsOnlyTheDecoratedNameAtOrdinalOne) {
   const std::string headers = ObjdumpHeaders(GetParam());
