@@ -1,5 +1,6 @@
 #include "phone/phone_link.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <string_view>
@@ -120,7 +121,7 @@ int PhoneLink::ReportError(const char* prefix, std::uint32_t errorCode, bool sho
   // The prefix is widened into the box text directly; what does not fit is cut.
   const std::size_t prefixLength =
       WidenText(narrowPrefix, std::span<char16_t>(text).first(text.size() - 1));
-  text.at(prefixLength) = u'\0';
+  text[prefixLength] = u'\0';
   AppendText(TerminatedView(std::span<const char16_t>(systemText)), text);
   if (show && services_.boxes != nullptr) {
     services_.boxes->ShowMessage(TerminatedView(std::span<const char16_t>(text)), kErrorCaption,
@@ -154,7 +155,7 @@ bool PhoneLink::WriteCommand(std::u16string_view text) {
   }
   std::array<std::uint8_t, kCommandCapacity> bytes{};
   for (std::size_t i = 0; i < text.size(); ++i) {
-    bytes.at(i) = static_cast<std::uint8_t>(NarrowChar(text[i]));
+    bytes[i] = static_cast<std::uint8_t>(NarrowChar(text[i]));
   }
   std::uint32_t written = 0;
   const bool ok = services_.port->Write(
@@ -184,7 +185,7 @@ void PhoneLink::ReadLineUntil(std::span<char16_t> line, std::uint64_t deadline) 
     const std::uint8_t current = byte[0];
     // Bytes beyond the buffer's room are dropped, but still count for the line break.
     if (current != 0 && length < narrow.size() - 1) {
-      narrow.at(length++) = static_cast<char>(current);
+      narrow[length++] = static_cast<char>(current);
     }
     if (current == kLineFeed && previous == kCarriageReturn) {
       if (firstBreak) {
@@ -251,7 +252,7 @@ int PhoneLink::InitPhone() {
 
 int PhoneLink::SendPdu(std::string_view pdu) {
   // The text ends at its first NUL, as a C string would.
-  pdu = pdu.substr(0, pdu.find('\0'));
+  pdu = std::string_view(pdu.data(), std::min(pdu.size(), pdu.find('\0')));
   if (pdu.size() > kMaxPduText) {
     return 0;
   }
@@ -265,7 +266,7 @@ int PhoneLink::SendPdu(std::string_view pdu) {
   const auto converted =
       std::to_chars(narrow.data() + length, narrow.data() + narrow.size() - 1, octets);
   length = static_cast<std::size_t>(converted.ptr - narrow.data());
-  narrow.at(length++) = '\r';
+  narrow[length++] = '\r';
   if (!WriteCommand(WidenInto(std::string_view(narrow.data(), length), command))) {
     return 0;
   }
@@ -276,7 +277,7 @@ int PhoneLink::SendPdu(std::string_view pdu) {
   }
 
   length = CopyText(pdu, narrow);
-  narrow.at(length++) = kCtrlZ;
+  narrow[length++] = kCtrlZ;
   if (!WriteCommand(WidenInto(std::string_view(narrow.data(), length), command))) {
     return 0;
   }

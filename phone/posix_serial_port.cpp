@@ -106,7 +106,7 @@ bool PosixSerialPort::ResolvePath(std::u16string_view name, std::span<char> path
   length = static_cast<std::size_t>(
       std::to_chars(variable.data() + length, variable.data() + variable.size() - 1, number).ptr -
       variable.data());
-  variable.at(length) = '\0';
+  variable[length] = '\0';
   const char* mapped = std::getenv(variable.data());
   if (mapped != nullptr && *mapped != '\0') {
     return Store(mapped, path);
