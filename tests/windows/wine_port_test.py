@@ -2,6 +2,7 @@
 pseudo-terminal of `brindle phone`, opened through PhoneLink and the Win32 port."""
 
 import os
+import re
 import subprocess
 import tempfile
 import termios
@@ -14,17 +15,33 @@ BINARY, PARITY, DTR_ENABLE, TX_CONTINUE, RTS_ENABLE = 0x1, 0x2, 0x10, 0x80, 0x10
 CLEARED = 0x6F6C
 
 
-def probe(port):
-    # Output through a file: processes that wine starts beside the program may hold a pipe open.
-    with tempfile.TemporaryFile(mode="w+") as output:
+COMM_CALLS = ("CreateFileW", "GetCommState", "SetCommState", "GetCommTimeouts",
+              "SetCommTimeouts", "EscapeCommFunction", "PurgeComm", "ReadFile", "WriteFile",
+              "CloseHandle", "FormatMessageW", "LocalFree")
+RELAY = re.compile(r"^(?P<thread>[0-9a-f]+):(?P<kind>Call|Ret)\s+KERNEL32\.(?P<name>\w+)"
+                   r"\((?P<args>.*)\) (?:retval=(?P<result>[0-9a-f]+) )?ret=")
+
+
+def probe(port, relay=None):
+    """Runs the probe; with `relay`, a list, wine's relay trace of the probe's comm calls is
+    put into it as (name, arguments) pairs, the port handle written as H."""
+    environment = dict(os.environ)
+    if relay is not None:
+        environment["WINEDEBUG"] = "+relay"
+    # Output through files: processes that wine starts beside the program may hold a pipe open.
+    with tempfile.TemporaryFile(mode="w+") as output, \
+         tempfile.TemporaryFile(mode="w+", errors="replace") as trace:
         process = subprocess.Popen([ws.WINE, os.path.join(ws.WINE_BIN, "port_probe.exe"), port],
-                                   stdout=output, stderr=subprocess.DEVNULL)
+                                   stdout=output, stderr=trace, env=environment)
         try:
-            code = process.wait(timeout=60)
+            code = process.wait(timeout=90)
         finally:
             ws.stop_process(process)
         output.seek(0)
         lines = output.read().splitlines()
+        if relay is not None:
+            trace.seek(0)
+            relay.extend(comm_calls(trace))
     values = {}
     for line in lines:
         if line.startswith("box "):
@@ -34,6 +51,54 @@ def probe(port):
             key, _, value = pair.partition("=")
             values[key] = value
     return code, values
+
+
+def comm_calls(trace):
+    """The comm calls of the thread that opened COM3:, in order."""
+    calls, thread, handle = [], None, None
+    for line in trace:
+        match = RELAY.match(line)
+        if not match or match["name"] not in COMM_CALLS:
+            continue
+        if thread is None:
+            if match["kind"] == "Call" and match["name"] == "CreateFileW" and \
+                    'L"COM3:"' in match["args"]:
+                thread = match["thread"]
+            else:
+                continue
+        if match["thread"] != thread:
+            continue
+        if match["kind"] == "Ret":
+            if match["name"] == "CreateFileW" and handle is None:
+                handle = match["result"]
+            continue
+        args = match["args"].split(",")
+        if match["name"] == "CreateFileW":
+            args[0] = args[0].split(" ", 1)[1]  # the name without its address
+        elif args[0] == handle:
+            args[0] = "H"
+        elif match["name"] not in ("FormatMessageW", "LocalFree"):
+            continue  # the probe's own output
+        calls.append((match["name"], args))
+    return calls
+
+
+def shape(calls):
+    """Calls with pointer arguments blanked, where only the values matter."""
+    pointers = {"GetCommState": [1], "SetCommState": [1], "GetCommTimeouts": [1],
+                "SetCommTimeouts": [1], "ReadFile": [1, 3], "WriteFile": [1, 3],
+                "FormatMessageW": [4], "LocalFree": [0]}
+    shaped = []
+    for name, args in calls:
+        args = list(args)
+        for index, value in enumerate(args):
+            if index in pointers.get(name, []):
+                args[index] = "*"
+            elif re.fullmatch(r"[0-9a-f]+", value):
+                # 32-bit values travel in 64-bit registers whose upper half is not cleared.
+                args[index] = "%08x" % (int(value, 16) & 0xFFFFFFFF)
+        shaped.append((name, ",".join(args)))
+    return shaped
 
 
 class PortOnDevice(unittest.TestCase):
@@ -86,6 +151,29 @@ class PortOnDevice(unittest.TestCase):
         self.assertIn("AT\r", self.phone.received_text())
 
 
+    def test_open_write_read_close_make_exactly_the_platform_calls(self):
+        relay = []
+        code, values = probe("COM3:", relay)
+        self.assertEqual(code, 0, values)
+        calls = shape(relay)
+        opening = [
+            ("CreateFileW", 'L"COM3:",c0000000,00000000,00000000,00000003,80000000,00000000'),
+            ("GetCommState", "H,*"), ("SetCommState", "H,*"),
+            ("GetCommTimeouts", "H,*"), ("SetCommTimeouts", "H,*"),
+            ("EscapeCommFunction", "H,00000005"), ("EscapeCommFunction", "H,00000003"),
+            ("PurgeComm", "H,0000000f"),
+            # The probe's own read-back.
+            ("GetCommState", "H,*"), ("GetCommTimeouts", "H,*"),
+            # "AT\r", no overlapped structure.
+            ("WriteFile", "H,*,00000003,*,00000000"),
+        ]
+        self.assertEqual(calls[:len(opening)], opening, calls)
+        reads = calls[len(opening):-2]
+        self.assertGreater(len(reads), 0, calls)
+        self.assertEqual(set(reads), {("ReadFile", "H,*,00000001,*,00000000")}, calls)
+        self.assertEqual(calls[-2:], [("PurgeComm", "H,0000000f"), ("CloseHandle", "H")], calls)
+
+
 class PortMissing(unittest.TestCase):
     def test_missing_port_shows_the_system_reason(self):
         ws.remove_com3()
@@ -98,6 +186,18 @@ class PortMissing(unittest.TestCase):
         prefix = "Unable to open port"
         self.assertTrue(text.startswith(prefix), text)
         self.assertGreater(len(text), len(prefix), "no system text behind the prefix")
+
+    def test_missing_port_asks_the_system_for_its_text(self):
+        ws.remove_com3()
+        relay = []
+        code, values = probe("COM3:", relay)
+        self.assertEqual(code, 0, values)
+        self.assertEqual(shape(relay), [
+            ("CreateFileW", 'L"COM3:",c0000000,00000000,00000000,00000003,80000000,00000000'),
+            # ERROR_FILE_NOT_FOUND; allocate, ignore inserts, from the system; default language.
+            ("FormatMessageW", "00001300,00000000,00000002,00000000,*,00000000,00000000"),
+            ("LocalFree", "*"),
+        ])
 
 
 if __name__ == "__main__":
