@@ -206,11 +206,11 @@ TerminalDialogHost::TerminalDialogHost(const DialogSpec& dialog, std::FILE* inpu
 std::intptr_t TerminalDialogHost::RunModal(int templateId, void* /*parentWindow*/,
                                            DialogProc proc) {
   if (templateId != IDD_SENDHIGHSCORE || proc == nullptr) {
-    std::fprintf(stderr, "brindle: no dialog template %d\n", templateId);
+    static_cast<void>(std::fprintf(stderr, "brindle: no dialog template %d\n", templateId));
     return -1;
   }
   if (window_ != nullptr) {
-    std::fputs("brindle: a dialog is already open\n", stderr);
+    static_cast<void>(std::fputs("brindle: a dialog is already open\n", stderr));
     return -1;
   }
   TerminalScreen screen(input_, output_);
@@ -234,8 +234,9 @@ void TerminalDialogHost::ShowMessage(std::u16string_view text, std::u16string_vi
   std::array<char, kItemTextCapacity> narrowText{};
   const std::size_t captionLength = NarrowText(caption, narrowCaption);
   const std::size_t textLength = NarrowText(text, narrowText);
-  std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(captionLength), narrowCaption.data(),
-               static_cast<int>(textLength), narrowText.data());
+  static_cast<void>(std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(captionLength),
+                                 narrowCaption.data(), static_cast<int>(textLength),
+                                 narrowText.data()));
 }
 
 void TerminalDialogHost::ShowPause(std::uint32_t elapsed, std::uint32_t total) {

@@ -31,7 +31,7 @@ extern "C" void OnFatalSignal(int signal) {
     endwin();
   }
   RestoreHandlers();
-  raise(signal);
+  static_cast<void>(raise(signal));
 }
 
 void InstallHandlers() {
@@ -60,26 +60,27 @@ bool TerminalScreen::Open() {
   }
   if (input_ == nullptr || output_ == nullptr || isatty(fileno(input_)) == 0 ||
       isatty(fileno(output_)) == 0) {
-    std::fputs(
+    static_cast<void>(std::fputs(
         "brindle: the highscore dialog needs a terminal, but standard input or output is not "
         "one\n",
-        stderr);
+        stderr));
     return false;
   }
   // Wide characters need the user's character set; the host's locale is given back on close.
   const char* current = std::setlocale(LC_CTYPE, nullptr);
   std::strncpy(savedLocale_, current != nullptr ? current : "C", sizeof savedLocale_ - 1);
-  std::setlocale(LC_CTYPE, "");
+  static_cast<void>(std::setlocale(LC_CTYPE, ""));
 
   // Installed first, so ncurses keeps its hands off these signals.
   InstallHandlers();
   SCREEN* screen = newterm(nullptr, output_, input_);
   if (screen == nullptr) {
     RestoreHandlers();
-    std::setlocale(LC_CTYPE, savedLocale_);
+    static_cast<void>(std::setlocale(LC_CTYPE, savedLocale_));
     const char* term = std::getenv("TERM");
-    std::fprintf(stderr, "brindle: cannot draw the highscore dialog on terminal type '%s'\n",
-                 term != nullptr ? term : "");
+    static_cast<void>(
+        std::fprintf(stderr, "brindle: cannot draw the highscore dialog on terminal type '%s'\n",
+                     term != nullptr ? term : ""));
     return false;
   }
   g_openScreen = screen;
@@ -102,10 +103,13 @@ void TerminalScreen::Close() {
   RestoreHandlers();
   delscreen(static_cast<SCREEN*>(screen_));
   screen_ = nullptr;
-  std::setlocale(LC_CTYPE, savedLocale_);
+  static_cast<void>(std::setlocale(LC_CTYPE, savedLocale_));
 }
 
 bool TerminalScreen::ReadKey(KeyPress& key) {
+  if (screen_ == nullptr) {
+    return false;
+  }
   wint_t code = 0;
   const int kind = wget_wch(stdscr, &code);
   if (kind == ERR) {
@@ -116,9 +120,13 @@ bool TerminalScreen::ReadKey(KeyPress& key) {
   return true;
 }
 
-void TerminalScreen::DropPendingKeys() { flushinp(); }
+void TerminalScreen::DropPendingKeys() {
+  if (screen_ != nullptr) {
+    flushinp();
+  }
+}
 
-int TerminalScreen::Lines() const { return LINES; }
-int TerminalScreen::Cols() const { return COLS; }
+int TerminalScreen::Lines() const { return screen_ != nullptr ? LINES : 0; }
+int TerminalScreen::Cols() const { return screen_ != nullptr ? COLS : 0; }
 
 }  // namespace brindle::terminal

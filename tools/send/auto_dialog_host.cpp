@@ -25,16 +25,16 @@ void PrintText(std::u16string_view text, std::FILE* out) {
   std::array<char, kItemCapacity> narrow{};
   const std::size_t length = NarrowText(text.substr(0, narrow.size()), narrow);
   const std::string utf8 = Latin1ToUtf8({narrow.data(), length});
-  std::fwrite(utf8.data(), 1, utf8.size(), out);
+  static_cast<void>(std::fwrite(utf8.data(), 1, utf8.size(), out));
 }
 
 void PrintBox(std::u16string_view text, std::u16string_view caption, std::FILE* out) {
-  std::fputc('[', out);
+  static_cast<void>(std::fputc('[', out));
   PrintText(caption, out);
-  std::fputs("] ", out);
+  static_cast<void>(std::fputs("] ", out));
   PrintText(text, out);
-  std::fputc('\n', out);
-  std::fflush(out);
+  static_cast<void>(std::fputc('\n', out));
+  static_cast<void>(std::fflush(out));
 }
 
 class AutoWindow final : public DialogWindow {
@@ -99,10 +99,10 @@ void PrintLines(std::u16string_view text, std::FILE* out) {
   while (!text.empty()) {
     const std::size_t end = text.find(u"\r\n");
     PrintText(text.substr(0, end), out);
-    std::fputc('\n', out);
+    static_cast<void>(std::fputc('\n', out));
     text = end == std::u16string_view::npos ? std::u16string_view{} : text.substr(end + 2);
   }
-  std::fflush(out);
+  static_cast<void>(std::fflush(out));
 }
 
 std::intptr_t AutoDialogHost::RunModal(int /*templateId*/, void* /*parentWindow*/,

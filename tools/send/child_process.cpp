@@ -45,7 +45,7 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
   int pipeEnds[2] = {-1, -1};
   if (pipe(pipeEnds) != 0) {
-    std::fprintf(stderr, "brindle: no pipe: %s\n", std::strerror(errno));
+    static_cast<void>(std::fprintf(stderr, "brindle: no pipe: %s\n", std::strerror(errno)));
     return false;
   }
   std::vector<std::string> texts{program};
@@ -68,7 +68,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   if (error != 0) {
     close(pipeEnds[0]);
     pid_ = -1;
-    std::fprintf(stderr, "brindle: cannot start %s: %s\n", program.c_str(), std::strerror(error));
+    static_cast<void>(std::fprintf(stderr, "brindle: cannot start %s: %s\n", program.c_str(),
+                                   std::strerror(error)));
     return false;
   }
   output_ = pipeEnds[0];

@@ -26,7 +26,7 @@ struct SendArguments {
 };
 
 int BadInput(const char* what) {
-  std::fprintf(stderr, "brindle send: %s\n", what);
+  static_cast<void>(std::fprintf(stderr, "brindle send: %s\n", what));
   return kExitBadInput;
 }
 

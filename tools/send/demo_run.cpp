@@ -34,10 +34,10 @@ int RunDemo(const DemoOptions& options, std::FILE* out) {
   }
   std::string device;
   if (!phone.ReadLine(device, kPhoneStartMs) || device.empty()) {
-    std::fputs("brindle demo: the simulated phone did not start\n", stderr);
+    static_cast<void>(std::fputs("brindle demo: the simulated phone did not start\n", stderr));
     return kExitFailed;
   }
-  std::fprintf(out, "Simulated phone on %s\n", device.c_str());
+  static_cast<void>(std::fprintf(out, "Simulated phone on %s\n", device.c_str()));
 
   SendOptions send;
   send.game = u"Brindle Demo";
@@ -46,9 +46,9 @@ int RunDemo(const DemoOptions& options, std::FILE* out) {
   send.handle = u"Player1";
   send.port = device;
   send.automatic = !options.interactive;
-  std::fprintf(out, "Sending game id %d, score %d, handle \"Player1\" to %s\n", send.gameId,
-               send.score, device.c_str());
-  std::fflush(out);
+  static_cast<void>(std::fprintf(out, "Sending game id %d, score %d, handle \"Player1\" to %s\n",
+                                 send.gameId, send.score, device.c_str()));
+  static_cast<void>(std::fflush(out));
   const int sent = RunSend(send, out);
 
   std::string received;
@@ -57,10 +57,10 @@ int RunDemo(const DemoOptions& options, std::FILE* out) {
                        received.find("game id") != std::string::npos;
   phone.Finish(decoded ? kPhoneExitMs : 0);
   if (!decoded) {
-    std::fputs("The phone decoded no highscore.\n", out);
+    static_cast<void>(std::fputs("The phone decoded no highscore.\n", out));
     return kExitFailed;
   }
-  std::fprintf(out, "The phone received: %s\n", received.c_str());
+  static_cast<void>(std::fprintf(out, "The phone received: %s\n", received.c_str()));
   return kExitOk;
 }
 

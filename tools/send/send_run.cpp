@@ -46,8 +46,8 @@ int RunSend(const SendOptions& options, std::FILE* out) {
     const std::size_t length = WidenText(options.port, wide);
     if (length != options.port.size() ||
         !PosixSerialPort::ResolvePath({wide.data(), length}, path)) {
-      std::fprintf(stderr, "brindle send: no device for the port name '%s'\n",
-                   options.port.c_str());
+      static_cast<void>(std::fprintf(stderr, "brindle send: no device for the port name '%s'\n",
+                                     options.port.c_str()));
       return kExitBadInput;
     }
     setenv("BRINDLE_COM3", path.data(), 1);
