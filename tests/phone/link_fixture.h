@@ -19,7 +19,7 @@ class LinkTest : public ::testing::Test {
   LinkServices Services() { return {&port, &boxes, &sleeper, &clock}; }
 
   // The calls made since the mark, in trace form.
-  std::vector<std::string> TraceSince(std::size_t mark) const {
+  [[nodiscard]] std::vector<std::string> TraceSince(std::size_t mark) const {
     const std::vector<std::string> all = port.Trace();
     return {all.begin() + static_cast<std::ptrdiff_t>(mark), all.end()};
   }

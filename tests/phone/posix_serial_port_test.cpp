@@ -68,7 +68,7 @@ class PtyTest : public ::testing::Test {
   }
 
   // What reached the phone within `waitMs`.
-  std::string PhoneReceived(int waitMs = 200) const {
+  [[nodiscard]] std::string PhoneReceived(int waitMs = 200) const {
     std::string received;
     pollfd request{master, POLLIN, 0};
     while (::poll(&request, 1, waitMs) > 0) {
