@@ -1,6 +1,7 @@
 """Brindle.dll end to end under wine: a stand-in game loads it, calls ordinal 1, and the test
 plays the player on the real dialog over X while `brindle phone` sits on wine's COM3."""
 
+import tempfile
 import unittest
 
 import wine_support as ws
@@ -17,8 +18,8 @@ INIT_FAILED = "Unable to initialize the phone. Check that IR is enable on the ph
 class EndToEnd(unittest.TestCase):
     phone = None
 
-    def start_host(self, *names, folder=""):
-        host = ws.Host(*names, folder=folder)
+    def start_host(self, *names, folder="", trace=None):
+        host = ws.Host(*names, folder=folder, trace=trace)
         self.addCleanup(host.stop)
         return host
 
@@ -118,7 +119,7 @@ class EndToEnd(unittest.TestCase):
         ws.remove_com3()
         host = self.start_host("Tetra", folder="shell")
 
-        self.assertEqual(host.expect("LOADED", timeout=60), "LOADED")
+        self.assertTrue(host.expect("LOADED", timeout=60).startswith("LOADED game="))
         init = host.next_event(30)
         preference = host.next_event(10)
         call65 = host.next_event(10)
@@ -136,6 +137,68 @@ class EndToEnd(unittest.TestCase):
         ws.wait_until_shown(GAME_TITLE)
         ws.click(dialog["cancel"])
         self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+
+    def test_dialog_makes_exactly_the_platform_calls(self):
+        traced = ["kernel32.FindResourceW", "kernel32.LoadResource", "kernel32.LockResource",
+                  "kernel32.LoadLibraryW", "user32.DialogBoxIndirectParamW",
+                  "user32.MessageBoxW", "user32.GetDlgItemTextW", "user32.SetDlgItemTextW",
+                  "user32.SendDlgItemMessageW", "user32.UpdateWindow", "user32.SetWindowTextW",
+                  "user32.EndDialog", "user32.CreateWindowExW"]
+        ws.set_relay_include(traced)
+        ws.remove_com3()
+        trace = tempfile.TemporaryFile(mode="w+", errors="replace")
+        self.addCleanup(trace.close)
+        host = self.start_host("Tetra", trace=trace)
+
+        game = ws.low32(host.expect("LOADED", timeout=60).split("game=", 1)[1])
+        dialog = self.open_dialog(host, skip=())
+        self.press_send(dialog, HANDLE)
+        host.expect("BOX", timeout=20, skip=("DIALOG", "RESULT"))
+        ws.press_return_on("Error")
+        host.expect("RESULT", timeout=20)
+        ws.click(dialog["cancel"])
+        self.assertEqual(host.expect("RETURN", timeout=20), "RETURN 0")
+        host.wait()
+
+        trace.seek(0)
+        calls = ws.relay_calls(trace)
+        found = [c for c in calls if c[1] == "FindResourceW" and c[2][1:] == ["00000081",
+                                                                             "00000005"]]
+        self.assertEqual(len(found), 1, calls)
+        module = found[0][2][0]
+        base = int(found[0][3][0], 16)
+        # Only the DLL's own calls: those returning into its image.
+        own = [(name, args) for caller, name, args, _ in calls if 0 <= caller - base < 0x100000]
+        window = ws.low32(dialog["window"])
+        self.assertGreater(len(own), 11, own)
+        found_resource, loaded = own[1][1][1], own[2][1][0]
+        self.assertEqual(own[:3], [
+            ("FindResourceW", [module, "00000081", "00000005"]),
+            ("LoadResource", [module, found_resource]),
+            ("LockResource", [loaded]),
+        ])
+        # The template is the loaded resource itself; the game's window owns the dialog and
+        # the creation parameter is 0.
+        name, args = own[3]
+        self.assertEqual(name, "DialogBoxIndirectParamW")
+        self.assertEqual((args[0], args[1], args[2], args[4]), (module, loaded, game, "00000000"))
+        # No shell library under wine: looked for, and nothing of it called.
+        self.assertEqual(own[4], ("LoadLibraryW", ['L"aygshell.dll"']))
+        self.assertEqual(own[5:11], [
+            ("SendDlgItemMessageW", [window, "000003e9", "000000c5", "00000010", "00000000"]),
+            ("SendDlgItemMessageW", [window, "000003f2", "000000c5", "00000100", "00000000"]),
+            ("SetDlgItemTextW", [window, "000003e9", 'L""']),
+            ("SetDlgItemTextW", [window, "000003ea", 'L"123456"']),
+            ("UpdateWindow", [window]),
+            ("SetWindowTextW", [window, 'L"Send Tetra highscores"']),
+        ])
+        boxes = [args for name, args in own if name == "MessageBoxW"]
+        self.assertEqual(len(boxes), 1, own)
+        self.assertEqual(boxes[0][0], "00000000")  # no owner
+        self.assertTrue(boxes[0][1].startswith('L"Unable to open port'), boxes)
+        self.assertEqual(boxes[0][2:], ['L"Error"', "00000040"])
+        self.assertIn(("EndDialog", [window, "ffffffff"]), own)
+        self.assertNotIn("CreateWindowExW", [name for name, _ in own])
 
 
 if __name__ == "__main__":

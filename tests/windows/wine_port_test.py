@@ -27,6 +27,7 @@ def probe(port, relay=None):
     put into it as (name, arguments) pairs, the port handle written as H."""
     environment = dict(os.environ)
     if relay is not None:
+        ws.set_relay_include("kernel32." + name for name in COMM_CALLS)
         environment["WINEDEBUG"] = "+relay"
     # Output through files: processes that wine starts beside the program may hold a pipe open.
     with tempfile.TemporaryFile(mode="w+") as output, \

@@ -86,12 +86,17 @@ class Phone:
 class Host:
     """The stand-in game: brindle_host.exe under wine, one SendHighScore call per name."""
 
-    def __init__(self, *names, folder=""):
-        """`folder` under BRINDLE_WINE_BIN holds the copy of the game to run."""
+    def __init__(self, *names, folder="", trace=None):
+        """`folder` under BRINDLE_WINE_BIN holds the copy of the game to run; with `trace`, an
+        open file, wine's relay trace of the calls named in RelayInclude goes there."""
         program = os.path.join(WINE_BIN, folder, "brindle_host.exe")
         command = [WINE, program, windows_path(DLL), *names]
-        self.process = subprocess.Popen(command, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
+        environment = dict(os.environ)
+        if trace is not None:
+            environment["WINEDEBUG"] = "+relay"
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, env=environment,
+                                        stderr=trace if trace is not None else subprocess.DEVNULL,
+                                        text=True)
         self.events = queue.Queue()
         self.seen = []
         self.reader = threading.Thread(target=self._read, daemon=True)
@@ -165,6 +170,43 @@ def parse_box(line):
     if not match:
         raise AssertionError("not a box report: %r" % line)
     return match.groupdict()
+
+
+RELAY = re.compile(r"^(?P<thread>[0-9a-f]+):Call (?P<module>\w+)\.(?P<name>\w+)"
+                   r"\((?P<args>.*)\) ret=(?P<caller>[0-9a-f]+)$")
+RELAY_ARGUMENT = re.compile(r'[0-9a-f]+ (L"(?:[^"\\]|\\.)*")|([^,]+)')
+
+
+def set_relay_include(names):
+    """Limits wine's relay trace to these calls ("module.Name"), for every later process."""
+    subprocess.run([WINE, "reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude",
+                    "/t", "REG_SZ", "/d", ";".join(names), "/f"],
+                   capture_output=True, timeout=60, check=True)
+
+
+def relay_calls(trace):
+    """(caller address, name, arguments, raw arguments) of each traced call: strings as L"...",
+    numbers as their low 32 bits in hex (32-bit values travel in 64-bit registers whose upper half is
+    not cleared)."""
+    calls = []
+    for line in trace:
+        match = RELAY.match(line.rstrip("\n"))
+        if not match:
+            continue
+        args, raw = [], []
+        for text, number in RELAY_ARGUMENT.findall(match["args"]):
+            if text:
+                args.append(text)
+                raw.append(text)
+            else:
+                args.append("%08x" % (int(number, 16) & 0xFFFFFFFF))
+                raw.append(number)
+        calls.append((int(match["caller"], 16), match["name"], args, raw))
+    return calls
+
+
+def low32(pointer_text):
+    return "%08x" % (int(pointer_text, 16) & 0xFFFFFFFF)
 
 
 def xdotool(*args, timeout=10):

@@ -1,6 +1,7 @@
 // A stand-in game for the end-to-end test under wine: loads Brindle.dll, finds ordinal 1 and
 // calls it once per game name given ("-" passes a null name). Everything the dialog and its
 // message boxes show is reported on standard output, one event a line, as it happens:
+//   LOADED game=P          (P: the game's window, the dialog's parent)
 //   DIALOG title=.. handle=.. score=.. result=.. send=X,Y cancel=X,Y handleBox=X,Y window=P
 //   RESULT text            (each text the result box is given)
 //   BOX caption=.. text=..
@@ -147,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
   const DWORD thread = GetCurrentThreadId();
   HHOOK cbt = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, thread);
   HHOOK calls = SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread);
-  Emit("LOADED");
+  Emit("LOADED game=" + Pointer(game));
   for (int i = 2; i < argc; ++i) {
     std::wstring name = argv[i];
     const int result =
