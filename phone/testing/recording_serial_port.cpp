@@ -97,6 +97,12 @@ void RecordingSerialPort::AnswerAfter(std::string_view trigger, std::string_view
   answers_.push_back({std::string(trigger), std::string(reply)});
 }
 
+void RecordingSerialPort::AnswerLikeAPhone() {
+  AnswerAfter("AT+CMGS=", "\r\n> ");
+  AnswerAfter("\x1a", "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  AnswerAfter("", "\r\nOK\r\n");
+}
+
 void RecordingSerialPort::SetEndlessInput(std::string_view pattern) {
   endless_ = pattern;
   endlessAt_ = 0;

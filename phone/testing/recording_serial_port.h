@@ -68,6 +68,10 @@ class RecordingSerialPort final : public SerialPort {
   // After a successful write whose bytes contain `trigger` (an empty trigger matches every
   // write), queue `reply`. Rules are tried in the order added; the first that matches wins.
   void AnswerAfter(std::string_view trigger, std::string_view reply);
+  // The rules of a phone that accepts everything: "\r\n> " after AT+CMGS, "\r\n+CMGS:
+  // 1\r\n\r\nOK\r\n" after the PDU's Ctrl-Z, "\r\nOK\r\n" after any other write. Added behind
+  // earlier rules.
+  void AnswerLikeAPhone();
   // When the queue runs dry, read `pattern` over and over instead of timing out (a flooding
   // phone). An empty pattern turns this off.
   void SetEndlessInput(std::string_view pattern);

@@ -334,9 +334,7 @@ TEST_F(ShutdownTest, FailedSendPduLeavesThePhoneReadySoCloseShutsItDown) {
 
 // The whole send, as the send sequence drives it.
 TEST_F(DialogueTest, WholeSendWaitsTheFixedPausesInOrder) {
-  port.AnswerAfter("AT+CMGS=", "\r\n> ");
-  port.AnswerAfter("\x1a", "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-  port.AnswerAfter("", "\r\nOK\r\n");
+  port.AnswerLikeAPhone();
   {
     PhoneLink link(Services());
     ASSERT_TRUE(link.Open(u"COM3:", kPortBaudRate));
