@@ -24,8 +24,8 @@ struct Files {
   Files(Files&&) = delete;
   Files& operator=(Files&&) = delete;
   ~Files() {
-    std::fclose(in);
-    std::fclose(out);
+    static_cast<void>(std::fclose(in));
+    static_cast<void>(std::fclose(out));
   }
   std::FILE* in;
   std::FILE* out;

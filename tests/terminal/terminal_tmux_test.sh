@@ -59,7 +59,7 @@ check_restored() {  # $1: expected status, or "" where the shell gives none
     sleep 1
   fi
   screen | grep -qF "Send Tetris highscores" && fail "dialog left on the screen"
-  screen | grep -qE "[┌└│─]" && fail "box lines left on the screen"
+  screen | grep -qE "[┌└│─]|lqq|mqq|qqk|qqj" && fail "box lines left on the screen"
   keys "clear; stty -a | tr ' ;' '\n\n' | grep -xE -- '-?(echo|icanon)' | tr '\n' ' '; echo MODES" Enter
   wait_for "MODES" 10 || fail "stty did not run"
   screen | grep -qF "icanon echo MODES" || fail "terminal modes not restored"
