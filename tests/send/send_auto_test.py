@@ -3,7 +3,7 @@
 
 Usage: send_auto_test.py BRINDLE CASE
 CASE is a phone mode (ok, silent, error, ...), or "arguments" for the refusals of bad
-arguments, or "no-terminal" for the interactive send without a terminal.
+arguments and of fields the message cannot carry, or "no-terminal" for the interactive send without a terminal.
 Every wait is bounded; the phone is always stopped.
 """
 import json
@@ -150,6 +150,18 @@ def run_arguments(brindle):
               f"the Error box comes before the failure line: {printed}")
 
 
+def run_unsendable(brindle):
+    """A field the payload cannot hold stops the send before the port is touched."""
+    for option in ("--score=100000000", "--game-id=2147483647"):
+        other = "--game-id=1" if option.startswith("--score") else "--score=1"
+        result = run(brindle, ["send", "--auto", "--game=T", option, other, "--handle=Ace",
+                               "--port=/nonexistent/port"])
+        check(result.returncode == 1, f"{option}: exit {result.returncode}, not 1")
+        check(result.stdout.splitlines() ==
+              ["Unable to prepare the SMS message! Your highscore was not sent!"],
+              f"{option}: printed {result.stdout!r} (no port, no box)")
+
+
 def run_no_terminal(brindle):
     with open(os.devnull, encoding="utf-8") as devnull:
         result = run(brindle, ["send", "--game", "Tetris", "--game-id", "1", "--score", "2",
@@ -164,6 +176,7 @@ def main():
     brindle, case = sys.argv[1], sys.argv[2]
     if case == "arguments":
         run_arguments(brindle)
+        run_unsendable(brindle)
     elif case == "no-terminal":
         run_no_terminal(brindle)
     else:
