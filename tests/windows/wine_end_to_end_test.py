@@ -150,7 +150,8 @@ class EndToEnd(unittest.TestCase):
         self.addCleanup(trace.close)
         host = self.start_host("Tetra", trace=trace)
 
-        game = ws.low32(host.expect("LOADED", timeout=60).split("game=", 1)[1])
+        loaded_line = ws.LOADED.match(host.expect("LOADED", timeout=60))
+        game, library = ws.low32(loaded_line["game"]), ws.low32(loaded_line["module"])
         dialog = self.open_dialog(host, skip=())
         self.press_send(dialog, HANDLE)
         host.expect("BOX", timeout=20, skip=("DIALOG", "RESULT"))
@@ -166,6 +167,8 @@ class EndToEnd(unittest.TestCase):
                                                                              "00000005"]]
         self.assertEqual(len(found), 1, calls)
         module = found[0][2][0]
+        # DllMain stored the DLL's own instance, and the template is looked up there.
+        self.assertEqual(module, library)
         base = int(found[0][3][0], 16)
         # Only the DLL's own calls: those returning into its image.
         own = [(name, args) for caller, name, args, _ in calls if 0 <= caller - base < 0x100000]

@@ -152,6 +152,7 @@ class Host:
         self.process.stdout.close()
 
 
+LOADED = re.compile(r"LOADED game=(?P<game>\S+) module=(?P<module>\S+)$")
 DIALOG = re.compile(r"DIALOG title=(?P<title>.*) handle=(?P<handle>.*) score=(?P<score>.*) "
                     r"result=(?P<result>.*) send=(?P<send>\d+,\d+) cancel=(?P<cancel>\d+,\d+) "
                     r"handleBox=(?P<handleBox>\d+,\d+) window=(?P<window>\S+)$")

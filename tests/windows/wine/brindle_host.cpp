@@ -1,7 +1,7 @@
 // A stand-in game for the end-to-end test under wine: loads Brindle.dll, finds ordinal 1 and
 // calls it once per game name given ("-" passes a null name). Everything the dialog and its
 // message boxes show is reported on standard output, one event a line, as it happens:
-//   LOADED game=P          (P: the game's window, the dialog's parent)
+//   LOADED game=P module=M (the game's window, the dialog's parent; the DLL's module)
 //   DIALOG title=.. handle=.. score=.. result=.. send=X,Y cancel=X,Y handleBox=X,Y window=P
 //   RESULT text            (each text the result box is given)
 //   BOX caption=.. text=..
@@ -68,9 +68,9 @@ std::string Centre(HWND window) {
 }
 
 // As the C runtime prints %p, so that the test can match it with other reports.
-std::string Pointer(HWND window) {
+std::string Pointer(const void* handle) {
   std::array<char, 32> text{};
-  (void)std::snprintf(text.data(), text.size(), "%p", static_cast<void*>(window));
+  (void)std::snprintf(text.data(), text.size(), "%p", handle);
   return text.data();
 }
 
@@ -148,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
   const DWORD thread = GetCurrentThreadId();
   HHOOK cbt = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, thread);
   HHOOK calls = SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread);
-  Emit("LOADED game=" + Pointer(game));
+  Emit("LOADED game=" + Pointer(game) + " module=" + Pointer(library));
   for (int i = 2; i < argc; ++i) {
     std::wstring name = argv[i];
     const int result =
