@@ -179,7 +179,11 @@ void PhoneLink::ReadLineUntil(std::span<char16_t> line, std::uint64_t deadline) 
   for (;;) {
     std::array<std::uint8_t, 1> byte{};
     std::uint32_t received = 0;
-    if (!services_.port->Read(portHandle, byte, received) || received != 1) {
+    if (!services_.port->Read(portHandle, byte, received)) {
+      readFailed_ = true;
+      break;
+    }
+    if (received != 1) {
       break;
     }
     const std::uint8_t current = byte[0];
@@ -282,8 +286,14 @@ int PhoneLink::SendPdu(std::string_view pdu) {
     return 0;
   }
   Pause(services_.sleeper, kPduPause);
+  // A phone that reports an error did not take the message, nor did one whose line failed
+  // (it hung up) before it said OK; silence alone still counts as sent.
+  readFailed_ = false;
   ReadResponse(response);
-  return Contains(response, kRejected) ? 0 : 1;
+  if (Contains(response, kRejected)) {
+    return 0;
+  }
+  return readFailed_ && !Contains(response, kAccepted) ? 0 : 1;
 }
 
 void PhoneLink::SendShutdownCommands() {

@@ -76,6 +76,8 @@ class PhoneLink {
   [[nodiscard]] std::uint64_t NowMs() const;
 
   LinkServices services_;
+  // Set when a read of the port failed (the line is gone), not merely timed out.
+  bool readFailed_ = false;
 };
 
 }  // namespace brindle

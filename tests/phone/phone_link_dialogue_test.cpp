@@ -239,6 +239,36 @@ INSTANTIATE_TEST_SUITE_P(
                       AfterPdu{"LowerCaseError", "\r\nerror\r\n", 1}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// The line fails while the answer to the PDU is awaited: the phone hung up.
+struct HangUp {
+  const char* name;
+  std::string answerBefore;
+  int result;
+};
+
+void PrintTo(const HangUp& value, std::ostream* os) { *os << value.name; }
+
+class SendPduHangUpTest : public SendPduTest, public ::testing::WithParamInterface<HangUp> {};
+
+TEST_P(SendPduHangUpTest, AFailedLineIsNotSentUnlessThePhoneSaidOk) {
+  port.AnswerAfter("\x1a", GetParam().answerBefore);
+  sleeper.OnPause([this](std::uint32_t ms) {
+    if (ms == kPduPause) {
+      port.FailCall(PortCall::kRead, 5, RecordingSerialPort::kAlways,
+                    static_cast<int>(port.PendingInput()));
+    }
+  });
+  PhoneLink link(Services());
+  OpenLink(link);
+  EXPECT_EQ(link.SendPdu(kPdu40), GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, SendPduHangUpTest,
+                         ::testing::Values(HangUp{"Nothing", "", 0},
+                                           HangUp{"HalfAnAnswer", "\r\n+CMG", 0},
+                                           HangUp{"AfterOk", "\r\n+CMGS: 3\r\n\r\nOK\r\n", 1}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 TEST_F(SendPduTest, RefusesAPduLongerThan254CharactersBeforeWritingAnything) {
   PhoneLink link(Services());
   OpenLink(link);
