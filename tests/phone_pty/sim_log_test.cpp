@@ -23,7 +23,7 @@ TEST(SimLogJson, EscapesControlsQuotesAndHighBytes) {
       {"0011\x1a", R"("0011\u001a")"},
       {std::string(1, '\0'), R"("\u0000")"},
       {"\x1b\x7f", R"("\u001b\u007f")"},
-      {"say \"hi\" \\ ok", R"("say \"hi\" \\ ok")"},
+      {R"(say "hi" \ ok)", R"("say \"hi\" \\ ok")"},
       {"\xe9\xff\x80", "\"\xc3\xa9\xc3\xbf\xc2\x80\""},
   };
   for (const auto& c : cases) {
@@ -38,7 +38,7 @@ TEST(SimLogJson, EveryByteRoundTrips) {
   for (int code = 0; code < 256; ++code) {
     all.push_back(static_cast<char>(code));
   }
-  std::string line = "{\"t\": 5, \"dir\": \"out\", \"data\": ";
+  std::string line = R"({"t": 5, "dir": "out", "data": )";
   AppendJsonString(line, all);
   line += "}";
   const auto entry = ptytest::ParseLogLine(line);
@@ -80,8 +80,8 @@ TEST(SimLogJson, MessageEventCarriesItsFields) {
 }
 
 TEST(SimLogJson, ReaderRefusesWhatIsNotAFlatObject) {
-  for (const char* line : {"", "{", "{\"t\": }", "{\"t\": 1,}", "[1]", "{\"a\": \"\\u0100\"}",
-                           "{\"a\": \"unterminated}", "{\"t\": 1} x"}) {
+  for (const char* line : {"", "{", R"({"t": })", R"({"t": 1,})", "[1]", R"({"a": "\u0100"})",
+                           R"({"a": "unterminated})", R"({"t": 1} x)"}) {
     EXPECT_FALSE(ptytest::ParseLogLine(line).has_value()) << line;
   }
 }

@@ -8,6 +8,20 @@
 #include "tools/phone_sim/phone_runner.h"
 
 namespace brindle::tools {
+namespace {
+
+CLI::Validator NotNegative() {
+  return {[](const std::string& text) {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !(value >= 0)) {
+              return "must be a number, 0 or more, not '" + text + "'";
+            }
+            return std::string();
+          },
+          "NONNEGATIVE"};
+}
+
+}  // namespace
 
 void RegisterPhoneCommand(CLI::App& app, int& status) {
   struct Arguments {
@@ -31,11 +45,11 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
   phone
       ->add_option("--timeout", arguments->options.timeoutSeconds,
                    "Exit after SECONDS (0: run until SIGTERM/SIGINT)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(NotNegative());
   phone
       ->add_option("--count", arguments->options.count,
                    "Exit once N messages have been taken and answered (0: no limit)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(NotNegative());
   phone->callback([arguments, &status] {
     const auto mode = sim::ParsePhoneMode(arguments->mode);
     if (!mode) {
