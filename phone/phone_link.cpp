@@ -27,6 +27,7 @@ constexpr std::u16string_view kIndicationsOffCommand = u"AT+CNMI=0,0\r";
 constexpr std::u16string_view kAccepted = u"OK";
 constexpr std::u16string_view kPrompt = u">";
 constexpr std::u16string_view kRejected = u"ERROR";
+constexpr std::uint32_t kOkLineEnd = 0x4F4B0D;  // "OK\r"
 constexpr char kCtrlZ = '\x1a';
 
 // The widened text, held in `out` (no terminator); cut to fit.
@@ -187,6 +188,10 @@ void PhoneLink::ReadLineUntil(std::span<char16_t> line, std::uint64_t deadline) 
       break;
     }
     const std::uint8_t current = byte[0];
+    recentBytes_ = (recentBytes_ << 8U) | current;
+    if ((recentBytes_ & 0xFFFFFFU) == kOkLineEnd) {
+      okReceived_ = true;
+    }
     // Bytes beyond the buffer's room are dropped, but still count for the line break.
     if (current != 0 && length < narrow.size() - 1) {
       narrow[length++] = static_cast<char>(current);
@@ -289,11 +294,12 @@ int PhoneLink::SendPdu(std::string_view pdu) {
   // A phone that reports an error did not take the message, nor did one whose line failed
   // (it hung up) before it said OK; silence alone still counts as sent.
   readFailed_ = false;
+  okReceived_ = false;
   ReadResponse(response);
   if (Contains(response, kRejected)) {
     return 0;
   }
-  return readFailed_ && !Contains(response, kAccepted) ? 0 : 1;
+  return readFailed_ && !okReceived_ ? 0 : 1;
 }
 
 void PhoneLink::SendShutdownCommands() {

@@ -76,8 +76,11 @@ class PhoneLink {
   [[nodiscard]] std::uint64_t NowMs() const;
 
   LinkServices services_;
-  // Set when a read of the port failed (the line is gone), not merely timed out.
+  // Set when a read of the port failed (the line is gone), not merely timed out, and when
+  // "OK" and a carriage return arrived in the raw bytes, however the lines were framed.
   bool readFailed_ = false;
+  bool okReceived_ = false;
+  std::uint32_t recentBytes_ = 0;
 };
 
 }  // namespace brindle

@@ -380,7 +380,7 @@ bool PosixSerialPort::Read(PortHandle port, std::span<std::uint8_t> bytes, std::
       return Fail();
     }
     if (got == 0) {
-      break;  // end of file: nothing more will come
+      return Fail(EIO);  // readable yet empty: the other end hung up
     }
     done += static_cast<std::uint32_t>(got);
   }

@@ -263,11 +263,13 @@ TEST_P(SendPduHangUpTest, AFailedLineIsNotSentUnlessThePhoneSaidOk) {
   EXPECT_EQ(link.SendPdu(kPdu40), GetParam().result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, SendPduHangUpTest,
-                         ::testing::Values(HangUp{"Nothing", "", 0},
-                                           HangUp{"HalfAnAnswer", "\r\n+CMG", 0},
-                                           HangUp{"AfterOk", "\r\n+CMGS: 3\r\n\r\nOK\r\n", 1}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SendPduHangUpTest,
+    ::testing::Values(HangUp{"Nothing", "", 0}, HangUp{"HalfAnAnswer", "\r\n+CMG", 0},
+                      HangUp{"AfterOk", "\r\n+CMGS: 3\r\n\r\nOK\r\n", 1},
+                      // The lines framed so that "OK" is dropped.
+                      HangUp{"OkAfterRing", "\nRING\r\n\r\n+CMGS: 1\r\n\r\nOK\r\n", 1}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SendPduTest, RefusesAPduLongerThan254CharactersBeforeWritingAnything) {
   PhoneLink link(Services());

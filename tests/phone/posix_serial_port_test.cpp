@@ -329,6 +329,11 @@ TEST_F(PtyTest, HungUpPhoneEndsTheAnswerAtOnce) {
   const auto start = Clock::now();
   link.ReadResponse(response);
   EXPECT_LT(MsSince(start), 2000);
+  std::array<std::uint8_t, 1> byte{};
+  std::uint32_t got = 1;
+  EXPECT_FALSE(port.Read(link.portHandle, byte, got));  // a failure, not a quiet line
+  EXPECT_EQ(got, 0U);
+  EXPECT_EQ(port.LastError(), static_cast<std::uint32_t>(EIO));
   EXPECT_FALSE(link.WriteCommand(u"ATZ\r"));
 }
 
