@@ -261,6 +261,17 @@ TEST(Dialogue, FloodRingsEveryHundredMilliseconds) {
   EXPECT_FALSE(phone.NextDueMs().has_value());
 }
 
+TEST(Dialogue, FloodHoldsItsRingsDuringPduEntry) {
+  PhoneDialogue phone(PhoneMode::kFlood, 0, 1);
+  EXPECT_EQ(Exchange(phone, "ATE0\r", 50), "ATE0\r\r\nOK\r\n");
+  EXPECT_EQ(Exchange(phone, "AT+CMGS=51\r", 60), "\r\n> ");
+  EXPECT_EQ(phone.TakeDue(2000), "");
+  EXPECT_FALSE(phone.NextDueMs().has_value());
+  EXPECT_EQ(Exchange(phone, Submit(kPdu), 2100), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  EXPECT_EQ(phone.NextDueMs(), 2200U);
+  EXPECT_EQ(phone.TakeDue(2200), "\r\nRING\r\n");
+}
+
 TEST(Dialogue, GarbageInsteadOfEveryAnswer) {
   PhoneDialogue phone(PhoneMode::kGarbage, 0, 7);
   for (const char* command : {"ATZ\r", "ATE0\r", "AT+CMGF=0\r", "AT+CMGS=51\r"}) {

@@ -18,7 +18,7 @@ CLI::Validator NotNegative() {
             }
             return std::string();
           },
-          "NONNEGATIVE"};
+          ""};
 }
 
 }  // namespace
@@ -37,18 +37,25 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
   // The last of a repeated option counts, so a script can override what it was given.
   phone->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   phone->add_option("--mode", arguments->mode, "Behaviour: " + std::string(sim::PhoneModeList()))
+      ->type_name("MODE")
       ->capture_default_str();
-  phone->add_option("--link", arguments->options.linkPath,
-                    "Also make a symlink to the terminal at PATH (removed on exit)");
-  phone->add_option("--log", arguments->options.logPath,
-                    "Write every byte and message as JSON lines to FILE");
+  phone
+      ->add_option("--link", arguments->options.linkPath,
+                   "Also make a symlink to the terminal at PATH (removed on exit)")
+      ->type_name("PATH");
+  phone
+      ->add_option("--log", arguments->options.logPath,
+                   "Write every byte and message as JSON lines to FILE")
+      ->type_name("FILE");
   phone
       ->add_option("--timeout", arguments->options.timeoutSeconds,
                    "Exit after SECONDS (0: run until SIGTERM/SIGINT)")
+      ->type_name("SECONDS")
       ->check(NotNegative());
   phone
       ->add_option("--count", arguments->options.count,
                    "Exit once N messages have been taken and answered (0: no limit)")
+      ->type_name("N")
       ->check(NotNegative());
   phone->callback([arguments, &status] {
     const auto mode = sim::ParsePhoneMode(arguments->mode);

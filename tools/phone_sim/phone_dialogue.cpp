@@ -184,7 +184,7 @@ PhoneDialogue::Reply PhoneDialogue::ExecuteExtended(std::string_view command) {
 
 void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
   if (byte == kEscape) {
-    state_ = State::kCommand;
+    LeavePduEntry(nowMs);
     DialogueEvent event;
     event.kind = EventKind::kCancelled;
     event.pdu = pdu_;
@@ -194,7 +194,7 @@ void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
     return;
   }
   if (byte == kCtrlZ) {
-    state_ = State::kCommand;
+    LeavePduEntry(nowMs);
     FinishPdu(nowMs);
     return;
   }
@@ -211,7 +211,7 @@ void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
   const std::size_t halfway = static_cast<std::size_t>(cmgsLength_) + 1;
   if (mode_ == PhoneMode::kHangup && pdu_.size() >= halfway) {
     hangupPending_ = true;
-    state_ = State::kCommand;
+    LeavePduEntry(nowMs);
     DialogueEvent event;
     event.kind = EventKind::kHangup;
     event.pdu = pdu_;
@@ -357,8 +357,19 @@ std::string PhoneDialogue::Garbage() {
   return bytes;
 }
 
+void PhoneDialogue::LeavePduEntry(std::uint64_t nowMs) {
+  state_ = State::kCommand;
+  nextRingMs_ = nowMs + kRingPeriodMs;
+}
+
+bool PhoneDialogue::Ringing() const {
+  // Unsolicited codes wait while the line is reserved for PDU entry, as a phone holds them
+  // until the prompt's text is done.
+  return mode_ == PhoneMode::kFlood && unsolicited_ && state_ != State::kPdu;
+}
+
 std::string PhoneDialogue::TakeDue(std::uint64_t nowMs) {
-  if (mode_ == PhoneMode::kFlood && unsolicited_) {
+  if (Ringing()) {
     if (nowMs > nextRingMs_ + kRingCatchUpMs) {
       nextRingMs_ = nowMs;
     }
@@ -380,7 +391,7 @@ std::optional<std::uint64_t> PhoneDialogue::NextDueMs() const {
   if (!queue_.empty()) {
     next = queue_.front().dueMs;
   }
-  if (mode_ == PhoneMode::kFlood && unsolicited_) {
+  if (Ringing()) {
     next = next ? std::min(*next, nextRingMs_) : nextRingMs_;
   }
   return next;

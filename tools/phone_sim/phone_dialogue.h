@@ -79,6 +79,8 @@ class PhoneDialogue {
   Reply ExecuteLine(std::string_view line);
   Reply ExecuteExtended(std::string_view command);
   void FinishPdu(std::uint64_t nowMs);
+  void LeavePduEntry(std::uint64_t nowMs);
+  [[nodiscard]] bool Ringing() const;
   void Reject(std::string reason, std::uint64_t nowMs);
   void Echo(char byte, std::uint64_t nowMs);
   void Answer(std::string_view text, std::uint64_t nowMs);

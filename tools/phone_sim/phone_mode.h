@@ -15,7 +15,7 @@ enum class PhoneMode : std::uint8_t {
   kNoPrompt,   // ERROR to AT+CMGS instead of the prompt
   kCmsError,   // +CMS ERROR: 500 after the PDU
   kGarbage,    // random bytes without line breaks instead of every answer
-  kFlood,      // unsolicited RING every 100 ms besides the usual answers
+  kFlood,      // unsolicited RING every 100 ms besides the usual answers (held during PDU entry)
   kHangup,     // drops the line halfway through the PDU
   kSlow,       // every answer one second late
 };
