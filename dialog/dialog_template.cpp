@@ -5,7 +5,7 @@
 namespace brindle {
 namespace {
 
-constexpr std::array<ControlSpec, 11> kControls = {{
+constexpr std::array<ControlTemplate, 11> kControls = {{
     {IDC_HANDLE, u"EDIT", u"", 0x50810080, 58, 13, 66, 12},
     {IDC_SCORE, u"EDIT", u"", 0x58810080, 58, 40, 66, 12},
     {IDOK, u"BUTTON", u"OK", 0x40010000, 81, 0, 50, 14},
@@ -21,7 +21,7 @@ constexpr std::array<ControlSpec, 11> kControls = {{
 
 }  // namespace
 
-const DialogSpec kHighscoreDialog = {
+const DialogTemplate kHighscoreDialog = {
     0x90C800C0, 0, 0, 137, 126, u"Send highscore", u"System", 8, 1033, kControls,
 };
 

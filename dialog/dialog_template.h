@@ -22,7 +22,7 @@ inline constexpr int IDC_SIPPREF = 19991;
 inline constexpr std::uint32_t kHandleLimit = 16;
 inline constexpr std::uint32_t kResultLimit = 256;
 
-struct ControlSpec {
+struct ControlTemplate {
   int id;
   std::u16string_view className;  // "EDIT", "BUTTON", "STATIC"
   std::u16string_view text;
@@ -30,16 +30,16 @@ struct ControlSpec {
   std::int16_t x, y, cx, cy;  // dialog units
 };
 
-struct DialogSpec {
+struct DialogTemplate {
   std::uint32_t style;
   std::int16_t x, y, cx, cy;
   std::u16string_view title;
   std::u16string_view font;
   std::uint16_t pointSize;
   std::uint16_t language;
-  std::span<const ControlSpec> controls;  // in tab order
+  std::span<const ControlTemplate> controls;  // in tab order
 };
 
-extern const DialogSpec kHighscoreDialog;
+extern const DialogTemplate kHighscoreDialog;
 
 }  // namespace brindle

@@ -15,7 +15,7 @@ namespace brindle::terminal {
 inline constexpr std::size_t kTitleCapacity = 128;
 
 struct DialogModel {
-  const DialogSpec* spec = nullptr;
+  const DialogTemplate* source = nullptr;
   DialogLayout layout;
   std::array<EditText, kMaxControls> items{};  // by index in the layout
   EditText title;

@@ -17,13 +17,13 @@ struct Scale {
   [[nodiscard]] int Map(int unit) const { return (unit * cells + units / 2) / units; }
 };
 
-bool HasStyle(const ControlSpec& control, std::uint32_t bits) {
+bool HasStyle(const ControlTemplate& control, std::uint32_t bits) {
   return (control.style & bits) == bits;
 }
 
 }  // namespace
 
-ControlKind KindOf(const ControlSpec& control) {
+ControlKind KindOf(const ControlTemplate& control) {
   if (control.className == u"EDIT") {
     return HasStyle(control, kEsMultiLine) ? ControlKind::kMultiLineEdit : ControlKind::kEdit;
   }
@@ -40,10 +40,10 @@ ControlKind KindOf(const ControlSpec& control) {
   return ControlKind::kLabel;
 }
 
-DialogLayout LayoutDialog(const DialogSpec& dialog, int lines, int cols) {
+DialogLayout LayoutDialog(const DialogTemplate& dialog, int lines, int cols) {
   DialogLayout layout;
   int contentBottom = 0;
-  for (const ControlSpec& control : dialog.controls) {
+  for (const ControlTemplate& control : dialog.controls) {
     if (HasStyle(control, kWsVisible)) {
       contentBottom = std::max(contentBottom, control.y + control.cy);
     }
@@ -56,12 +56,12 @@ DialogLayout LayoutDialog(const DialogSpec& dialog, int lines, int cols) {
   const int top = layout.frame.row + 1;
   const int left = layout.frame.col + 1;
 
-  for (const ControlSpec& control : dialog.controls) {
+  for (const ControlTemplate& control : dialog.controls) {
     if (layout.count == layout.controls.size()) {
       break;
     }
     PlacedControl& placed = layout.controls.at(layout.count++);
-    placed.spec = &control;
+    placed.source = &control;
     placed.kind = KindOf(control);
     placed.visible = HasStyle(control, kWsVisible);
     placed.enabled = !HasStyle(control, kWsDisabled);

@@ -34,7 +34,7 @@ struct CellRect {
 enum class ControlKind { kEdit, kMultiLineEdit, kPushButton, kDefaultButton, kGroupBox, kLabel };
 
 struct PlacedControl {
-  const ControlSpec* spec = nullptr;
+  const ControlTemplate* source = nullptr;
   ControlKind kind = ControlKind::kLabel;
   bool visible = false;
   bool enabled = false;
@@ -50,10 +50,10 @@ struct DialogLayout {
   [[nodiscard]] std::span<const PlacedControl> Controls() const { return {controls.data(), count}; }
 };
 
-ControlKind KindOf(const ControlSpec& control);
+ControlKind KindOf(const ControlTemplate& control);
 
 // Fits the visible controls into a screen of `lines` by `cols` cells, centred.
-DialogLayout LayoutDialog(const DialogSpec& dialog, int lines, int cols);
+DialogLayout LayoutDialog(const DialogTemplate& dialog, int lines, int cols);
 
 // Index of the next (or, with `backwards`, previous) control that takes the focus by Tab:
 // visible, enabled, with a tab stop. `from` may be count to start from the top. Returns count

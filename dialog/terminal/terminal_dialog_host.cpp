@@ -16,12 +16,12 @@ constexpr std::uintptr_t kBnClicked = 0;
 // The open dialog: what the dialog procedure talks to.
 class TerminalDialogHost::Window final : public DialogWindow {
  public:
-  Window(const DialogSpec& spec, TerminalScreen& screen) : screen_(screen) {
-    model_.spec = &spec;
-    model_.title.Set(spec.title);
+  Window(const DialogTemplate& source, TerminalScreen& screen) : screen_(screen) {
+    model_.source = &source;
+    model_.title.Set(source.title);
     Layout();
     for (std::size_t i = 0; i < model_.layout.count; ++i) {
-      model_.items.at(i).Set(model_.layout.controls.at(i).spec->text);
+      model_.items.at(i).Set(model_.layout.controls.at(i).source->text);
     }
   }
 
@@ -92,12 +92,12 @@ class TerminalDialogHost::Window final : public DialogWindow {
   }
 
  private:
-  void Layout() { model_.layout = LayoutDialog(*model_.spec, screen_.Lines(), screen_.Cols()); }
+  void Layout() { model_.layout = LayoutDialog(*model_.source, screen_.Lines(), screen_.Cols()); }
   void Draw() { DrawScreen(model_, nullptr); }
 
   EditText* Find(int id) {
     for (std::size_t i = 0; i < model_.layout.count; ++i) {
-      if (model_.layout.controls.at(i).spec->id == id) {
+      if (model_.layout.controls.at(i).source->id == id) {
         return &model_.items.at(i);
       }
     }
@@ -135,7 +135,7 @@ class TerminalDialogHost::Window final : public DialogWindow {
         Focus(NextTabStop(model_.layout, model_.focus, key.action == KeyAction::kPreviousControl));
         break;
       case KeyAction::kEnter:
-        Command(proc, onButton ? focused->spec->id : DefaultButton());
+        Command(proc, onButton ? focused->source->id : DefaultButton());
         break;
       case KeyAction::kCancel:
         Command(proc, IDCANCEL);
@@ -143,7 +143,7 @@ class TerminalDialogHost::Window final : public DialogWindow {
       case KeyAction::kSpace:
       case KeyAction::kType:
         if (onButton && key.action == KeyAction::kSpace) {
-          Command(proc, focused->spec->id);
+          Command(proc, focused->source->id);
         } else if (edit != nullptr) {
           edit->Insert(key.character);
         }
@@ -187,7 +187,7 @@ class TerminalDialogHost::Window final : public DialogWindow {
   [[nodiscard]] int DefaultButton() const {
     for (const PlacedControl& control : model_.layout.Controls()) {
       if (control.kind == ControlKind::kDefaultButton && control.visible) {
-        return control.spec->id;
+        return control.source->id;
       }
     }
     return IDOK;
@@ -199,7 +199,7 @@ class TerminalDialogHost::Window final : public DialogWindow {
   std::intptr_t result_ = 0;
 };
 
-TerminalDialogHost::TerminalDialogHost(const DialogSpec& dialog, std::FILE* input,
+TerminalDialogHost::TerminalDialogHost(const DialogTemplate& dialog, std::FILE* input,
                                        std::FILE* output)
     : dialog_(dialog), input_(input), output_(output) {}
 

@@ -15,8 +15,8 @@ namespace brindle::terminal {
 class TerminalDialogHost final : public DialogHost {
  public:
   // `dialog` is the table of template IDD_SENDHIGHSCORE; it must outlive the host.
-  explicit TerminalDialogHost(const DialogSpec& dialog = kHighscoreDialog, std::FILE* input = stdin,
-                              std::FILE* output = stdout);
+  explicit TerminalDialogHost(const DialogTemplate& dialog = kHighscoreDialog,
+                              std::FILE* input = stdin, std::FILE* output = stdout);
 
   // -1, with a line on stderr and nothing drawn, without a terminal or for an unknown
   // template; otherwise the value given to End.
@@ -32,7 +32,7 @@ class TerminalDialogHost final : public DialogHost {
  private:
   class Window;
 
-  const DialogSpec& dialog_;
+  const DialogTemplate& dialog_;
   std::FILE* input_;
   std::FILE* output_;
   Window* window_ = nullptr;

@@ -9,7 +9,7 @@ namespace {
 
 const PlacedControl& ById(const DialogLayout& layout, int id, std::u16string_view text = {}) {
   for (const PlacedControl& control : layout.Controls()) {
-    if (control.spec->id == id && (text.empty() || control.spec->text == text)) {
+    if (control.source->id == id && (text.empty() || control.source->text == text)) {
       return control;
     }
   }
@@ -35,7 +35,7 @@ TEST_P(LayoutTest, EveryVisibleControlFitsItsFrameAndItsGroup) {
   EXPECT_LE(layout.frame.col + layout.frame.cols, cols);
   for (const PlacedControl& control : layout.Controls()) {
     if (control.visible) {
-      EXPECT_TRUE(Inside(control.cells, layout.frame)) << control.spec->id;
+      EXPECT_TRUE(Inside(control.cells, layout.frame)) << control.source->id;
     }
   }
   const PlacedControl& player = ById(layout, IDC_STATIC, u"Player");
@@ -99,8 +99,8 @@ TEST(Layout, ControlsKeepTheirKindsAndHiddenButtonsStayHidden) {
   ASSERT_EQ(layout.count, std::size(table));
   for (std::size_t i = 0; i < layout.count; ++i) {
     const PlacedControl& control = layout.controls.at(i);
-    EXPECT_EQ(control.spec->id, table[i].id) << i;
-    EXPECT_EQ(control.spec->text, table[i].text) << i;
+    EXPECT_EQ(control.source->id, table[i].id) << i;
+    EXPECT_EQ(control.source->text, table[i].text) << i;
     EXPECT_EQ(control.kind, table[i].kind) << i;
     EXPECT_EQ(control.visible, table[i].visible) << i;
     EXPECT_EQ(control.enabled, table[i].enabled) << i;
@@ -114,13 +114,13 @@ TEST(Layout, TabGoesThroughVisibleEnabledTabStopsInTemplateOrder) {
   for (const int id : forward) {
     at = NextTabStop(layout, at, false);
     ASSERT_LT(at, layout.count);
-    EXPECT_EQ(layout.controls.at(at).spec->id, id);
+    EXPECT_EQ(layout.controls.at(at).source->id, id);
   }
   const int backward[] = {IDC_HANDLE, IDC_RESULT, IDCANCEL, IDC_SEND, IDC_HANDLE};
   for (const int id : backward) {
     at = NextTabStop(layout, at, true);
     ASSERT_LT(at, layout.count);
-    EXPECT_EQ(layout.controls.at(at).spec->id, id);
+    EXPECT_EQ(layout.controls.at(at).source->id, id);
   }
 }
 

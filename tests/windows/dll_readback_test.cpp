@@ -164,22 +164,22 @@ TEST_P(DllReadBack, Template129MatchesTheControlTable) {
   const std::optional<DialogResource> dialog = ParseDialog(found[0].bytes, error);
   ASSERT_TRUE(dialog.has_value()) << error;
 
-  const DialogSpec& spec = kHighscoreDialog;
-  EXPECT_EQ(dialog->style, spec.style);
+  const DialogTemplate& source = kHighscoreDialog;
+  EXPECT_EQ(dialog->style, source.style);
   EXPECT_EQ(dialog->exStyle, 0U);
-  EXPECT_EQ(dialog->x, spec.x);
-  EXPECT_EQ(dialog->y, spec.y);
-  EXPECT_EQ(dialog->cx, spec.cx);
-  EXPECT_EQ(dialog->cy, spec.cy);
+  EXPECT_EQ(dialog->x, source.x);
+  EXPECT_EQ(dialog->y, source.y);
+  EXPECT_EQ(dialog->cx, source.cx);
+  EXPECT_EQ(dialog->cy, source.cy);
   EXPECT_TRUE(dialog->menu.empty());
   EXPECT_TRUE(dialog->className.empty());
-  EXPECT_EQ(Narrow(dialog->title), Narrow(spec.title));
-  EXPECT_EQ(dialog->pointSize, spec.pointSize);
-  EXPECT_EQ(Narrow(dialog->font), Narrow(spec.font));
+  EXPECT_EQ(Narrow(dialog->title), Narrow(source.title));
+  EXPECT_EQ(dialog->pointSize, source.pointSize);
+  EXPECT_EQ(Narrow(dialog->font), Narrow(source.font));
 
-  ASSERT_EQ(dialog->items.size(), spec.controls.size());
-  for (std::size_t i = 0; i < spec.controls.size(); ++i) {
-    const ControlSpec& want = spec.controls[i];
+  ASSERT_EQ(dialog->items.size(), source.controls.size());
+  for (std::size_t i = 0; i < source.controls.size(); ++i) {
+    const ControlTemplate& want = source.controls[i];
     const DialogItem& got = dialog->items[i];
     SCOPED_TRACE("control #" + std::to_string(i + 1) + " \"" + Narrow(want.text) + "\"");
     EXPECT_EQ(got.id, static_cast<std::uint16_t>(want.id));
