@@ -20,7 +20,7 @@ step cmake --preset fuzz
 step cmake --build --preset fuzz
 step ctest --preset fuzz -j2
 if [ -f scripts/test-windows.sh ]; then
-  step sh scripts/test-windows.sh
+  step bash scripts/test-windows.sh
 fi
 [ "$status" -eq 0 ] && echo "==== all test steps passed" || echo "==== some test steps failed"
 exit "$status"
