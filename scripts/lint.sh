@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 files=$(git ls-files '*.cpp' '*.h' | grep -v '^examples/' || true)
 clang-format --dry-run -Werror $files
 cmake --preset release >/dev/null
-tidy_files=$(git ls-files 'codec/*.cpp' 'tools/*.cpp' 'phone/phone_link.cpp' 'entry/*.cpp' 'dialog/*.cpp' | grep -v '/win32/' || true)
+tidy_files=$(git ls-files 'codec/*.cpp' 'tools/*.cpp' 'phone/*.cpp' 'entry/*.cpp' 'dialog/*.cpp' | grep -v '/win32/' || true)
 run-clang-tidy-14 -quiet -extra-arg=-Wno-unknown-warning-option -p build/release $tidy_files
 echo "lint: clean"
