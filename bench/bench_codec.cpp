@@ -18,11 +18,6 @@ constexpr std::string_view kAnnPdu =
     "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DB"
     "CC16C3D9883622";
 
-void ReportAllocations(benchmark::State& state, std::uint64_t before) {
-  state.counters["allocs/msg"] = benchmark::Counter(static_cast<double>(AllocationCount() - before),
-                                                    benchmark::Counter::kAvgIterations);
-}
-
 void BM_EncodeScoreMessage(benchmark::State& state) {
   std::int32_t score = 12345;
   const std::uint64_t before = AllocationCount();
