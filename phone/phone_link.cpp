@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint32_t kDcbLength = 28;
 constexpr std::uint32_t kFlagsCleared = 0x6F6C;
 constexpr std::uint32_t kFlagsSet = 0x1093;
-constexpr std::uint32_t kMaxDword = 0xFFFFFFFF;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::size_t kReadLineCapacity = 1024;

@@ -21,7 +21,6 @@ namespace brindle {
 
 namespace {
 
-constexpr std::uint32_t kMaxDword = 0xFFFFFFFF;
 constexpr std::size_t kPathCapacity = 4096;
 constexpr std::uint8_t kOddParity = 1;
 constexpr std::uint8_t kEvenParity = 2;

@@ -12,6 +12,7 @@ namespace brindle {
 
 using PortHandle = std::intptr_t;
 inline constexpr PortHandle kInvalidPortHandle = -1;  // INVALID_HANDLE_VALUE
+inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFF;
 
 // The DCB flag word, bit by bit as the platform lays it out.
 namespace dcb {

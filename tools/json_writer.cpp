@@ -1,30 +1,8 @@
 #include "tools/json_writer.h"
 
-#include <array>
-#include <cstdio>
+#include <cstdint>
 
 namespace brindle::tools {
-namespace {
-
-void AppendEscaped(std::string& out, std::string_view bytes) {
-  out += '"';
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (code < 0x20 || code == 0x7F) {
-      std::array<char, 8> escape{};
-      static_cast<void>(std::snprintf(escape.data(), escape.size(), "\\u%04x", code));
-      out += escape.data();
-    } else {
-      out += Latin1ToUtf8({&c, 1});
-    }
-  }
-  out += '"';
-}
-
-}  // namespace
 
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string out;
@@ -41,17 +19,52 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
+void AppendJsonString(std::string& out, std::string_view bytes) {
+  constexpr std::string_view kHex = "0123456789abcdef";
+  out.push_back('"');
+  for (const char byte : bytes) {
+    const auto code = static_cast<std::uint8_t>(byte);
+    switch (byte) {
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      default:
+        break;
+    }
+    if (code < 0x20 || code == 0x7F) {
+      out += "\\u00";
+      out.push_back(kHex[code >> 4U]);
+      out.push_back(kHex[code & 0x0FU]);
+    } else {
+      out += Latin1ToUtf8({&byte, 1});
+    }
+  }
+  out.push_back('"');
+}
+
 void JsonObject::Key(std::string_view key) {
   if (text_.size() > 1) {
     text_ += ", ";
   }
-  AppendEscaped(text_, key);
+  AppendJsonString(text_, key);
   text_ += ": ";
 }
 
 JsonObject& JsonObject::Text(std::string_view key, std::string_view bytes) {
   Key(key);
-  AppendEscaped(text_, bytes);
+  AppendJsonString(text_, bytes);
   return *this;
 }
 

@@ -11,6 +11,10 @@ namespace brindle::tools {
 // Each byte as the character of the same code, in UTF-8.
 std::string Latin1ToUtf8(std::string_view bytes);
 
+// Appends `bytes` as a quoted JSON string, each byte standing for the character of the same
+// code, so a reader gets the bytes back by taking every character's code.
+void AppendJsonString(std::string& out, std::string_view bytes);
+
 class JsonObject {
  public:
   JsonObject& Text(std::string_view key, std::string_view bytes);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "sim_log_reader.h"
-#include "tools/phone_sim/json_text.h"
+#include "tools/json_writer.h"
 
 namespace brindle::sim {
 namespace {
@@ -28,7 +28,7 @@ TEST(SimLogJson, EscapesControlsQuotesAndHighBytes) {
   };
   for (const auto& c : cases) {
     std::string json;
-    AppendJsonString(json, c.bytes);
+    tools::AppendJsonString(json, c.bytes);
     EXPECT_EQ(json, c.json);
   }
 }
@@ -39,7 +39,7 @@ TEST(SimLogJson, EveryByteRoundTrips) {
     all.push_back(static_cast<char>(code));
   }
   std::string line = R"({"t": 5, "dir": "out", "data": )";
-  AppendJsonString(line, all);
+  tools::AppendJsonString(line, all);
   line += "}";
   const auto entry = ptytest::ParseLogLine(line);
   ASSERT_TRUE(entry.has_value());

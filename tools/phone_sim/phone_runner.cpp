@@ -10,6 +10,7 @@
 #include <random>
 
 #include "tools/commands.h"
+#include "tools/json_writer.h"
 #include "tools/phone_sim/phone_dialogue.h"
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
@@ -38,28 +39,15 @@ void InstallStopHandlers() {
   (void)std::signal(SIGPIPE, SIG_IGN);
 }
 
-std::string Latin1ToUtf8(std::string_view bytes) {
-  std::string text;
-  for (const char byte : bytes) {
-    const auto code = static_cast<unsigned char>(byte);
-    if (code < 0x80) {
-      text.push_back(byte);
-    } else {
-      text.push_back(static_cast<char>(0xC0U | (code >> 6U)));
-      text.push_back(static_cast<char>(0x80U | (code & 0x3FU)));
-    }
-  }
-  return text;
-}
-
 void PrintMessage(std::FILE* out, const DialogueEvent& event) {
   if (event.scoreFields) {
     (void)std::fprintf(out, "SMS %d to %s: game id %lld, score %lld, handle \"%s\"\n",
                        event.reference, event.number.c_str(), static_cast<long long>(event.gameId),
-                       static_cast<long long>(event.score), Latin1ToUtf8(event.handle).c_str());
+                       static_cast<long long>(event.score),
+                       tools::Latin1ToUtf8(event.handle).c_str());
   } else {
     (void)std::fprintf(out, "SMS %d to %s: payload \"%s\" (not a score message)\n", event.reference,
-                       event.number.c_str(), Latin1ToUtf8(event.payload).c_str());
+                       event.number.c_str(), tools::Latin1ToUtf8(event.payload).c_str());
   }
   (void)std::fflush(out);
 }

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/phone_sim/json_text.h"
+#include "tools/json_writer.h"
 
 namespace brindle::sim {
 namespace {
@@ -59,9 +59,9 @@ bool SimLog::Open(const std::string& path, std::string& error) {
 void SimLog::Bytes(std::uint64_t timeMs, std::string_view direction, std::string_view data) {
   std::string line = "{\"t\": " + std::to_string(timeMs);
   AppendKey(line, "dir");
-  AppendJsonString(line, direction);
+  tools::AppendJsonString(line, direction);
   AppendKey(line, "data");
-  AppendJsonString(line, data);
+  tools::AppendJsonString(line, data);
   line += "}";
   Write(line);
 }
@@ -73,9 +73,9 @@ void SimLog::Event(std::uint64_t timeMs, const DialogueEvent& event) {
 void SimLog::NewLine(std::uint64_t timeMs, std::string_view path) {
   std::string line = "{\"t\": " + std::to_string(timeMs);
   AppendKey(line, "event");
-  AppendJsonString(line, "line");
+  tools::AppendJsonString(line, "line");
   AppendKey(line, "path");
-  AppendJsonString(line, path);
+  tools::AppendJsonString(line, path);
   line += "}";
   Write(line);
 }
@@ -92,12 +92,12 @@ void SimLog::Write(const std::string& line) {
 std::string EventJson(std::uint64_t timeMs, const DialogueEvent& event) {
   std::string line = "{\"t\": " + std::to_string(timeMs);
   AppendKey(line, "event");
-  AppendJsonString(line, EventName(event.kind));
+  tools::AppendJsonString(line, EventName(event.kind));
   if (event.kind == EventKind::kMessage) {
     AppendKey(line, "number");
-    AppendJsonString(line, event.number);
+    tools::AppendJsonString(line, event.number);
     AppendKey(line, "payload");
-    AppendJsonString(line, event.payload);
+    tools::AppendJsonString(line, event.payload);
     AppendKey(line, "payloadHex");
     AppendHex(line, event.payload);
   }
@@ -118,15 +118,15 @@ std::string EventJson(std::uint64_t timeMs, const DialogueEvent& event) {
       AppendKey(line, "score");
       line += std::to_string(event.score);
       AppendKey(line, "handle");
-      AppendJsonString(line, event.handle);
+      tools::AppendJsonString(line, event.handle);
     }
   }
   if (event.kind == EventKind::kRejected) {
     AppendKey(line, "reason");
-    AppendJsonString(line, event.reason);
+    tools::AppendJsonString(line, event.reason);
   }
   AppendKey(line, "pdu");
-  AppendJsonString(line, event.pdu);
+  tools::AppendJsonString(line, event.pdu);
   line += "}";
   return line;
 }
