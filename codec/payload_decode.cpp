@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/text.h"
 #include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
-#include "codec/text.h"
 
 namespace brindle {
 int HexDigitValue(char c) { return hex::DigitValue(c); }

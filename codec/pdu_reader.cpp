@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
+#include "base/text.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
-#include "codec/text.h"
 
 namespace brindle {
 namespace {

@@ -4,8 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "base/text.h"
 #include "codec/hex.h"
-#include "codec/text.h"
 
 namespace brindle {
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstdint>
 
+#include "base/text.h"
 #include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
-#include "codec/text.h"
 
 namespace brindle {
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "phone/message_sink.h"
+#include "base/message_sink.h"
 
 namespace brindle {
 

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "codec/text.h"
+#include "base/decimal_text.h"
+#include "base/text.h"
 #include "dialog/dialog_template.h"
-#include "entry/decimal_text.h"
 
 namespace brindle {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "dialog/dialog_window.h"
 #include "phone/phone_link.h"
 

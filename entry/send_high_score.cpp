@@ -1,6 +1,6 @@
 #include "entry/send_high_score.h"
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "dialog/dialog_template.h"
 
 namespace brindle {

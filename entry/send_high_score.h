@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "base/sleeper.h"
 #include "dialog/dialog_window.h"
-#include "dialog/highscore_dialog.h"
+#include "entry/highscore_dialog.h"
 #include "entry/score_request.h"
 #include "phone/serial_port.h"
-#include "phone/sleeper.h"
 
 namespace brindle {
 

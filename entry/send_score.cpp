@@ -2,10 +2,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/text.h"
 #include "codec/destination.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
-#include "codec/text.h"
 #include "entry/score_request.h"
 
 namespace brindle {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "codec/text.h"
+#include "base/text.h"
 
 namespace brindle {
 

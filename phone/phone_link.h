@@ -7,10 +7,10 @@
 #include <span>
 #include <string_view>
 
-#include "phone/clock.h"
-#include "phone/message_sink.h"
+#include "base/clock.h"
+#include "base/message_sink.h"
+#include "base/sleeper.h"
 #include "phone/serial_port.h"
-#include "phone/sleeper.h"
 
 namespace brindle {
 

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/text.h"
+#include "base/text.h"
 
 namespace brindle {
 

@@ -6,11 +6,11 @@
 #include <iterator>
 #include <string>
 
+#include "base/text.h"
 #include "codec/destination.h"
 #include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
-#include "codec/text.h"
 #include "tools/commands.h"
 #include "tools/json_writer.h"
 #include "tools/utf8.h"

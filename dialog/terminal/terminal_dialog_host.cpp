@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "dialog/terminal/draw.h"
 #include "dialog/terminal/keys.h"
 

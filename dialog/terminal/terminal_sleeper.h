@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "base/sleeper.h"
 #include "dialog/terminal/terminal_dialog_host.h"
-#include "phone/sleeper.h"
 
 namespace brindle::terminal {
 

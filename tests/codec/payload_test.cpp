@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
 #include "codec/score_payload.h"
-#include "codec/text.h"
 
 namespace brindle {
 namespace {

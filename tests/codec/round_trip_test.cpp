@@ -6,11 +6,11 @@
 #include <random>
 #include <string>
 
+#include "base/text.h"
 #include "codec/payload_decode.h"
 #include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
-#include "codec/text.h"
 
 namespace brindle {
 namespace {

@@ -5,9 +5,9 @@
 #include <array>
 #include <string>
 
+#include "base/text.h"
 #include "codec/gsm_alphabet.h"
 #include "codec/score_payload.h"
-#include "codec/text.h"
 
 namespace brindle {
 namespace {

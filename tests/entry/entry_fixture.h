@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/recording_sleeper.h"
 #include "dialog/dialog_template.h"
 #include "dialog/testing/scripted_dialog_host.h"
 #include "entry/send_high_score.h"
 #include "phone/testing/recording_serial_port.h"
-#include "phone/testing/recording_sleeper.h"
 
 namespace brindle {
 

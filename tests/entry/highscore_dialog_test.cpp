@@ -1,5 +1,5 @@
 // The dialog procedure: what the dialog shows at its start and which commands it answers.
-#include "dialog/highscore_dialog.h"
+#include "entry/highscore_dialog.h"
 
 #include <gtest/gtest.h>
 

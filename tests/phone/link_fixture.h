@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/manual_clock.h"
+#include "base/testing/recording_message_sink.h"
+#include "base/testing/recording_sleeper.h"
 #include "phone/phone_link.h"
-#include "phone/testing/manual_clock.h"
-#include "phone/testing/recording_message_sink.h"
 #include "phone/testing/recording_serial_port.h"
-#include "phone/testing/recording_sleeper.h"
 
 namespace brindle {
 

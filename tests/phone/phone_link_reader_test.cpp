@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "tests/phone/link_fixture.h"
 
 namespace brindle {

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "codec/text.h"
+#include "base/testing/recording_message_sink.h"
+#include "base/testing/recording_sleeper.h"
+#include "base/text.h"
 #include "phone/phone_link.h"
-#include "phone/testing/recording_message_sink.h"
-#include "phone/testing/recording_sleeper.h"
 
 namespace brindle {
 namespace {

@@ -2,7 +2,7 @@
 // the Parts time it, a phone that answers late, and one that never stops talking.
 #include <gtest/gtest.h>
 
-#include "phone/sleeper.h"
+#include "base/sleeper.h"
 #include "pty_link_fixture.h"
 
 namespace brindle::ptytest {

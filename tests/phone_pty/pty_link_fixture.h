@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
+#include "base/testing/recording_message_sink.h"
+#include "base/testing/recording_sleeper.h"
 #include "phone/phone_link.h"
 #include "phone/posix_serial_port.h"
-#include "phone/testing/recording_message_sink.h"
-#include "phone/testing/recording_sleeper.h"
 #include "phone_process.h"
 
 namespace brindle::ptytest {

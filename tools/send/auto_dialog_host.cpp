@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "dialog/dialog_template.h"
 #include "tools/json_writer.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "codec/text.h"
+#include "base/text.h"
 #include "dialog/terminal/terminal_dialog_host.h"
 #include "dialog/terminal/terminal_sleeper.h"
 #include "entry/send_high_score.h"

@@ -1,8 +1,8 @@
 // Pauses and the monotonic clock from the Win32 kernel (both also on Windows CE).
 #include <windows.h>
 
-#include "phone/clock.h"
-#include "phone/sleeper.h"
+#include "base/clock.h"
+#include "base/sleeper.h"
 
 namespace brindle {
 

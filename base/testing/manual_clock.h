@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "phone/clock.h"
+#include "base/clock.h"
 
 namespace brindle {
 

@@ -1,4 +1,4 @@
-#include "codec/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 

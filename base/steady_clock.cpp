@@ -1,6 +1,6 @@
 #include <chrono>
 
-#include "phone/clock.h"
+#include "base/clock.h"
 
 namespace brindle {
 

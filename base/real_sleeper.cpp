@@ -1,7 +1,7 @@
 #include <chrono>
 #include <thread>
 
-#include "phone/sleeper.h"
+#include "base/sleeper.h"
 
 namespace brindle {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "phone/sleeper.h"
+#include "base/sleeper.h"
 
 namespace brindle {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "phone/message_sink.h"
+#include "base/message_sink.h"
 
 namespace brindle {
 

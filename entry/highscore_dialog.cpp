@@ -1,10 +1,10 @@
-#include "dialog/highscore_dialog.h"
+#include "entry/highscore_dialog.h"
 
 #include <array>
 
-#include "codec/text.h"
+#include "base/decimal_text.h"
+#include "base/text.h"
 #include "dialog/dialog_template.h"
-#include "entry/decimal_text.h"
 #include "entry/score_request.h"
 #include "entry/send_high_score.h"
 

@@ -1,9 +1,9 @@
-#include "entry/decimal_text.h"
+#include "base/decimal_text.h"
 
 #include <array>
 #include <charconv>
 
-#include "codec/text.h"
+#include "base/text.h"
 
 namespace brindle {
 
