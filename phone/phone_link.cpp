@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <string_view>
+#include <utility>
 
 #include "base/text.h"
 
@@ -23,9 +24,14 @@ constexpr std::u16string_view kResetCommand = u"ATZ\r";
 constexpr std::u16string_view kEchoOffCommand = u"ATE0\r";
 constexpr std::u16string_view kPduModeCommand = u"AT+CMGF=0\r";
 constexpr std::u16string_view kIndicationsOffCommand = u"AT+CNMI=0,0\r";
-constexpr std::u16string_view kAccepted = u"OK";
-constexpr std::u16string_view kPrompt = u">";
-constexpr std::u16string_view kRejected = u"ERROR";
+constexpr std::uint8_t kAccepted = 1;
+constexpr std::uint8_t kPrompt = 2;
+constexpr std::uint8_t kRejected = 4;
+constexpr std::array<std::pair<std::u16string_view, std::uint8_t>, 3> kMarkers{{
+    {u"OK", kAccepted},
+    {u">", kPrompt},
+    {u"ERROR", kRejected},
+}};
 constexpr std::uint32_t kOkLineEnd = 0x4F4B0D;  // "OK\r"
 constexpr char kCtrlZ = '\x1a';
 
@@ -38,10 +44,6 @@ void Pause(Sleeper* sleeper, std::uint32_t milliseconds) {
   if (sleeper != nullptr) {
     sleeper->Pause(milliseconds);
   }
-}
-
-bool Contains(std::span<const char16_t> response, std::u16string_view marker) {
-  return TerminatedView(response).find(marker) != std::u16string_view::npos;
 }
 
 }  // namespace
@@ -216,18 +218,25 @@ int PhoneLink::ReadResponse(std::span<char16_t> response) {
   if (!response.empty()) {
     response[0] = u'\0';
   }
+  answerMarkers_ = 0;
   const std::uint64_t deadline = NowMs() + kResponseBoundMs;
   std::array<char16_t, kReadLineCapacity> line{};
+  // Once `response` is full the phone is still read until it goes quiet: what it sent for this
+  // command must not be taken for the next command's answer. The markers are judged on every
+  // line, kept or dropped.
   for (;;) {
     ReadLineUntil(line, deadline);
     const std::u16string_view text = TerminatedView(std::span<const char16_t>(line));
     if (text.empty()) {
       break;
     }
+    for (const auto& [marker, bit] : kMarkers) {
+      if (text.find(marker) != std::u16string_view::npos) {
+        answerMarkers_ |= bit;
+      }
+    }
     AppendText(text, response);
-    const bool full =
-        TerminatedView(std::span<const char16_t>(response)).size() + 1 >= response.size();
-    if (full || NowMs() >= deadline) {
+    if (NowMs() >= deadline) {
       break;
     }
   }
@@ -250,7 +259,7 @@ int PhoneLink::InitPhone() {
     }
     Pause(services_.sleeper, kInitPause);
     ReadResponse(response);
-    if (!Contains(response, kAccepted)) {
+    if ((answerMarkers_ & kAccepted) == 0) {
       return 0;
     }
   }
@@ -280,7 +289,7 @@ int PhoneLink::SendPdu(std::string_view pdu) {
   }
   Pause(services_.sleeper, kSubmitPause);
   ReadResponse(response);
-  if (!Contains(response, kPrompt)) {
+  if ((answerMarkers_ & kPrompt) == 0) {
     return 0;
   }
 
@@ -295,7 +304,7 @@ int PhoneLink::SendPdu(std::string_view pdu) {
   readFailed_ = false;
   okReceived_ = false;
   ReadResponse(response);
-  if (Contains(response, kRejected)) {
+  if ((answerMarkers_ & kRejected) != 0) {
     return 0;
   }
   return readFailed_ && !okReceived_ ? 0 : 1;

@@ -57,8 +57,9 @@ class PhoneLink {
   // `line` holds kLineCapacity characters at least. Always 1. Bytes beyond 511 in one line are
   // dropped; reading stops after kResponseBoundMs of continuous input.
   int ReadLine(std::span<char16_t> line);
-  // Always 1; `response` is NUL-terminated. Collecting stops once `response` is full or after
-  // kResponseBoundMs; what the phone sends beyond that is not part of the answer.
+  // Always 1; `response` is NUL-terminated and keeps the answer's first characters that fit.
+  // Reading goes on, dropping the excess, until the phone goes quiet or kResponseBoundMs has
+  // passed, so that no part of this answer is read as the next command's.
   int ReadResponse(std::span<char16_t> response);
 
   int InitPhone();
@@ -79,6 +80,8 @@ class PhoneLink {
   // Set when a read of the port failed (the line is gone), not merely timed out, and when
   // "OK" and a carriage return arrived in the raw bytes, however the lines were framed.
   bool readFailed_ = false;
+  // Which of "OK", ">" and "ERROR" the last answer held in any line, kept in `response` or not.
+  std::uint8_t answerMarkers_ = 0;
   bool okReceived_ = false;
   std::uint32_t recentBytes_ = 0;
 };

@@ -2,6 +2,8 @@
 # Installs every Debian package the build, the tools and the test suite need (run as root).
 set -eu
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit wine loader runs the handheld-sized 32-bit DLL.
+dpkg --add-architecture i386
 apt-get update
 apt-get install -y --no-install-recommends \
   ca-certificates git cmake ninja-build g++ clang clang-format clang-tidy libclang-rt-14-dev \
@@ -9,4 +11,6 @@ apt-get install -y --no-install-recommends \
   libncurses-dev ncurses-term \
   python3 python3-gammu libgammu-dev python3-serial socat picocom tmux \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 \
-  wine64 xvfb xdotool x11-utils imagemagick procps psmisc
+  wine64 wine32 xvfb xdotool x11-utils imagemagick procps psmisc icoutils \
+  nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libcpp-httplib-dev postgresql \
+  chromium chromium-driver python3-selenium wrk

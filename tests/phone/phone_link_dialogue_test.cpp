@@ -65,6 +65,13 @@ TEST_F(DialogueTest, InitPhoneSendsTheThreeCommandsEachWithPauseAndRead) {
                                           {1500, "Write \"AT+CMGF=0\\r\""}}));
 }
 
+TEST_F(DialogueTest, InitPhoneJudgesTheWholeOfALongAnswer) {
+  port.AnswerAfter("", "\r\n" + std::string(300, 'i') + "\r\n\r\nOK\r\n");
+  PhoneLink link(Services());
+  OpenLink(link);
+  EXPECT_EQ(link.InitPhone(), 1);
+}
+
 TEST_F(DialogueTest, InitPhoneDoesNotJudgeTheAnswerToTheReset) {
   port.AnswerAfter("ATZ", "\r\nERROR\r\n");
   port.AnswerAfter("", "\r\nOK\r\n");
@@ -118,7 +125,13 @@ INSTANTIATE_TEST_SUITE_P(
                                   {{"CMGF", "\r\nERROR\r\n"}, {"", "\r\nOK\r\n"}},
                                   {"ATZ\r", "ATE0\r", "AT+CMGF=0\r"},
                                   3},
-                      InitFailure{"LowerCaseOk", {{"", "\r\nok\r\n"}}, {"ATZ\r", "ATE0\r"}, 2}),
+                      InitFailure{"LowerCaseOk", {{"", "\r\nok\r\n"}}, {"ATZ\r", "ATE0\r"}, 2},
+                      // The OK that ends a long answer to ATZ is not ATE0's answer.
+                      InitFailure{"ErrorToEchoOffAfterALongReset",
+                                  {{"ATZ", "\r\n" + std::string(300, 'i') + "\r\n\r\nOK\r\n"},
+                                   {"ATE0", "\r\nERROR\r\n"}},
+                                  {"ATZ\r", "ATE0\r"},
+                                  2}),
     [](const auto& param) { return std::string(param.param.name); });
 
 class InitWriteFailureTest : public DialogueTest, public ::testing::WithParamInterface<int> {};

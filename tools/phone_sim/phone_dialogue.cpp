@@ -26,6 +26,9 @@ constexpr int kMaxCmgsLength = 255;
 constexpr std::uint64_t kRingCatchUpMs = 1000;
 constexpr int kGarbageMin = 40;
 constexpr int kGarbageMax = 700;
+// Longer than any reader's answer buffer, so a reader that stops at its buffer's end leaves
+// the final result code behind on the line.
+constexpr std::size_t kChattyLineLength = 300;
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -318,6 +321,9 @@ void PhoneDialogue::Answer(std::string_view text, std::uint64_t nowMs) {
 }
 
 void PhoneDialogue::SendReply(Reply reply, std::uint64_t nowMs) {
+  if (mode_ == PhoneMode::kChatty && (reply == Reply::kOk || reply == Reply::kError)) {
+    Answer("\r\n+INFO: " + std::string(kChattyLineLength, 'i') + "\r\n", nowMs);
+  }
   switch (reply) {
     case Reply::kNone:
       break;

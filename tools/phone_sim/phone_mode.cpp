@@ -6,7 +6,7 @@
 namespace brindle::sim {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, PhoneMode>, 10> kModes{{
+constexpr std::array<std::pair<std::string_view, PhoneMode>, 11> kModes{{
     {"ok", PhoneMode::kOk},
     {"silent", PhoneMode::kSilent},
     {"error", PhoneMode::kError},
@@ -17,6 +17,7 @@ constexpr std::array<std::pair<std::string_view, PhoneMode>, 10> kModes{{
     {"flood", PhoneMode::kFlood},
     {"hangup", PhoneMode::kHangup},
     {"slow", PhoneMode::kSlow},
+    {"chatty", PhoneMode::kChatty},
 }};
 
 }  // namespace
@@ -40,7 +41,8 @@ std::string_view PhoneModeName(PhoneMode mode) {
 }
 
 std::string_view PhoneModeList() {
-  return "ok, silent, error, error-ate0, no-prompt, cms-error, garbage, flood, hangup, slow";
+  return "ok, silent, error, error-ate0, no-prompt, cms-error, garbage, flood, hangup, slow, "
+         "chatty";
 }
 
 }  // namespace brindle::sim

@@ -18,6 +18,7 @@ enum class PhoneMode : std::uint8_t {
   kFlood,      // unsolicited RING every 100 ms besides the usual answers (held during PDU entry)
   kHangup,     // drops the line halfway through the PDU
   kSlow,       // every answer one second late
+  kChatty,     // a 300-character information line before every final result code
 };
 
 std::optional<PhoneMode> ParsePhoneMode(std::string_view name);
