@@ -5,7 +5,7 @@
 
 namespace brindle {
 
-// Module state; NOLINT: the only data that lives between calls, as the door's contract says.
+// Module state; NOLINT: the only data the library keeps between calls.
 void* g_instance = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 ScoreRequest* g_activeRequest =
     nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)

@@ -3,7 +3,7 @@
 //
 //   ScriptedDialogHost host;
 //   host.QueueRun({PlayerAction::Type(IDC_HANDLE, u"ACE"), PlayerAction::Press(IDC_SEND)});
-//   RunHighScore(u"Tetris", 1, 100, nullptr, Platform{&host, &port, &sleeper});
+//   RunHighScore(u"Quarry", 1, 100, nullptr, Platform{&host, &port, &sleeper});
 //   host.log.events -> every SetItemText, LimitText, Repaint, title, End and box, in order
 //   host.runs[0]   -> how the first modal run went (result, title, box texts at its end)
 //

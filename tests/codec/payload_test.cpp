@@ -170,7 +170,7 @@ Encoded Encode(const std::string& text, std::size_t outSize = kScoreTextCapacity
           std::string(TerminatedView(std::span<const char>(out)))};
 }
 
-TEST(EncodeScoreText, WorkedExamples) {
+TEST(EncodeScoreText, KnownMessages) {
   const Encoded ann = Encode("0242011051234503Ann");
   EXPECT_EQ(ann.result, 1);
   EXPECT_EQ(ann.scoreText, "MID 06264626061616065616263646560636186D6D");

@@ -116,7 +116,7 @@ Built Build(const std::string& number, const std::string& payloadText,
   return {result, pdu.data(), std::string(TerminatedView(std::span<const char>(payload)))};
 }
 
-TEST(BuildSubmitPdu, WorkedExamples) {
+TEST(BuildSubmitPdu, KnownMessages) {
   const Built ann = Build("+123456789012", "0242011051234503Ann");
   EXPECT_EQ(ann.result, 1);
   EXPECT_EQ(ann.pdu,

@@ -25,7 +25,7 @@ std::vector<Kind> Kinds(const std::vector<DialogEvent>& events) {
 
 TEST_F(EntryTest, StartLimitsTheBoxesFillsThemAndSetsTheTitle) {
   host.QueueRun({});
-  Run(u"Tetris", 7, 1234);
+  Run(u"Quarry", 7, 1234);
 
   const auto& events = host.log.events;
   ASSERT_EQ(Kinds(events),
@@ -40,7 +40,7 @@ TEST_F(EntryTest, StartLimitsTheBoxesFillsThemAndSetsTheTitle) {
   EXPECT_EQ(events[3].id, IDC_SCORE);
   EXPECT_EQ(events[3].text, u"1234");
   EXPECT_EQ(events[4].text, u"") << "the result box keeps the template's empty text";
-  EXPECT_EQ(events[5].text, u"Send Tetris highscores");
+  EXPECT_EQ(events[5].text, u"Send Quarry highscores");
 
   ASSERT_EQ(host.runs.size(), 1U);
   EXPECT_EQ(host.runs[0].templateId, IDD_SENDHIGHSCORE);
@@ -57,7 +57,7 @@ class ScoreBoxTest : public EntryTest, public ::testing::WithParamInterface<Scor
 
 TEST_P(ScoreBoxTest, ShowsTheScoreInDecimal) {
   host.QueueRun({});
-  Run(u"Tetris", 1, GetParam().score);
+  Run(u"Quarry", 1, GetParam().score);
   ASSERT_EQ(host.runs.size(), 1U);
   EXPECT_EQ(host.runs[0].finalTexts[IDC_SCORE], GetParam().shown);
 }

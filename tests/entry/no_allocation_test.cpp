@@ -207,7 +207,7 @@ TEST_P(NoAllocationTest, FromSendSmsToTheEndOfTheSend) {
   NoSleep sleeper;
   NoBoxes boxes;
   FixedDialogWindow window;
-  ScoreRequest request(u"Tetris", 42, press.score, LinkServices{&port, &boxes, &sleeper});
+  ScoreRequest request(u"Quarry", 42, press.score, LinkServices{&port, &boxes, &sleeper});
   request.InitDialog(window);
   window.SetItemText(IDC_HANDLE, u"ACE");
 

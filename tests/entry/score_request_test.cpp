@@ -18,10 +18,10 @@ class ScoreRequestTest : public ::testing::Test {
 };
 
 TEST_F(ScoreRequestTest, StartsEmptyWithTheCallersValues) {
-  ScoreRequest request(u"Tetris", 7, -5, services);
+  ScoreRequest request(u"Quarry", 7, -5, services);
   EXPECT_EQ(request.gameId, 7);
   EXPECT_EQ(request.score, -5);
-  EXPECT_EQ(FieldText(request.gameName), u"Tetris");
+  EXPECT_EQ(FieldText(request.gameName), u"Quarry");
   EXPECT_EQ(FieldText(request.handle), u"");
   EXPECT_EQ(FieldText(request.status), u"");
   EXPECT_EQ(request.dialog, nullptr);
@@ -37,7 +37,7 @@ TEST_F(ScoreRequestTest, LongGameNameIsCutToFortySevenCharacters) {
 }
 
 TEST_F(ScoreRequestTest, WithoutADialogNothingMovesEitherWay) {
-  ScoreRequest request(u"Tetris", 1, 1, services);
+  ScoreRequest request(u"Quarry", 1, 1, services);
   CopyText(u"ACE", request.handle);
   CopyText(u"line", request.status);
   request.TransferText(true);
@@ -48,7 +48,7 @@ TEST_F(ScoreRequestTest, WithoutADialogNothingMovesEitherWay) {
 }
 
 TEST_F(ScoreRequestTest, WritingShowsHandleStatusAndScoreThenRepaints) {
-  ScoreRequest request(u"Tetris", 1, INT32_MIN, services);
+  ScoreRequest request(u"Quarry", 1, INT32_MIN, services);
   request.dialog = &window;
   CopyText(u"ACE", request.handle);
   CopyText(u"Opening IR Port..\r\n", request.status);
@@ -63,7 +63,7 @@ TEST_F(ScoreRequestTest, WritingShowsHandleStatusAndScoreThenRepaints) {
 }
 
 TEST_F(ScoreRequestTest, ReadingTakesHandleAndResultButNeverTheScore) {
-  ScoreRequest request(u"Tetris", 1, 77, services);
+  ScoreRequest request(u"Quarry", 1, 77, services);
   request.dialog = &window;
   window.SetItemText(IDC_HANDLE, u"Player");
   window.SetItemText(IDC_RESULT, u"typed by the player");
@@ -85,7 +85,7 @@ class ReadLimitTest : public ScoreRequestTest, public ::testing::WithParamInterf
 
 TEST_P(ReadLimitTest, BoxTextIsCutToTheFieldsRoom) {
   const ReadCase& c = GetParam();
-  ScoreRequest request(u"Tetris", 1, 1, services);
+  ScoreRequest request(u"Quarry", 1, 1, services);
   request.dialog = &window;
   std::u16string text;
   for (std::size_t i = 0; i < c.boxLength; ++i) {
@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{IDC_RESULT, 256, 255}, ReadCase{IDC_RESULT, 1000, 255}));
 
 TEST_F(ScoreRequestTest, TypingHonoursTheHandleBoxLimit) {
-  ScoreRequest request(u"Tetris", 1, 1, services);
+  ScoreRequest request(u"Quarry", 1, 1, services);
   request.InitDialog(window);
   window.Type(IDC_HANDLE, u"ABCDEFGHIJKLMNOPQRSTU");
   EXPECT_EQ(window.Text(IDC_HANDLE), u"ABCDEFGHIJKLMNOP");

@@ -117,7 +117,7 @@ TEST_F(EntryTest, CallWhileOneIsInProgressReturnsAtOnceAndTouchesNothing) {
 
 TEST_F(EntryTest, WithoutADialogHostTheCallStillEndsCleanly) {
   CopyText(u"Kept", g_lastHandle);
-  EXPECT_EQ(RunHighScore(u"Tetris", 1, 1, nullptr, Platform{nullptr, &port, &sleeper}), 0);
+  EXPECT_EQ(RunHighScore(u"Quarry", 1, 1, nullptr, Platform{nullptr, &port, &sleeper}), 0);
   EXPECT_EQ(LastHandle(), u"Kept");
   EXPECT_EQ(g_activeRequest, nullptr);
   EXPECT_TRUE(port.Calls().empty());

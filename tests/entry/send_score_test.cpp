@@ -116,7 +116,7 @@ TEST_P(SendFailureTest, ShowsEachStageThenTheFailureAndStaysOpen) {
   c.phone(port);
   host.QueueRun({Action::Type(IDC_HANDLE, c.handle), Action::Press(IDC_SEND)});
 
-  EXPECT_EQ(Run(u"Tetris", c.gameId, c.score), 0);
+  EXPECT_EQ(Run(u"Quarry", c.gameId, c.score), 0);
 
   EXPECT_EQ(Shown(), AfterStart(c.shown));
   ASSERT_EQ(host.runs.size(), 1U);
@@ -137,7 +137,7 @@ TEST_F(EntryTest, RefusedHandleAndTooLargeNumbersLeaveThePortUntouched) {
     ScriptedDialogHost dialogs;
     dialogs.QueueRun({Action::Type(IDC_HANDLE, gameId == 42 ? u"A" : u"ACE"),
                       Action::Press(IDC_SEND), Action::Press(IDCANCEL)});
-    RunHighScore(u"Tetris", gameId, 1, nullptr, Platform{&dialogs, &untouched, &sleeper});
+    RunHighScore(u"Quarry", gameId, 1, nullptr, Platform{&dialogs, &untouched, &sleeper});
     EXPECT_TRUE(untouched.Calls().empty()) << gameId;
   }
   EXPECT_TRUE(sleeper.Pauses().empty());
@@ -146,7 +146,7 @@ TEST_F(EntryTest, RefusedHandleAndTooLargeNumbersLeaveThePortUntouched) {
 TEST_F(EntryTest, NumbersAtTheFieldLimitAreSent) {
   PhoneAnswersEverything();
   host.QueueRun({Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDC_SEND)});
-  Run(u"Tetris", 99999999, -2147483647 - 1);
+  Run(u"Quarry", 99999999, -2147483647 - 1);
   ASSERT_EQ(host.runs.size(), 1U);
   EXPECT_EQ(host.runs[0].result, 0);
 }
@@ -192,7 +192,7 @@ TEST_F(EntryTest, SuccessShowsTheBoxWhileOpenThenEndsAndClosesThePort) {
   host.QueueRun(
       {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)});
 
-  EXPECT_EQ(Run(u"Tetris", 42, 1234), 0);
+  EXPECT_EQ(Run(u"Quarry", 42, 1234), 0);
 
   EXPECT_EQ(Shown(), AfterStart({std::u16string(kOpening), kInitLines,
                                  Join({kInitLines, kPreparing}), kAllLines, kAllLines}));
@@ -231,7 +231,7 @@ TEST_F(EntryTest, SuccessShowsTheBoxWhileOpenThenEndsAndClosesThePort) {
 TEST_F(EntryTest, SentMessageCarriesTheFourFieldsToTheServiceNumber) {
   PhoneAnswersEverything();
   host.QueueRun({Action::Type(IDC_HANDLE, u"Zoë-7"), Action::Press(IDC_SEND)});
-  Run(u"Tetris", 31337, -5);
+  Run(u"Quarry", 31337, -5);
 
   const std::vector<std::string> writes = port.Writes();
   ASSERT_GE(writes.size(), 5U);

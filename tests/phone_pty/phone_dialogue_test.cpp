@@ -10,7 +10,7 @@
 namespace brindle::sim {
 namespace {
 
-// The worked example: +123456789012, payload 0242011051234503Ann (game 42, score 12345).
+// The sample message: +123456789012, payload 0242011051234503Ann (game 42, score 12345).
 constexpr std::string_view kPdu =
     "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30D"
     "BCC16C3D9883622";

@@ -1,5 +1,5 @@
 // PhoneLink over a real pseudo-terminal with pauses that really wait: the whole dialogue as
-// the Parts time it, a phone that answers late, and one that never stops talking.
+// its own pauses, a phone that answers late, and one that never stops talking.
 #include <gtest/gtest.h>
 
 #include "base/sleeper.h"

@@ -17,7 +17,7 @@
 
 namespace brindle::ptytest {
 
-// The worked example of the score message: game 42, score 12345, handle "Ann".
+// The sample score message: game 42, score 12345, handle "Ann".
 inline constexpr std::int32_t kGameId = 42;
 inline constexpr std::int32_t kScore = 12345;
 inline constexpr std::u16string_view kHandle = u"Ann";

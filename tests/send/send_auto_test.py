@@ -70,7 +70,7 @@ def run_mode(brindle, mode):
             if not pty:
                 return
             send = subprocess.run(
-                [brindle, "send", "--auto", "--game", "Tetris", f"--game-id={GAME_ID}",
+                [brindle, "send", "--auto", "--game", "Quarry", f"--game-id={GAME_ID}",
                  "--score", str(SCORE), f"--handle={HANDLE}", "--port", pty.strip()],
                 capture_output=True, text=True, timeout=60)
         finally:
@@ -111,7 +111,7 @@ def run(brindle, args, timeout=20, stdin=None):
 
 
 def run_arguments(brindle):
-    base = ["send", "--auto", "--game", "Tetris", "--port", "/nonexistent/port"]
+    base = ["send", "--auto", "--game", "Quarry", "--port", "/nonexistent/port"]
     bad = [
         (["--game-id", "1", "--score", "2147483648", "--handle", "Ace"], "score beyond int32"),
         (["--game-id", "-2147483649", "--score", "1", "--handle", "Ace"], "game id beyond int32"),
@@ -155,7 +155,7 @@ def run_unsendable(brindle):
 
 def run_no_terminal(brindle):
     with open(os.devnull, encoding="utf-8") as devnull:
-        result = run(brindle, ["send", "--game", "Tetris", "--game-id", "1", "--score", "2",
+        result = run(brindle, ["send", "--game", "Quarry", "--game-id", "1", "--score", "2",
                                "--handle", "Ace", "--port", "/nonexistent/port"], stdin=devnull)
     print(result.stdout, result.stderr)
     check(result.returncode == 1, f"no terminal: exit {result.returncode}, not 1")

@@ -48,7 +48,7 @@ start_phone() {
 }
 
 run_send() {  # the send in the pane, then its status on the restored screen
-  keys "clear; $BRINDLE send --game Tetris --game-id 7 --score -5 $* --port $PTY; echo EXIT=\$?" Enter
+  keys "clear; $BRINDLE send --game Quarry --game-id 7 --score -5 $* --port $PTY; echo EXIT=\$?" Enter
 }
 
 # The terminal is back as the shell had it: no dialog, echo and line editing on.
@@ -58,7 +58,7 @@ check_restored() {  # $1: expected status, or "" where the shell gives none
   else
     sleep 1
   fi
-  screen | grep -qF "Send Tetris highscores" && fail "dialog left on the screen"
+  screen | grep -qF "Send Quarry highscores" && fail "dialog left on the screen"
   screen | grep -qE "[┌└│─]|lqq|mqq|qqk|qqj" && fail "box lines left on the screen"
   keys "clear; stty -a | tr ' ;' '\n\n' | grep -xE -- '-?(echo|icanon)' | tr '\n' ' '; echo MODES" Enter
   wait_for "MODES" 10 || fail "stty did not run"
@@ -71,7 +71,7 @@ tmux -L "$SOCKET" new-session -d -s "$SESSION" -x 80 -y 24 \
 
 # 1. Esc is Cancel: nothing sent, status 1.
 run_send --handle Bob
-wait_for "Send Tetris highscores" 20 || fail "no dialog title"
+wait_for "Send Quarry highscores" 20 || fail "no dialog title"
 screen | grep -qF -- "-5" || fail "score not shown"
 screen | grep -qF "Bob" || fail "prefilled handle not shown"
 screen | grep -qE "\bOK\b|Reset" && fail "a hidden button is drawn"
@@ -80,21 +80,21 @@ check_restored 1
 
 # 2. Ctrl-C and SIGTERM while the dialog is open.
 run_send --handle Bob
-wait_for "Send Tetris highscores" 20 || fail "no dialog title"
+wait_for "Send Quarry highscores" 20 || fail "no dialog title"
 # Ctrl-C reaches the shell too, which then drops the rest of its line: no status to see.
 keys C-c
 check_restored ""
 for signal in INT TERM; do
   # Bash gives up its command line when a child dies of SIGINT, so a wrapper tells the status.
-  keys "clear; python3 -c 'import subprocess, sys; r = subprocess.call(sys.argv[1:]); print(\"EXIT=%d\" % (128 - r if r < 0 else r))' sh -c 'echo \$\$ >$WORK/send.pid; exec $BRINDLE send --game Tetris --game-id 7 --score -5 --port $PTY'" Enter
-  wait_for "Send Tetris highscores" 20 || fail "no dialog title"
+  keys "clear; python3 -c 'import subprocess, sys; r = subprocess.call(sys.argv[1:]); print(\"EXIT=%d\" % (128 - r if r < 0 else r))' sh -c 'echo \$\$ >$WORK/send.pid; exec $BRINDLE send --game Quarry --game-id 7 --score -5 --port $PTY'" Enter
+  wait_for "Send Quarry highscores" 20 || fail "no dialog title"
   kill -"$signal" "$(cat "$WORK/send.pid")"
   check_restored $((128 + $(kill -l "$signal")))
 done
 
 # 3. Type a handle (replacing the prefilled one), Enter: the whole send.
 run_send --handle Bob
-wait_for "Send Tetris highscores" 20 || fail "no dialog title"
+wait_for "Send Quarry highscores" 20 || fail "no dialog title"
 keys -l "Ace"
 keys Enter
 wait_for "Opening IR Port.." 10 || fail "no opening line"

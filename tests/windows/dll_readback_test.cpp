@@ -98,7 +98,7 @@ class DllReadBack : public ::testing::TestWithParam<Build> {
 
 TEST_P(DllReadBack, IsBuiltForItsArchitecture) { EXPECT_EQ(image_->Is64Bit(), GetParam().is64Bit); }
 
-// The 32-bit DLL, the one closest to the original handheld target, stays within 64 KiB.
+// The 32-bit DLL, the one closest to the handheld build, stays within 64 KiB.
 TEST(DllSize, ThirtyTwoBitDllFitsIn64KiB) {
   std::ifstream dll(BRINDLE_DLL_X86, std::ios::binary | std::ios::ate);
   ASSERT_TRUE(dll.good());

@@ -6,7 +6,7 @@ import unittest
 
 import wine_support as ws
 
-GAME_TITLE = "Send Tetra highscores"
+GAME_TITLE = "Send Comet highscores"
 HANDLE = "Ace"
 OPENING = "Opening IR Port..\\r\\n"
 INITIALISING = "Initializing the phone..\\r\\n"
@@ -42,7 +42,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_send_reaches_the_phone_and_the_handle_is_offered_again(self):
         phone = self.start_phone("ok", count=1)
-        host = self.start_host("Tetra", "Tetra")
+        host = self.start_host("Comet", "Comet")
 
         dialog = self.open_dialog(host)
         self.assertEqual((dialog["handle"], dialog["result"]), ("", ""))
@@ -79,7 +79,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_silent_phone_fails_initialisation_and_keeps_the_dialog(self):
         phone = self.start_phone("silent")
-        host = self.start_host("Tetra")
+        host = self.start_host("Comet")
 
         dialog = self.open_dialog(host)
         self.press_send(dialog, HANDLE)
@@ -95,7 +95,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_missing_port_shows_the_error_box_then_the_failure_line(self):
         ws.remove_com3()
-        host = self.start_host("-", "Tetra")
+        host = self.start_host("-", "Comet")
 
         # A null game name returns at once, showing nothing.
         self.assertEqual(host.expect("RETURN", timeout=60, skip=("LOADED",)), "RETURN 0")
@@ -117,7 +117,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_shell_calls_are_made_when_the_shell_library_is_there(self):
         ws.remove_com3()
-        host = self.start_host("Tetra", folder="shell")
+        host = self.start_host("Comet", folder="shell")
 
         self.assertTrue(host.expect("LOADED", timeout=60).startswith("LOADED game="))
         init = host.next_event(30)
@@ -148,7 +148,7 @@ class EndToEnd(unittest.TestCase):
         ws.remove_com3()
         trace = tempfile.TemporaryFile(mode="w+", errors="replace")
         self.addCleanup(trace.close)
-        host = self.start_host("Tetra", trace=trace)
+        host = self.start_host("Comet", trace=trace)
 
         loaded_line = ws.LOADED.match(host.expect("LOADED", timeout=60))
         game, library = ws.low32(loaded_line["game"]), ws.low32(loaded_line["module"])
@@ -193,7 +193,7 @@ class EndToEnd(unittest.TestCase):
             ("SetDlgItemTextW", [window, "000003e9", 'L""']),
             ("SetDlgItemTextW", [window, "000003ea", 'L"123456"']),
             ("UpdateWindow", [window]),
-            ("SetWindowTextW", [window, 'L"Send Tetra highscores"']),
+            ("SetWindowTextW", [window, 'L"Send Comet highscores"']),
         ])
         boxes = [args for name, args in own if name == "MessageBoxW"]
         self.assertEqual(len(boxes), 1, own)
