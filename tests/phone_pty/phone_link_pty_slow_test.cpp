@@ -1,5 +1,5 @@
-// PhoneLink over a real pseudo-terminal with pauses that really wait: the whole dialogue as
-// its own pauses, a phone that answers late, and one that never stops talking.
+// PhoneLink over a real pseudo-terminal with pauses that really wait: the whole dialogue with
+// its real pauses, a phone that answers late, and one that never stops talking.
 #include <gtest/gtest.h>
 
 #include "base/sleeper.h"
