@@ -1,4 +1,5 @@
 // `brindle encode` and `brindle decode`: the score message codec from the shell.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "base/text.h"
 #include "codec/destination.h"
+#include "codec/payload_decode.h"
 #include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
@@ -150,9 +152,26 @@ int RunDecode(const DecodeOptions& options) {
   const std::string_view text = Trim(raw);
   const std::size_t lead = text.empty() ? 0 : static_cast<std::size_t>(text.data() - raw.data());
   PduReading reading;
-  const PduError error = options.userData ? ReadUserData(text, reading) : ReadPdu(text, reading);
-  if (error != PduError::kNone) {
-    return BadInput("decode", std::string(DescribePduError(error)) + " at offset " +
+  bool hasFields = true;
+  if (options.userData) {
+    // The user data alone reads as DecodeScoreText reads it: any count, any digits after the
+    // counted ones; only text that is not hex at all is refused.
+    if (text.empty()) {
+      return BadInput("decode", std::string(DescribePduError(PduError::kEmpty)) + " at offset " +
+                                    std::to_string(lead));
+    }
+    const auto notHex =
+        std::find_if(text.begin(), text.end(), [](char c) { return HexDigitValue(c) < 0; });
+    if (notHex != text.end()) {
+      return BadInput("decode",
+                      std::string(DescribePduError(PduError::kNotHex)) + " at offset " +
+                          std::to_string(lead + static_cast<std::size_t>(notHex - text.begin())));
+    }
+    DecodeScoreText(text, reading.payload);
+    reading.payloadLength = TerminatedView(std::span<const char>(reading.payload)).size();
+    hasFields = SplitScorePayload({reading.payload, reading.payloadLength}, reading.fields);
+  } else if (ReadPdu(text, reading) != PduError::kNone) {
+    return BadInput("decode", std::string(DescribePduError(reading.error)) + " at offset " +
                                   std::to_string(lead + reading.errorOffset));
   }
   const std::string_view payload(reading.payload, reading.payloadLength);
@@ -164,10 +183,12 @@ int RunDecode(const DecodeOptions& options) {
     if (!options.userData) {
       json.Text("number", reading.number).Text("type", type);
     }
-    json.Number("gameId", reading.fields.gameId)
-        .Number("fixed", reading.fields.fixed)
-        .Number("score", reading.fields.score)
-        .Text("handle", handle);
+    if (hasFields) {
+      json.Number("gameId", reading.fields.gameId)
+          .Number("fixed", reading.fields.fixed)
+          .Number("score", reading.fields.score)
+          .Text("handle", handle);
+    }
     std::cout << json.Finish() << '\n';
     return kExitOk;
   }
@@ -175,11 +196,13 @@ int RunDecode(const DecodeOptions& options) {
     std::cout << "type:       " << type << '\n' << "number:     " << reading.number << '\n';
   }
   std::cout << "payload:    " << Latin1ToUtf8(payload) << '\n'
-            << "payloadHex: " << HexOf(payload) << '\n'
-            << "gameId:     " << reading.fields.gameId << '\n'
-            << "fixed:      " << reading.fields.fixed << '\n'
-            << "score:      " << reading.fields.score << '\n'
-            << "handle:     " << Latin1ToUtf8(handle) << '\n';
+            << "payloadHex: " << HexOf(payload) << '\n';
+  if (hasFields) {
+    std::cout << "gameId:     " << reading.fields.gameId << '\n'
+              << "fixed:      " << reading.fields.fixed << '\n'
+              << "score:      " << reading.fields.score << '\n'
+              << "handle:     " << Latin1ToUtf8(handle) << '\n';
+  }
   return kExitOk;
 }
 

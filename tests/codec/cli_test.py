@@ -85,6 +85,25 @@ class Decode(unittest.TestCase):
         self.assertNotIn("number", result)
         self.assertNotIn("type", result)
 
+    def test_user_data_reads_as_decode_score_text_does(self):
+        ann = ANN_PDU[30:]  # the user data behind its count
+        fields = {"gameId": 42, "fixed": 1, "score": 12345, "handle": "Ann"}
+        cases = {
+            "count beyond the digits": ("2B" + ann, "0242011051234503Ann", fields),
+            "count short of the digits": ("28" + ann, "0242011051234503An", {}),
+            "octets after the counted ones": ("2A" + ann + "00", "0242011051234503Ann", fields),
+            "odd number of digits": ("2A" + ann + "0", "0242011051234503Ann", fields),
+            "lowercase digits": ("2a" + ann.lower(), "0242011051234503Ann", fields),
+            "marker only": ("04CD241104", "", {}),
+            "a lone digit": ("7", "", {}),
+        }
+        for what, (text, payload, want) in cases.items():
+            with self.subTest(what):
+                status, out, err = run("decode", "--user-data", text, "--json")
+                self.assertEqual(status, 0, err)
+                self.assertEqual(json.loads(out), {
+                    "payload": payload, "payloadHex": payload.encode().hex().upper(), **want})
+
     def test_round_trip_with_latin1_handle(self):
         _, out, _ = run("encode", "--game-id=7", "--score=99999999", "--handle=Ünï", "--json")
         status, out, _ = run("decode", json.loads(out)["pdu"], "--json")
@@ -97,7 +116,8 @@ class Decode(unittest.TestCase):
             "odd length": ([ANN_PDU[:-1]], "odd number"),
             "truncated": ([ANN_PDU[:20]], "ends inside"),
             "empty": ([""], "no PDU"),
-            "user data too long": (["--user-data", "2ACD24"], "user-data length"),
+            "user data not hex": (["--user-data", "2ACD24X1"], "not a hex digit at offset 6"),
+            "user data empty": (["--user-data", " "], "no PDU"),
         }
         for what, (args, words) in cases.items():
             with self.subTest(what):
