@@ -14,8 +14,7 @@ namespace brindle {
 namespace {
 
 constexpr std::size_t kMaxServiceCentreOctets = 11;  // type of address and 20 digits
-constexpr std::size_t kTimeStampOctets = 7;
-constexpr std::size_t kMaxNumberFieldText = 11;  // "-2147483648"
+constexpr std::size_t kMaxNumberFieldText = 11;      // "-2147483648"
 
 // Far more than any PDU's octets (at most about 260); a longer text is read only this far,
 // which is still enough to tell that it has octets after its user data.
@@ -246,13 +245,22 @@ PduError ReadPdu(std::string_view text, PduReading& reading) {
   if (!IsGsmDefaultAlphabet(coding)) {
     return Fail(reading, PduError::kUnsupportedDcs, cursor.Offset() - 2);
   }
-  std::size_t stamp = kTimeStampOctets;  // TP-SCTS of a DELIVER
-  if (reading.type == PduType::kSubmit) {
+  if (reading.type == PduType::kDeliver) {
+    const std::size_t stampOffset = cursor.Offset();
+    const auto stamp = cursor.Next(kTimeStampOctets);
+    if (stamp.size() < kTimeStampOctets || !cursor.Skip(kTimeStampOctets)) {
+      return Fail(reading, PduError::kTruncated, text.size());
+    }
+    const int bad = DecodeTimeStamp(stamp.first<kTimeStampOctets>(), reading.sentAt);
+    if (bad >= 0) {
+      return Fail(reading, PduError::kBadTimeStamp,
+                  stampOffset + 2 * static_cast<std::size_t>(bad));
+    }
+  } else {
     constexpr std::array<std::size_t, 4> kValidityOctets = {0, 7, 1, 7};  // by TP-VPF
-    stamp = kValidityOctets[(first >> 3U) & 0x03U];
-  }
-  if (!cursor.Skip(stamp)) {
-    return Fail(reading, PduError::kTruncated, text.size());
+    if (!cursor.Skip(kValidityOctets[(first >> 3U) & 0x03U])) {
+      return Fail(reading, PduError::kTruncated, text.size());
+    }
   }
   return ReadUserDataFields(cursor, (first & 0x40U) != 0, reading);
 }
@@ -294,6 +302,8 @@ const char* DescribePduError(PduError error) {
       return "octets after the user data";
     case PduError::kBadPayloadFields:
       return "payload does not split into four fields (game id, 1, score, handle)";
+    case PduError::kBadTimeStamp:
+      return "service-centre time stamp is not a date and time";
   }
   return "unknown error";
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "codec/payload_decode.h"
+#include "codec/time_stamp.h"
 
 namespace brindle {
 
@@ -24,6 +25,7 @@ enum class PduError : std::uint8_t {
   kHeaderTooLong,     // the user-data header runs past the user data
   kTrailingData,      // octets after the user data
   kBadPayloadFields,  // the payload does not split into the four fields
+  kBadTimeStamp,      // a TP-SCTS octet that is not two decimal digits, or out of range
 };
 
 enum class PduType : std::uint8_t { kSubmit, kDeliver };
@@ -49,6 +51,7 @@ struct PduReading {
   char payload[kDecodedPayloadCapacity] = {};
   std::size_t payloadLength = 0;
   ScoreFields fields;
+  TimeStamp sentAt;  // TP-SCTS, present for an SMS-DELIVER
   PduError error = PduError::kNone;
   std::size_t errorOffset = 0;  // character offset in the text where the fault lies
 };

@@ -177,11 +177,16 @@ int RunDecode(const DecodeOptions& options) {
   const std::string_view payload(reading.payload, reading.payloadLength);
   const std::string_view handle(reading.fields.handle, reading.fields.handleLength);
   const char* type = reading.type == PduType::kSubmit ? "submit" : "deliver";
+  std::array<char, kTimeStampTextCapacity> sentAt{};
+  FormatTimeStamp(reading.sentAt, sentAt);
   if (options.json) {
     JsonObject json;
     json.Text("payload", payload).Text("payloadHex", HexOf(payload));
     if (!options.userData) {
       json.Text("number", reading.number).Text("type", type);
+    }
+    if (reading.sentAt.present) {
+      json.Text("sentAt", sentAt.data());
     }
     if (hasFields) {
       json.Number("gameId", reading.fields.gameId)
@@ -194,6 +199,9 @@ int RunDecode(const DecodeOptions& options) {
   }
   if (!options.userData) {
     std::cout << "type:       " << type << '\n' << "number:     " << reading.number << '\n';
+  }
+  if (reading.sentAt.present) {
+    std::cout << "sentAt:     " << sentAt.data() << '\n';
   }
   std::cout << "payload:    " << Latin1ToUtf8(payload) << '\n'
             << "payloadHex: " << HexOf(payload) << '\n';

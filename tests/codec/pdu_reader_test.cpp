@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 namespace brindle {
@@ -93,6 +94,49 @@ TEST(ReadPdu, EveryFaultHasItsOwnErrorAndOffset) {
     EXPECT_EQ(reading.errorOffset, row.offset) << row.what;
     EXPECT_STRNE(DescribePduError(row.error), "unknown error");
   }
+}
+
+// DELIVER PDUs as a general SMS library writes them, time stamp first-digit-low, with the
+// centre's offset in quarters of an hour and its sign in bit 3 of the last octet.
+TEST(ReadPdu, DeliverTimeStamps) {
+  const std::string head = "07911326040000F0000C912143658709210000";  // stamp at offset 38
+  struct Row {
+    std::string stamp;
+    std::string iso;  // empty: refused with kBadTimeStamp
+    std::size_t offset;
+  };
+  const Row rows[] = {
+      {"62216012513000", "2026-12-06T21:15:03+00:00", 0},
+      {"62216002035100", "2026-12-06T20:30:15+00:00", 0},
+      {"62216012513040", "2026-12-06T21:15:03+01:00", 0},
+      {"62216012513032", "2026-12-06T21:15:03+05:45", 0},
+      {"6221601251304A", "2026-12-06T21:15:03-06:00", 0},
+      {"9921130000000F", "2099-12-31T00:00:00-17:30", 0},
+      {"00101000000000", "2000-01-01T00:00:00+00:00", 0},
+      {"6A216012513000", "", 38},  // a semi-octet that is not decimal
+      {"62316012513000", "", 40},  // month 13
+      {"62210012513000", "", 42},  // day 0
+      {"62216042513000", "", 44},  // hour 24
+      {"62216012510600", "", 48},  // second 60
+      {"622160125130A0", "", 50},  // zone digit that is not decimal
+  };
+  for (const Row& row : rows) {
+    PduReading reading;
+    const PduError error = ReadPdu(head + row.stamp + kAnnUserData, reading);
+    std::array<char, kTimeStampTextCapacity> text{};
+    if (row.iso.empty()) {
+      EXPECT_EQ(error, PduError::kBadTimeStamp) << row.stamp;
+      EXPECT_EQ(reading.errorOffset, row.offset) << row.stamp;
+      continue;
+    }
+    ASSERT_EQ(error, PduError::kNone) << row.stamp;
+    EXPECT_TRUE(reading.sentAt.present);
+    EXPECT_EQ(FormatTimeStamp(reading.sentAt, text), row.iso.size());
+    EXPECT_EQ(std::string(text.data()), row.iso);
+  }
+  PduReading submit;
+  ASSERT_EQ(ReadPdu(kOurSubmit, submit), PduError::kNone);
+  EXPECT_FALSE(submit.sentAt.present);
 }
 
 TEST(ReadPdu, TruncatedAtEveryOctetIsAnErrorNeverACrash) {
