@@ -1,0 +1,189 @@
+#include "service/phone_session.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <utility>
+
+#include "base/text.h"
+#include "phone/phone_link.h"
+
+namespace brindle::service {
+namespace {
+
+constexpr std::uint32_t kDcbLength = 28;
+constexpr std::uint32_t kWriteBoundMs = 2000;
+constexpr std::size_t kPortNameCapacity = 1024;
+constexpr std::size_t kErrorTextCapacity = 256;
+
+}  // namespace
+
+bool PhoneSession::Open(std::string_view name, std::string& error) {
+  Close();
+  std::array<char16_t, kPortNameCapacity> wide{};
+  if (name.size() >= wide.size()) {
+    error = "the port name is too long";
+    return false;
+  }
+  const std::size_t length = WidenText(name, wide);
+  const PortHandle handle = port_.Open(std::u16string_view(wide.data(), length));
+  if (handle == kInvalidPortHandle) {
+    error = PortError();
+    return false;
+  }
+  PortSettings settings{};
+  settings.dcbLength = kDcbLength;
+  port_.GetState(handle, settings);
+  PhoneLink::ApplyPortSettings(settings);
+  settings.baudRate = kPortBaudRate;
+  if (!port_.SetState(handle, settings)) {
+    error = PortError();
+    port_.Close(handle);
+    return false;
+  }
+  // Modem lines are set where the port has them; a pseudo-terminal has none.
+  port_.Escape(handle, EscapeFunction::kSetDtr);
+  port_.Escape(handle, EscapeFunction::kSetRts);
+  port_.Purge(handle, kPurgeAll);
+  handle_ = handle;
+  reader_ = AtReader{};
+  return true;
+}
+
+void PhoneSession::Close() {
+  if (handle_ != kInvalidPortHandle) {
+    port_.Close(handle_);
+    handle_ = kInvalidPortHandle;
+  }
+}
+
+std::string PhoneSession::PortError() {
+  std::array<char16_t, kErrorTextCapacity> wide{};
+  const std::size_t length = port_.ErrorText(port_.LastError(), wide);
+  std::array<char, kErrorTextCapacity> narrow{};
+  return {narrow.data(), NarrowText(std::u16string_view(wide.data(), length), narrow)};
+}
+
+bool PhoneSession::ReadSome(std::uint32_t waitMs, std::string& bytes) {
+  // One byte with a total time-out returns as soon as anything arrives (the POSIX port waits
+  // out its whole time-out for a larger buffer); what else has come is then taken at once.
+  std::array<std::uint8_t, kReadChunk> buffer{};
+  std::uint32_t got = 0;
+  const std::uint64_t start = clock_.NowMs();
+  PortTimeouts waiting{};
+  waiting.readTotalTimeoutConstant = std::max<std::uint32_t>(waitMs, 1);  // 0 would mean none
+  waiting.writeTotalTimeoutConstant = kWriteBoundMs;
+  port_.SetTimeouts(handle_, waiting);
+  const bool read = port_.Read(handle_, std::span(buffer).first(1), got);
+  waitedMs_ += clock_.NowMs() - start;
+  if (!read) {
+    return false;
+  }
+  if (got == 0) {
+    return true;
+  }
+  bytes.push_back(static_cast<char>(buffer[0]));
+  PortTimeouts immediate{};
+  immediate.readIntervalTimeout = kMaxDword;
+  immediate.writeTotalTimeoutConstant = kWriteBoundMs;
+  port_.SetTimeouts(handle_, immediate);
+  if (!port_.Read(handle_, buffer, got)) {
+    return false;
+  }
+  bytes.append(reinterpret_cast<const char*>(buffer.data()), got);
+  return true;
+}
+
+void PhoneSession::Note(const AtEvent& event) {
+  if (event.kind == AtEventKind::kNewMessage && event.index >= 0) {
+    announced_.push_back(event.index);
+  }
+}
+
+Answer PhoneSession::Command(std::string_view command, Expect expect, int index) {
+  Answer answer;
+  if (handle_ == kInvalidPortHandle) {
+    answer.status = AnswerStatus::kLineFailed;
+    return answer;
+  }
+  std::string line(command);
+  line.push_back('\r');
+  std::uint32_t written = 0;
+  PortTimeouts timeouts{};
+  timeouts.writeTotalTimeoutConstant = kWriteBoundMs;
+  port_.SetTimeouts(handle_, timeouts);
+  if (!port_.Write(handle_,
+                   std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()),
+                   written) ||
+      written != line.size()) {
+    answer.status = AnswerStatus::kLineFailed;
+    return answer;
+  }
+  reader_.Begin(expect, index);
+  const std::uint64_t start = clock_.NowMs();
+  std::uint64_t lastByte = start;
+  std::string bytes;
+  for (;;) {
+    const std::uint64_t now = clock_.NowMs();
+    if (now - lastByte >= kAnswerQuietMs || now - start >= kAnswerBoundMs) {
+      answer.status = AnswerStatus::kTimedOut;
+      break;
+    }
+    bytes.clear();
+    if (!ReadSome(kReadSliceMs, bytes)) {
+      answer.status = AnswerStatus::kLineFailed;
+      break;
+    }
+    if (bytes.empty()) {
+      continue;
+    }
+    lastByte = clock_.NowMs();
+    events_.clear();
+    reader_.Feed(bytes, events_);
+    bool done = false;
+    for (AtEvent& event : events_) {
+      Note(event);
+      if (event.kind == AtEventKind::kEntry || event.kind == AtEventKind::kBrokenEntry) {
+        answer.entries.push_back(std::move(event));
+      } else if (event.kind == AtEventKind::kFinal) {
+        answer.status = event.final == FinalCode::kOk ? AnswerStatus::kOk : AnswerStatus::kRefused;
+        answer.finalText = event.text;
+        answer.errorCode = event.code;
+        done = true;
+      }
+    }
+    if (done) {
+      return answer;
+    }
+  }
+  events_.clear();
+  reader_.Abort(events_);
+  for (AtEvent& event : events_) {
+    answer.entries.push_back(std::move(event));
+  }
+  return answer;
+}
+
+bool PhoneSession::Listen(std::uint32_t waitMs) {
+  if (handle_ == kInvalidPortHandle) {
+    return false;
+  }
+  std::string bytes;
+  if (!ReadSome(std::min(waitMs, kReadSliceMs), bytes)) {
+    return false;
+  }
+  events_.clear();
+  reader_.Feed(bytes, events_);
+  for (const AtEvent& event : events_) {
+    Note(event);
+  }
+  return true;
+}
+
+std::vector<int> PhoneSession::TakeAnnounced() {
+  std::vector<int> indices(announced_.begin(), announced_.end());
+  announced_.clear();
+  return indices;
+}
+
+}  // namespace brindle::service

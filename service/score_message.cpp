@@ -1,0 +1,91 @@
+#include "service/score_message.h"
+
+#include <string>
+
+#include "codec/pdu_reader.h"
+#include "service/deliver_header.h"
+
+namespace brindle::service {
+namespace {
+
+Message Rejected(Message message, std::string reason) {
+  message.status = MessageStatus::kRejected;
+  message.reason = std::move(reason);
+  message.gameId = 0;
+  message.fixed = 0;
+  message.score = 0;
+  message.handle.clear();
+  return message;
+}
+
+}  // namespace
+
+Message ClassifyPdu(std::string_view pdu) {
+  Message message;
+  message.pdu = pdu;
+  PduReading reading;
+  const PduError error = ReadPdu(pdu, reading);
+  const bool structural = error != PduError::kNone && error != PduError::kBadPayloadFields;
+  // The reader fills the number before it looks at the coding, so a message in another
+  // alphabet still shows who sent it.
+  if (reading.type == PduType::kDeliver) {
+    message.sender = reading.number;
+  }
+  if (structural) {
+    if (error == PduError::kUnsupportedDcs) {
+      const DeliverHeader header = WalkDeliver(pdu);
+      const StampMoment moment = ReadStamp(header.timeStamp);
+      if (header.complete && moment.valid) {
+        message.sentAt = moment.iso;
+        message.sentAtUtc = moment.utcSeconds;
+      }
+    }
+    return Rejected(std::move(message), std::string(DescribePduError(error)) + " at offset " +
+                                            std::to_string(reading.errorOffset));
+  }
+  if (reading.type != PduType::kDeliver) {
+    return Rejected(std::move(message), "an SMS-SUBMIT (an outgoing message), not a received one");
+  }
+  const DeliverHeader header = WalkDeliver(pdu);
+  const StampMoment moment = ReadStamp(header.timeStamp);
+  if (moment.valid) {
+    message.sentAt = moment.iso;
+    message.sentAtUtc = moment.utcSeconds;
+  }
+  if (header.concatenated) {
+    return Rejected(std::move(message), "one part of a multi-part message");
+  }
+  if (header.hasUserDataHeader) {
+    return Rejected(std::move(message), "a user-data header, which score messages never carry");
+  }
+  if (error == PduError::kBadPayloadFields) {
+    return Rejected(std::move(message), DescribePduError(error));
+  }
+  if (!moment.valid) {
+    return Rejected(std::move(message), "the service-centre time stamp is not a valid date");
+  }
+  const ScoreFields& fields = reading.fields;
+  message.gameId = fields.gameId;
+  message.fixed = fields.fixed;
+  message.score = fields.score;
+  message.handle.assign(fields.handle, fields.handleLength);
+  if (fields.gameId > kMaxScoreField) {
+    return Rejected(std::move(message),
+                    "game id " + std::to_string(fields.gameId) + " is above 99,999,999");
+  }
+  if (fields.score > kMaxScoreField) {
+    return Rejected(std::move(message),
+                    "score " + std::to_string(fields.score) + " is above 99,999,999");
+  }
+  message.status = MessageStatus::kScore;
+  message.reason.clear();
+  return message;
+}
+
+Message UnreadableEntry(std::string_view textAsReceived, std::string_view why) {
+  Message message;
+  message.pdu = textAsReceived;
+  return Rejected(std::move(message), std::string(why));
+}
+
+}  // namespace brindle::service

@@ -1,0 +1,385 @@
+#include "service/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <string>
+#include <utility>
+
+namespace brindle::service {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr std::string_view kScoreStatus = "score";
+constexpr std::string_view kRejectedStatus = "rejected";
+
+// Each step takes the schema from version i to i + 1.
+constexpr std::array<const char*, kSqliteSchemaVersion> kMigrations = {
+    R"sql(
+CREATE TABLE messages (
+  id INTEGER PRIMARY KEY,
+  status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
+  reason TEXT,
+  sender TEXT NOT NULL,
+  sent_at TEXT NOT NULL,
+  sent_at_utc INTEGER NOT NULL,
+  pdu TEXT NOT NULL,
+  game_id INTEGER,
+  fixed INTEGER,
+  score INTEGER,
+  handle BLOB,
+  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+  UNIQUE (sender, sent_at, pdu)
+);
+CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
+  WHERE status = 'score';
+)sql",
+};
+
+constexpr const char* kInsertSql = R"sql(
+INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score,
+                      handle)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)
+ON CONFLICT (sender, sent_at, pdu) DO NOTHING
+)sql";
+
+constexpr const char* kFindSql =
+    "SELECT id FROM messages WHERE sender = ?1 AND sent_at = ?2 AND pdu = ?3";
+
+constexpr const char* kListSql = R"sql(
+SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle
+FROM messages ORDER BY id
+)sql";
+
+// Per game and handle the best message (earliest on a tie, then the first stored); those
+// ranked per game without shared places.
+constexpr const char* kLeaderboardSql = R"sql(
+WITH best AS (
+  SELECT game_id, handle, score, sender, sent_at, sent_at_utc, id,
+         ROW_NUMBER() OVER (PARTITION BY game_id, handle
+                            ORDER BY score DESC, sent_at_utc, id) AS pick
+  FROM messages
+  WHERE status = 'score' AND (?1 IS NULL OR game_id = ?1)
+), ranked AS (
+  SELECT game_id, handle, score, sender, sent_at,
+         ROW_NUMBER() OVER (PARTITION BY game_id ORDER BY score DESC, sent_at_utc, id) AS rank
+  FROM best WHERE pick = 1
+)
+SELECT game_id, rank, handle, score, sender, sent_at FROM ranked
+WHERE rank <= ?2 ORDER BY game_id, rank
+)sql";
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = sqlite3_column_text(statement, column);
+  const int length = sqlite3_column_bytes(statement, column);
+  return text == nullptr
+             ? std::string()
+             : std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+}
+
+std::string ColumnBlob(sqlite3_stmt* statement, int column) {
+  const void* bytes = sqlite3_column_blob(statement, column);
+  const int length = sqlite3_column_bytes(statement, column);
+  return bytes == nullptr
+             ? std::string()
+             : std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(length));
+}
+
+bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
+  return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                           SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+class SqliteStore final : public MessageStore {
+ public:
+  explicit SqliteStore(Database db) : db_(std::move(db)) {}
+
+  bool Prepare(StoreError& error) {
+    return Prepare(kInsertSql, insert_, error) && Prepare(kFindSql, find_, error) &&
+           Prepare(kListSql, list_, error) && Prepare(kLeaderboardSql, leaderboard_, error);
+  }
+
+  bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
+            StoreError& error) override;
+  bool ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
+                      StoreError& error) override;
+  bool Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+                   StoreError& error) override;
+
+ private:
+  bool Prepare(const char* sql, Statement& statement, StoreError& error) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr) !=
+        SQLITE_OK) {
+      return Fail(error);
+    }
+    statement.reset(raw);
+    return true;
+  }
+  bool Fail(StoreError& error) const {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db_.get())};
+    return false;
+  }
+  bool Execute(const char* sql, StoreError& error) {
+    return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(error);
+  }
+  bool KeepOne(const Message& message, KeepResult& result, StoreError& error);
+
+  Database db_;
+  Statement insert_;
+  Statement find_;
+  Statement list_;
+  Statement leaderboard_;
+};
+
+bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError& error) {
+  sqlite3_stmt* insert = insert_.get();
+  sqlite3_reset(insert);
+  sqlite3_clear_bindings(insert);
+  const bool score = message.status == MessageStatus::kScore;
+  bool bound =
+      BindText(insert, 1, score ? kScoreStatus : kRejectedStatus) &&
+      (score ? sqlite3_bind_null(insert, 2) == SQLITE_OK : BindText(insert, 2, message.reason)) &&
+      BindText(insert, 3, message.sender) && BindText(insert, 4, message.sentAt) &&
+      sqlite3_bind_int64(insert, 5, message.sentAtUtc) == SQLITE_OK &&
+      BindText(insert, 6, message.pdu);
+  if (bound && score) {
+    bound =
+        sqlite3_bind_int64(insert, 7, message.gameId) == SQLITE_OK &&
+        sqlite3_bind_int64(insert, 8, message.fixed) == SQLITE_OK &&
+        sqlite3_bind_int64(insert, 9, message.score) == SQLITE_OK &&
+        sqlite3_bind_blob(insert, 10, message.handle.data(),
+                          static_cast<int>(message.handle.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+  }
+  if (!bound || sqlite3_step(insert) != SQLITE_DONE) {
+    return Fail(error);
+  }
+  if (sqlite3_changes(db_.get()) == 1) {
+    result = {sqlite3_last_insert_rowid(db_.get()), true};
+    return true;
+  }
+  sqlite3_stmt* find = find_.get();
+  sqlite3_reset(find);
+  if (!BindText(find, 1, message.sender) || !BindText(find, 2, message.sentAt) ||
+      !BindText(find, 3, message.pdu) || sqlite3_step(find) != SQLITE_ROW) {
+    return Fail(error);
+  }
+  result = {sqlite3_column_int64(find, 0), false};
+  sqlite3_reset(find);
+  return true;
+}
+
+bool SqliteStore::Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
+                       StoreError& error) {
+  results.assign(messages.size(), KeepResult{});
+  if (!Execute("BEGIN IMMEDIATE", error)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (!KeepOne(messages[i], results[i], error)) {
+      sqlite3_reset(insert_.get());
+      sqlite3_reset(find_.get());
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      results.clear();
+      return false;
+    }
+  }
+  sqlite3_reset(insert_.get());
+  if (!Execute("COMMIT", error)) {
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    results.clear();
+    return false;
+  }
+  return true;
+}
+
+bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
+                                 StoreError& error) {
+  sqlite3_stmt* list = list_.get();
+  sqlite3_reset(list);
+  for (;;) {
+    const int step = sqlite3_step(list);
+    if (step == SQLITE_DONE) {
+      break;
+    }
+    if (step != SQLITE_ROW) {
+      Fail(error);
+      sqlite3_reset(list);
+      return false;
+    }
+    StoredMessage stored;
+    stored.id = sqlite3_column_int64(list, 0);
+    Message& message = stored.message;
+    message.status =
+        ColumnText(list, 1) == kScoreStatus ? MessageStatus::kScore : MessageStatus::kRejected;
+    message.reason = ColumnText(list, 2);
+    message.sender = ColumnText(list, 3);
+    message.sentAt = ColumnText(list, 4);
+    message.sentAtUtc = sqlite3_column_int64(list, 5);
+    message.pdu = ColumnText(list, 6);
+    message.gameId = sqlite3_column_int64(list, 7);
+    message.fixed = sqlite3_column_int64(list, 8);
+    message.score = sqlite3_column_int64(list, 9);
+    message.handle = ColumnBlob(list, 10);
+    if (!visit(stored)) {
+      break;
+    }
+  }
+  sqlite3_reset(list);
+  return true;
+}
+
+bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+                              StoreError& error) {
+  games.clear();
+  sqlite3_stmt* board = leaderboard_.get();
+  sqlite3_reset(board);
+  const bool bound = (query.gameId ? sqlite3_bind_int64(board, 1, *query.gameId)
+                                   : sqlite3_bind_null(board, 1)) == SQLITE_OK &&
+                     sqlite3_bind_int64(board, 2, query.top) == SQLITE_OK;
+  if (!bound) {
+    return Fail(error);
+  }
+  for (;;) {
+    const int step = sqlite3_step(board);
+    if (step == SQLITE_DONE) {
+      break;
+    }
+    if (step != SQLITE_ROW) {
+      Fail(error);
+      sqlite3_reset(board);
+      return false;
+    }
+    const std::int64_t gameId = sqlite3_column_int64(board, 0);
+    if (games.empty() || games.back().gameId != gameId) {
+      games.push_back({gameId, {}});
+    }
+    games.back().entries.push_back({sqlite3_column_int64(board, 1), ColumnBlob(board, 2),
+                                    sqlite3_column_int64(board, 3), ColumnText(board, 4),
+                                    ColumnText(board, 5)});
+  }
+  sqlite3_reset(board);
+  return true;
+}
+
+int PragmaNumber(sqlite3* db, const char* sql, int& value) {
+  sqlite3_stmt* raw = nullptr;
+  int status = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+  const Statement statement(raw);
+  if (status != SQLITE_OK) {
+    return status;
+  }
+  status = sqlite3_step(raw);
+  if (status == SQLITE_ROW) {
+    value = sqlite3_column_int(raw, 0);
+    return SQLITE_OK;
+  }
+  return status;
+}
+
+bool TableCount(sqlite3* db, int& count, StoreError& error) {
+  const int status = PragmaNumber(db, "SELECT count(*) FROM sqlite_master", count);
+  if (status == SQLITE_NOTADB) {
+    error = {StoreErrorKind::kNotOurs, "not an SQLite database"};
+    return false;
+  }
+  if (status != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
+    return false;
+  }
+  return true;
+}
+
+// Brings the file to kSqliteSchemaVersion, creating the schema in an empty file (only when
+// `create`). Refuses files of other programs and of newer versions.
+bool Migrate(sqlite3* db, bool create, StoreError& error) {
+  int tables = 0;
+  int version = 0;
+  int application = 0;
+  if (!TableCount(db, tables, error)) {
+    return false;
+  }
+  if (PragmaNumber(db, "PRAGMA user_version", version) != SQLITE_OK ||
+      PragmaNumber(db, "PRAGMA application_id", application) != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
+    return false;
+  }
+  const bool empty = tables == 0 && version == 0 && application == 0;
+  if (!empty && application != kSqliteApplicationId) {
+    error = {StoreErrorKind::kNotOurs, "an SQLite database of another program"};
+    return false;
+  }
+  if (version > kSqliteSchemaVersion) {
+    error = {StoreErrorKind::kNotOurs,
+             "written by a newer version (schema " + std::to_string(version) + ")"};
+    return false;
+  }
+  if (empty && !create) {
+    error = {StoreErrorKind::kNotOurs, "an empty file, not a score database"};
+    return false;
+  }
+  if (version == kSqliteSchemaVersion) {
+    return true;
+  }
+  std::string script = "BEGIN IMMEDIATE;";
+  for (int step = version; step < kSqliteSchemaVersion; ++step) {
+    script += kMigrations[static_cast<std::size_t>(step)];
+  }
+  script += "PRAGMA application_id = " + std::to_string(kSqliteApplicationId) + ";";
+  script += "PRAGMA user_version = " + std::to_string(kSqliteSchemaVersion) + "; COMMIT;";
+  if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mode,
+                                              StoreError& error) {
+  const std::string file(path);
+  const bool create = mode == OpenMode::kCreateIfMissing;
+  const int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+  sqlite3* raw = nullptr;
+  const int status = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  Database db(raw);
+  if (status != SQLITE_OK) {
+    const bool missing = status == SQLITE_CANTOPEN && !create;
+    error = {missing ? StoreErrorKind::kMissing : StoreErrorKind::kUnavailable,
+             missing ? "no database at " + file
+                     : (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(status))};
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+  if (!Migrate(db.get(), create, error)) {
+    return nullptr;
+  }
+  if (create) {
+    // WAL lets readers run beside the service; NORMAL syncs at checkpoints, which keeps every
+    // commit durable against a crash of the program (not of the machine) at a fraction of the
+    // cost of a sync per commit.
+    if (sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
+                     nullptr, nullptr) != SQLITE_OK) {
+      error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
+      return nullptr;
+    }
+  }
+  auto store = std::make_unique<SqliteStore>(std::move(db));
+  if (!store->Prepare(error)) {
+    return nullptr;
+  }
+  return store;
+}
+
+}  // namespace brindle::service

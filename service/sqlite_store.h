@@ -1,0 +1,21 @@
+// The message store in an SQLite file: WAL, synchronous=NORMAL, one transaction per batch,
+// prepared statements, the schema's version in PRAGMA user_version.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "service/message_store.h"
+
+namespace brindle::service {
+
+// The schema this build writes and reads; older files are migrated on open, newer ones are
+// refused.
+inline constexpr int kSqliteSchemaVersion = 1;
+// PRAGMA application_id of our files ("BRND"), so another program's database is refused.
+inline constexpr int kSqliteApplicationId = 0x42524E44;
+
+std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mode,
+                                              StoreError& error);
+
+}  // namespace brindle::service
