@@ -1,7 +1,5 @@
 #include "service/deliver_header.h"
 
-#include <cstdio>
-
 namespace brindle::service {
 namespace {
 
@@ -52,13 +50,6 @@ class Octets {
   std::string_view text_;
   std::size_t at_ = 0;
 };
-
-// A swapped semi-octet pair as a number; -1 when a digit is not decimal.
-int SwappedDecimal(std::uint8_t octet) {
-  const int tens = octet & 0x0F;
-  const int units = octet >> 4U;
-  return tens > 9 || units > 9 ? -1 : tens * 10 + units;
-}
 
 }  // namespace
 
@@ -118,42 +109,29 @@ std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
   return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
 }
 
-StampMoment ReadStamp(const std::array<std::uint8_t, 7>& octets) {
+StampMoment MomentOf(const TimeStamp& stamp) {
   StampMoment moment;
-  std::array<int, 6> fields{};
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    fields[i] = SwappedDecimal(octets[i]);
-    if (fields[i] < 0) {
-      return moment;
-    }
-  }
-  const int year = 2000 + fields[0];
-  const int month = fields[1];
-  const int day = fields[2];
-  const std::uint8_t zone = octets[6];
-  const int quarters = SwappedDecimal(static_cast<std::uint8_t>(zone & 0xF7U));
-  if (quarters < 0 || quarters > 56 || month < 1 || month > 12 || day < 1 || fields[3] > 23 ||
-      fields[4] > 59 || fields[5] > 59) {
+  std::array<char, kTimeStampTextCapacity> text{};
+  const std::size_t length = FormatTimeStamp(stamp, text);
+  if (length == 0) {
     return moment;
   }
-  constexpr std::array<int, 12> kMonthDays = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = year % 4 == 0;  // 2000..2099
-  if (day > kMonthDays[static_cast<std::size_t>(month - 1)] || (month == 2 && day == 29 && !leap)) {
-    return moment;
-  }
-  const int offsetMinutes = ((zone & 0x08U) != 0 ? -1 : 1) * quarters * 15;
-  std::array<char, 32> text{};
-  const int length =
-      std::snprintf(text.data(), text.size(), "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", year,
-                    month, day, fields[3], fields[4], fields[5], offsetMinutes < 0 ? '-' : '+',
-                    (offsetMinutes < 0 ? -offsetMinutes : offsetMinutes) / 60,
-                    (offsetMinutes < 0 ? -offsetMinutes : offsetMinutes) % 60);
-  moment.iso.assign(text.data(), static_cast<std::size_t>(length));
-  moment.utcSeconds =
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-      fields[3] * 3600 + fields[4] * 60 + fields[5] - offsetMinutes * 60;
+  moment.iso.assign(text.data(), length);
+  moment.utcSeconds = DaysFromCivil(stamp.year, static_cast<unsigned>(stamp.month),
+                                    static_cast<unsigned>(stamp.day)) *
+                          86400 +
+                      stamp.hour * 3600 + stamp.minute * 60 + stamp.second -
+                      std::int64_t{stamp.offsetQuarters} * 15 * 60;
   moment.valid = true;
   return moment;
+}
+
+StampMoment MomentOf(const std::array<std::uint8_t, kTimeStampOctets>& octets) {
+  TimeStamp stamp;
+  if (DecodeTimeStamp(octets, stamp) >= 0) {
+    return {};
+  }
+  return MomentOf(stamp);
 }
 
 }  // namespace brindle::service

@@ -32,13 +32,18 @@ Message ClassifyPdu(std::string_view pdu) {
     message.sender = reading.number;
   }
   if (structural) {
-    if (error == PduError::kUnsupportedDcs) {
+    // What the reader got before the fault still says who sent it and when; a message in
+    // another alphabet is refused before its time stamp is read, so that is read here.
+    StampMoment moment = MomentOf(reading.sentAt);
+    if (!moment.valid && error == PduError::kUnsupportedDcs) {
       const DeliverHeader header = WalkDeliver(pdu);
-      const StampMoment moment = ReadStamp(header.timeStamp);
-      if (header.complete && moment.valid) {
-        message.sentAt = moment.iso;
-        message.sentAtUtc = moment.utcSeconds;
+      if (header.complete) {
+        moment = MomentOf(header.timeStamp);
       }
+    }
+    if (moment.valid) {
+      message.sentAt = moment.iso;
+      message.sentAtUtc = moment.utcSeconds;
     }
     return Rejected(std::move(message), std::string(DescribePduError(error)) + " at offset " +
                                             std::to_string(reading.errorOffset));
@@ -47,7 +52,7 @@ Message ClassifyPdu(std::string_view pdu) {
     return Rejected(std::move(message), "an SMS-SUBMIT (an outgoing message), not a received one");
   }
   const DeliverHeader header = WalkDeliver(pdu);
-  const StampMoment moment = ReadStamp(header.timeStamp);
+  const StampMoment moment = MomentOf(reading.sentAt);
   if (moment.valid) {
     message.sentAt = moment.iso;
     message.sentAtUtc = moment.utcSeconds;
@@ -60,9 +65,6 @@ Message ClassifyPdu(std::string_view pdu) {
   }
   if (error == PduError::kBadPayloadFields) {
     return Rejected(std::move(message), DescribePduError(error));
-  }
-  if (!moment.valid) {
-    return Rejected(std::move(message), "the service-centre time stamp is not a valid date");
   }
   const ScoreFields& fields = reading.fields;
   message.gameId = fields.gameId;

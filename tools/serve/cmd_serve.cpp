@@ -1,0 +1,265 @@
+// `brindle serve`, `brindle messages` and `brindle scores`: the score service and its two
+// readers of the database.
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "base/clock.h"
+#include "base/sleeper.h"
+#include "phone/posix_serial_port.h"
+#include "service/message_store.h"
+#include "service/score_service.h"
+#include "tools/commands.h"
+#include "tools/json_writer.h"
+#include "tools/serve/serve_run.h"
+
+namespace brindle::tools {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void RequestServeStop(int /*signal*/) { g_stop = 1; }
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = RequestServeStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a wait on the port returns at once
+  static_cast<void>(sigaction(SIGINT, &action, nullptr));
+  static_cast<void>(sigaction(SIGTERM, &action, nullptr));
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+}
+
+class StderrLog final : public service::ServiceLog {
+ public:
+  void Line(std::string_view text) override {
+    static_cast<void>(
+        std::fprintf(stderr, "brindle serve: %.*s\n", static_cast<int>(text.size()), text.data()));
+  }
+};
+
+int Refuse(const char* command, const std::string& what) {
+  static_cast<void>(std::fprintf(stderr, "brindle %s: %s\n", command, what.c_str()));
+  return kExitBadInput;
+}
+
+std::unique_ptr<service::MessageStore> OpenForReading(const char* command, const std::string& db,
+                                                      int& status) {
+  service::StoreError error;
+  auto store = service::OpenMessageStore(db, service::OpenMode::kExistingOnly, error);
+  if (!store) {
+    status = Refuse(command, "cannot read the database " + db + ": " + error.text);
+  }
+  return store;
+}
+
+Json TextOrNull(std::string_view text) {
+  return text.empty() ? Json(nullptr) : Json(Latin1ToUtf8(text));
+}
+
+std::string Dump(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+int RunServe(const ServeArguments& arguments) {
+  service::StoreError error;
+  auto store = service::OpenMessageStore(arguments.db, service::OpenMode::kCreateIfMissing, error);
+  if (!store) {
+    return Refuse("serve", "cannot use the database " + arguments.db + ": " + error.text);
+  }
+  InstallStopHandlers();
+  PosixSerialPort port;
+  SteadyClock clock;
+  RealSleeper sleeper;
+  StderrLog log;
+  // Fault tests end the process right after the Nth commit, before the phone's copies are
+  // deleted, as a crash there would.
+  long killAfter = 0;
+  if (const char* text = std::getenv("BRINDLE_SERVE_KILL_AFTER_COMMIT")) {
+    killAfter = std::strtol(text, nullptr, 10);
+  }
+  long commits = 0;
+  service::ServiceParts parts;
+  parts.port = &port;
+  parts.store = store.get();
+  parts.clock = &clock;
+  parts.sleeper = &sleeper;
+  parts.log = &log;
+  parts.stopRequested = [] { return g_stop != 0; };
+  parts.afterCommit = [&] {
+    if (killAfter > 0 && ++commits >= killAfter) {
+      static_cast<void>(std::raise(SIGKILL));
+    }
+  };
+  service::ServiceOptions options;
+  options.port = arguments.port;
+  options.once = arguments.once;
+  options.pollSeconds = arguments.pollSeconds;
+  const std::uint64_t start = clock.NowMs();
+  service::ScoreService server(options, parts);
+  const service::ServiceExit exit = server.Run();
+  const service::ServiceCounts& counts = server.counts();
+  const std::uint64_t elapsed = clock.NowMs() - start;
+  static_cast<void>(std::fprintf(
+      stderr,
+      "brindle serve: %" PRIu64 " stored, %" PRIu64 " deleted, %" PRIu64
+      " deletions refused; %" PRIu64 " ms, %" PRIu64 " ms of it waiting for the phone\n",
+      counts.stored, counts.deleted, counts.refused, elapsed, counts.waitedMs));
+  switch (exit) {
+    case service::ServiceExit::kDone:
+      return kExitOk;
+    case service::ServiceExit::kNoPhone:
+    case service::ServiceExit::kStoreFailed:
+      break;
+  }
+  return kExitFailed;
+}
+
+int RunMessages(const std::string& db, bool json, std::FILE* out) {
+  int status = kExitOk;
+  auto store = OpenForReading("messages", db, status);
+  if (!store) {
+    return status;
+  }
+  service::StoreError error;
+  const bool listed = store->ForEachMessage(
+      [&](const service::StoredMessage& stored) {
+        const service::Message& m = stored.message;
+        const bool score = m.status == service::MessageStatus::kScore;
+        if (json) {
+          Json line;
+          line["id"] = stored.id;
+          line["status"] = score ? "score" : "rejected";
+          line["reason"] = score ? Json(nullptr) : Json(m.reason);
+          line["sender"] = TextOrNull(m.sender);
+          line["sentAt"] = TextOrNull(m.sentAt);
+          line["pdu"] = Latin1ToUtf8(m.pdu);
+          if (score) {
+            line["gameId"] = m.gameId;
+            line["fixed"] = m.fixed;
+            line["score"] = m.score;
+            line["handle"] = Latin1ToUtf8(m.handle);
+          }
+          static_cast<void>(std::fprintf(out, "%s\n", Dump(line).c_str()));
+        } else if (score) {
+          static_cast<void>(std::fprintf(out,
+                                         "%6" PRId64 "  score     %-25s  %-16s  game %" PRId64
+                                         ", score %" PRId64 ", handle \"%s\"\n",
+                                         stored.id, m.sentAt.c_str(), m.sender.c_str(), m.gameId,
+                                         m.score, Latin1ToUtf8(m.handle).c_str()));
+        } else {
+          static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %-25s  %-16s  %s\n",
+                                         stored.id, m.sentAt.empty() ? "-" : m.sentAt.c_str(),
+                                         m.sender.empty() ? "-" : m.sender.c_str(),
+                                         m.reason.c_str()));
+        }
+        return true;
+      },
+      error);
+  if (!listed) {
+    return Refuse("messages", "cannot read the database " + db + ": " + error.text);
+  }
+  return kExitOk;
+}
+
+int RunScores(const ScoresArguments& arguments, std::FILE* out) {
+  int status = kExitOk;
+  auto store = OpenForReading("scores", arguments.db, status);
+  if (!store) {
+    return status;
+  }
+  service::LeaderboardQuery query;
+  query.gameId = arguments.gameId;
+  query.top = arguments.top;
+  std::vector<service::GameLeaderboard> games;
+  service::StoreError error;
+  if (!store->Leaderboard(query, games, error)) {
+    return Refuse("scores", "cannot read the database " + arguments.db + ": " + error.text);
+  }
+  if (arguments.json) {
+    Json list = Json::array();
+    for (const service::GameLeaderboard& game : games) {
+      Json entries = Json::array();
+      for (const service::LeaderboardEntry& entry : game.entries) {
+        Json row;
+        row["rank"] = entry.rank;
+        row["handle"] = Latin1ToUtf8(entry.handle);
+        row["score"] = entry.score;
+        row["sender"] = entry.sender;
+        row["sentAt"] = entry.sentAt;
+        entries.push_back(std::move(row));
+      }
+      Json item;
+      item["gameId"] = game.gameId;
+      item["entries"] = std::move(entries);
+      list.push_back(std::move(item));
+    }
+    Json all;
+    all["games"] = std::move(list);
+    static_cast<void>(std::fprintf(out, "%s\n", Dump(all).c_str()));
+    return kExitOk;
+  }
+  if (games.empty()) {
+    static_cast<void>(std::fputs("No scores yet.\n", out));
+  }
+  for (const service::GameLeaderboard& game : games) {
+    static_cast<void>(std::fprintf(out, "Game %" PRId64 "\n", game.gameId));
+    static_cast<void>(std::fprintf(out, "  %4s  %10s  %-16s  %-16s  %s\n", "rank", "score",
+                                   "handle", "sender", "sent at"));
+    for (const service::LeaderboardEntry& entry : game.entries) {
+      static_cast<void>(std::fprintf(out, "  %4" PRId64 "  %10" PRId64 "  %-16s  %-16s  %s\n",
+                                     entry.rank, entry.score, Latin1ToUtf8(entry.handle).c_str(),
+                                     entry.sender.c_str(), entry.sentAt.c_str()));
+    }
+  }
+  return kExitOk;
+}
+
+void RegisterServeCommands(CLI::App& app, int& status) {
+  auto serve = std::make_shared<ServeArguments>();
+  CLI::App* serveCommand = app.add_subcommand(
+      "serve",
+      "Take the score messages off the phone into the database: what it holds now, then each "
+      "one it announces, listing it again every --poll seconds");
+  serveCommand
+      ->add_option("--port", serve->port,
+                   "Serial port: COMn: (mapped by BRINDLE_COMn, else /dev/ttyS<n-1>) or a path")
+      ->required();
+  serveCommand->add_option("--db", serve->db, "SQLite database file (made when missing)")
+      ->required();
+  serveCommand->add_flag("--once", serve->once,
+                         "Store what the phone holds now, delete it there and exit");
+  serveCommand->add_option("--poll", serve->pollSeconds, "Seconds between listings")
+      ->check(CLI::Range(1U, 86400U))
+      ->capture_default_str();
+  serveCommand->callback([serve, &status] { status = RunServe(*serve); });
+
+  auto messages = std::make_shared<std::pair<std::string, bool>>();
+  CLI::App* messagesCommand =
+      app.add_subcommand("messages", "Every message the database holds, in the order stored");
+  messagesCommand->add_option("--db", messages->first, "SQLite database file")->required();
+  messagesCommand->add_flag("--json", messages->second, "One JSON object a line");
+  messagesCommand->callback(
+      [messages, &status] { status = RunMessages(messages->first, messages->second, stdout); });
+
+  auto scores = std::make_shared<ScoresArguments>();
+  CLI::App* scoresCommand = app.add_subcommand(
+      "scores", "The leaderboard: each handle's best score per game, higher first");
+  scoresCommand->add_option("--db", scores->db, "SQLite database file")->required();
+  scoresCommand->add_option("--game-id", scores->gameId, "Only this game");
+  scoresCommand->add_option("--top", scores->top, "Rows per game")
+      ->check(CLI::Range(std::int64_t{1}, std::int64_t{1000000}))
+      ->capture_default_str();
+  scoresCommand->add_flag("--json", scores->json, "One JSON object");
+  scoresCommand->callback([scores, &status] { status = RunScores(*scores, stdout); });
+}
+
+}  // namespace brindle::tools
