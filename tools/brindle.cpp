@@ -13,6 +13,7 @@ int Run(int argc, char** argv) {
   RegisterCodecCommands(app, status);
   RegisterPhoneCommand(app, status);
   RegisterSendCommands(app, status);
+  RegisterServeCommands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -12,5 +12,6 @@ inline constexpr int kExitBadInput = 2;
 void RegisterCodecCommands(CLI::App& app, int& status);  // encode, decode
 void RegisterPhoneCommand(CLI::App& app, int& status);   // phone (the simulated phone)
 void RegisterSendCommands(CLI::App& app, int& status);   // send, demo
+void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores
 
 }  // namespace brindle::tools
