@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/commands.h"
+#include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/phone_mode.h"
 #include "tools/phone_sim/phone_runner.h"
 
@@ -33,7 +34,8 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
   CLI::App* phone = app.add_subcommand(
       "phone",
       "Simulated GSM phone on a pseudo-terminal: prints the terminal's path, then answers AT "
-      "commands and takes SMS-SUBMIT PDUs");
+      "commands, takes SMS-SUBMIT PDUs and keeps received SMS-DELIVERs in a message memory "
+      "(AT+CNMI, AT+CMGL, AT+CMGR, AT+CMGD, PDU mode)");
   // The last of a repeated option counts, so a script can override what it was given.
   phone->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   phone->add_option("--mode", arguments->mode, "Behaviour: " + std::string(sim::PhoneModeList()))
@@ -57,6 +59,37 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
                    "Exit once N messages have been taken and answered (0: no limit)")
       ->type_name("N")
       ->check(NotNegative());
+  phone
+      ->add_option("--capacity", arguments->options.capacity,
+                   "Places in the message memory, indexes 1 to N")
+      ->type_name("N")
+      ->check(CLI::Range(1, sim::kMaxStoreCapacity))
+      ->capture_default_str();
+  phone
+      ->add_option("--inbox", arguments->options.inboxPath,
+                   "Store these received messages at start: one SMS-DELIVER PDU in hex a line, "
+                   "service-centre field first ('00': the phone's own); blank and # lines skipped")
+      ->type_name("FILE");
+  phone
+      ->add_option("--feed", arguments->options.feedPath,
+                   "Take received messages, as --inbox lines, from the named pipe PATH while "
+                   "running (made if missing, removed on exit if made)")
+      ->type_name("PATH");
+  phone->add_flag("--loopback", arguments->options.loopback,
+                  "Every message sent also arrives, as an SMS-DELIVER from --own-number stamped "
+                  "with the local time and zone");
+  phone
+      ->add_option("--own-number", arguments->options.ownNumber,
+                   "This phone's number, the sender of looped-back messages")
+      ->type_name("NUMBER")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return sim::IsPhoneNumber(text)
+                       ? std::string()
+                       : "must be '+' (optional) and 1 to 20 digits, not '" + text + "'";
+          },
+          ""))
+      ->capture_default_str();
   phone->callback([arguments, &status] {
     const auto mode = sim::ParsePhoneMode(arguments->mode);
     if (!mode) {

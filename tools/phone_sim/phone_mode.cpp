@@ -6,7 +6,7 @@
 namespace brindle::sim {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, PhoneMode>, 11> kModes{{
+constexpr std::array<std::pair<std::string_view, PhoneMode>, 15> kModes{{
     {"ok", PhoneMode::kOk},
     {"silent", PhoneMode::kSilent},
     {"error", PhoneMode::kError},
@@ -18,6 +18,10 @@ constexpr std::array<std::pair<std::string_view, PhoneMode>, 11> kModes{{
     {"hangup", PhoneMode::kHangup},
     {"slow", PhoneMode::kSlow},
     {"chatty", PhoneMode::kChatty},
+    {"hangup-listing", PhoneMode::kHangupListing},
+    {"cmgd-refused", PhoneMode::kCmgdRefused},
+    {"unsolicited-listing", PhoneMode::kUnsolicitedListing},
+    {"no-cmti", PhoneMode::kNoCmti},
 }};
 
 }  // namespace
@@ -42,7 +46,7 @@ std::string_view PhoneModeName(PhoneMode mode) {
 
 std::string_view PhoneModeList() {
   return "ok, silent, error, error-ate0, no-prompt, cms-error, garbage, flood, hangup, slow, "
-         "chatty";
+         "chatty, hangup-listing, cmgd-refused, unsolicited-listing, no-cmti";
 }
 
 }  // namespace brindle::sim

@@ -7,10 +7,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <ctime>
+#include <fstream>
 #include <random>
 
 #include "tools/commands.h"
 #include "tools/json_writer.h"
+#include "tools/phone_sim/deliver_pdu.h"
+#include "tools/phone_sim/feed_pipe.h"
 #include "tools/phone_sim/phone_dialogue.h"
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
@@ -19,19 +23,21 @@
 namespace brindle::sim {
 namespace {
 
-// Output the line has not taken is kept up to this size; beyond it the oldest bytes go, as
-// on a phone whose transmit buffer overflows while nobody listens.
+// Output the line has not taken is kept up to this size, or a whole listing of a full memory
+// if that is more; beyond it the oldest bytes go, as on a phone whose transmit buffer
+// overflows while nobody listens.
 constexpr std::size_t kPendingCapacity = 16384;
+constexpr std::size_t kListingLineSpace = kStoredPduCapacity + 32;
 constexpr int kIdlePollMs = 50;
 constexpr int kBusyPollMs = 10;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 
-extern "C" void RequestStop(int /*signal*/) { g_stopRequested = 1; }
+extern "C" void PhoneSimRequestStop(int /*signal*/) { g_stopRequested = 1; }
 
 void InstallStopHandlers() {
   struct sigaction action {};
-  action.sa_handler = RequestStop;
+  action.sa_handler = PhoneSimRequestStop;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: poll() must return
   (void)sigaction(SIGINT, &action, nullptr);
@@ -59,7 +65,10 @@ class Runner {
         out_(out),
         link_(options.linkPath),
         start_(std::chrono::steady_clock::now()),
-        dialogue_(options.mode, 0, std::random_device{}()) {}
+        dialogue_(options.mode, 0, std::random_device{}(), options.capacity),
+        feed_(options.feedPath),
+        pendingCapacity_(std::max(
+            kPendingCapacity, static_cast<std::size_t>(options.capacity) * kListingLineSpace)) {}
 
   int Run();
 
@@ -71,8 +80,12 @@ class Runner {
   }
   [[nodiscard]] bool TimeToStop(std::uint64_t now) const;
   [[nodiscard]] int PollTimeout(std::uint64_t now) const;
+  bool LoadInbox(std::string& error);
   void ReadLine(std::uint64_t now);
+  void ReadFeed(std::uint64_t now);
   void HandleEvents(std::uint64_t now);
+  void LoopBack(const DialogueEvent& sent, std::uint64_t now);
+  bool DropLineWhenDrained(std::uint64_t now);
   bool DropLine(std::uint64_t now);
   void WriteLine(std::uint64_t now);
 
@@ -81,6 +94,9 @@ class Runner {
   TerminalLink link_;
   std::chrono::steady_clock::time_point start_;
   PhoneDialogue dialogue_;
+  FeedPipe feed_;
+  std::size_t pendingCapacity_;
+  std::optional<std::uint64_t> hangupSinceMs_;
   PtyDevice pty_;
   SimLog log_;
   std::string pending_;
@@ -98,6 +114,14 @@ int Runner::Run() {
                        options_.logPath.c_str(), error.c_str());
     return tools::kExitBadInput;
   }
+  if (!options_.inboxPath.empty() && !LoadInbox(error)) {
+    (void)std::fprintf(stderr, "brindle phone: %s\n", error.c_str());
+    return tools::kExitBadInput;
+  }
+  if (!options_.feedPath.empty() && !feed_.Open(error)) {
+    (void)std::fprintf(stderr, "brindle phone: cannot take the feed %s\n", error.c_str());
+    return tools::kExitBadInput;
+  }
   if (!pty_.Open(error)) {
     (void)std::fprintf(stderr, "brindle phone: no pseudo-terminal: %s\n", error.c_str());
     return tools::kExitFailed;
@@ -111,14 +135,19 @@ int Runner::Run() {
   (void)std::fflush(out_);
 
   for (std::uint64_t now = Now(); !TimeToStop(now); now = Now()) {
-    pollfd line{pty_.master(), POLLIN, 0};
-    poll(&line, 1, PollTimeout(now));
+    const short lineEvents = pending_.empty() ? POLLIN : POLLIN | POLLOUT;
+    std::array<pollfd, 2> wait = {{{pty_.master(), lineEvents, 0}, {feed_.fd(), POLLIN, 0}}};
+    poll(wait.data(), feed_.fd() >= 0 ? 2 : 1, PollTimeout(now));
     now = Now();
     ReadLine(now);
-    if (failed_) {
+    if (feed_.fd() >= 0) {
+      ReadFeed(now);
+    }
+    HandleEvents(now);
+    WriteLine(now);
+    if (failed_ || !DropLineWhenDrained(now)) {
       return tools::kExitFailed;
     }
-    WriteLine(now);
   }
   return tools::kExitOk;
 }
@@ -139,16 +168,42 @@ bool Runner::TimeToStop(std::uint64_t now) const {
 }
 
 int Runner::PollTimeout(std::uint64_t now) const {
-  int wait = pending_.empty() ? kIdlePollMs : kBusyPollMs;
+  int wait = pending_.empty() && !dialogue_.hangupPending() ? kIdlePollMs : kBusyPollMs;
   if (const auto due = dialogue_.NextDueMs()) {
     wait = std::min<int>(wait, *due > now ? static_cast<int>(*due - now) : 0);
   }
   return wait;
 }
 
+bool Runner::LoadInbox(std::string& error) {
+  std::ifstream file(options_.inboxPath, std::ios::binary);
+  if (!file) {
+    error = "cannot read the inbox " + options_.inboxPath;
+    return false;
+  }
+  std::string line;
+  for (int number = 1; std::getline(file, line); ++number) {
+    const std::string pdu = PduOfLine(line);
+    if (pdu.empty()) {
+      continue;
+    }
+    const bool stored = dialogue_.Deliver(pdu, "inbox", 0).has_value();
+    const std::vector<DialogueEvent> events = dialogue_.TakeEvents();
+    for (const DialogueEvent& event : events) {
+      log_.Event(0, event);
+    }
+    if (!stored) {
+      error = options_.inboxPath + ":" + std::to_string(number) + ": " +
+              (events.empty() ? std::string("not stored") : events.back().reason);
+      return false;
+    }
+  }
+  return true;
+}
+
 void Runner::ReadLine(std::uint64_t now) {
   std::array<char, 4096> buffer{};
-  for (;;) {
+  while (!dialogue_.hangupPending()) {
     const long count = pty_.Read(buffer.data(), buffer.size());
     if (count < 0) {
       (void)std::fprintf(stderr, "brindle phone: the terminal failed\n");
@@ -163,30 +218,74 @@ void Runner::ReadLine(std::uint64_t now) {
     lastActivityMs_ = now;
     dialogue_.Receive(bytes, now);
     HandleEvents(now);
-    if (dialogue_.hangupPending() && !DropLine(now)) {
-      failed_ = true;
-      return;
+  }
+}
+
+void Runner::ReadFeed(std::uint64_t now) {
+  std::vector<std::string> lines;
+  feed_.Read(lines);
+  for (const std::string& line : lines) {
+    if (const std::string pdu = PduOfLine(line); !pdu.empty()) {
+      dialogue_.Deliver(pdu, "feed", now);
     }
   }
 }
 
 void Runner::HandleEvents(std::uint64_t now) {
-  for (const DialogueEvent& event : dialogue_.TakeEvents()) {
-    log_.Event(now, event);
-    if (event.kind == EventKind::kRejected) {
-      (void)std::fprintf(stderr, "brindle phone: PDU refused: %s\n", event.reason.c_str());
-    }
-    if (event.kind != EventKind::kMessage) {
-      continue;
-    }
-    PrintMessage(out_, event);
-    ++messages_;
-    if (options_.count > 0 && messages_ >= options_.count && !draining_) {
-      draining_ = true;
-      drainStartMs_ = now;
-      dialogue_.StopUnsolicited();
+  // A message sent in loopback arrives at once, which makes events of its own.
+  for (auto events = dialogue_.TakeEvents(); !events.empty(); events = dialogue_.TakeEvents()) {
+    for (const DialogueEvent& event : events) {
+      log_.Event(now, event);
+      if (event.kind == EventKind::kRejected || event.kind == EventKind::kStoreRefused) {
+        (void)std::fprintf(stderr, "brindle phone: %s refused: %s\n",
+                           event.kind == EventKind::kRejected ? "PDU" : "message to store",
+                           event.reason.c_str());
+      }
+      if (event.kind != EventKind::kMessage) {
+        continue;
+      }
+      PrintMessage(out_, event);
+      if (options_.loopback) {
+        LoopBack(event, now);
+      }
+      ++messages_;
+      if (options_.count > 0 && messages_ >= options_.count && !draining_) {
+        draining_ = true;
+        drainStartMs_ = now;
+        dialogue_.StopUnsolicited();
+      }
     }
   }
+}
+
+void Runner::LoopBack(const DialogueEvent& sent, std::uint64_t now) {
+  auto fields = DeliverFieldsOfSubmit(sent.pdu);
+  if (!fields) {
+    return;  // the dialogue took it, so it parses; nothing to deliver otherwise
+  }
+  fields->serviceCentre = kServiceCentre;
+  fields->originator = options_.ownNumber;
+  fields->time = LocalCentreTime(std::time(nullptr));
+  if (const auto pdu = BuildDeliverPdu(*fields)) {
+    dialogue_.Deliver(*pdu, "loopback", now);
+  }
+}
+
+// The hangup modes drop the line only once what the phone said before has gone out and been
+// read (or waited for long enough), as a real line carries the bytes sent before it fails.
+bool Runner::DropLineWhenDrained(std::uint64_t now) {
+  if (!dialogue_.hangupPending()) {
+    return true;
+  }
+  if (!hangupSinceMs_) {
+    hangupSinceMs_ = now;
+  }
+  const bool drained = dialogue_.queueEmpty() && pending_.empty() && pty_.Unread() == 0;
+  if (!drained && now - *hangupSinceMs_ < kHangupDrainMs) {
+    return true;
+  }
+  hangupSinceMs_.reset();
+  return DropLine(now);
 }
 
 // Closing the master hangs the terminal up for whoever holds the slave: its reads come back
@@ -206,16 +305,15 @@ bool Runner::DropLine(std::uint64_t now) {
     return false;
   }
   log_.NewLine(now, pty_.slavePath());
-  (void)std::fprintf(stderr, "brindle phone: line dropped halfway through the PDU; now at %s\n",
-                     pty_.slavePath().c_str());
+  (void)std::fprintf(stderr, "brindle phone: line dropped; now at %s\n", pty_.slavePath().c_str());
   dialogue_.Reset(now);
   return true;
 }
 
 void Runner::WriteLine(std::uint64_t now) {
   pending_ += dialogue_.TakeDue(now);
-  if (pending_.size() > kPendingCapacity) {
-    pending_.erase(0, pending_.size() - kPendingCapacity);
+  if (pending_.size() > pendingCapacity_) {
+    pending_.erase(0, pending_.size() - pendingCapacity_);
   }
   const std::size_t written = pty_.Write(pending_);
   if (written > 0) {

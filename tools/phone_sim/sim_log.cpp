@@ -2,27 +2,27 @@
 
 #include <cerrno>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "tools/json_writer.h"
 
 namespace brindle::sim {
 namespace {
 
-void AppendHex(std::string& out, std::string_view bytes) {
+using Json = nlohmann::ordered_json;
+
+// Texts are byte strings: each byte goes in as the character of the same code.
+std::string Text(std::string_view bytes) { return tools::Latin1ToUtf8(bytes); }
+
+std::string Hex(std::string_view bytes) {
   constexpr std::string_view kHex = "0123456789ABCDEF";
-  out.push_back('"');
+  std::string out;
   for (const char byte : bytes) {
     const auto code = static_cast<unsigned char>(byte);
     out.push_back(kHex[code >> 4U]);
     out.push_back(kHex[code & 0x0FU]);
   }
-  out.push_back('"');
-}
-
-void AppendKey(std::string& out, std::string_view key) {
-  out += ", \"";
-  out += key;
-  out += "\": ";
+  return out;
 }
 
 std::string_view EventName(EventKind kind) {
@@ -35,8 +35,88 @@ std::string_view EventName(EventKind kind) {
       return "cancelled";
     case EventKind::kHangup:
       return "hangup";
+    case EventKind::kStored:
+      return "stored";
+    case EventKind::kStoreRefused:
+      return "store-refused";
+    case EventKind::kRouted:
+      return "routed";
+    case EventKind::kListed:
+      return "listed";
+    case EventKind::kRead:
+      return "read";
+    case EventKind::kDeleted:
+      return "deleted";
+    case EventKind::kDeleteRefused:
+      return "delete-refused";
   }
   return "?";
+}
+
+void AddSending(Json& json, const DialogueEvent& event) {
+  if (event.kind == EventKind::kMessage) {
+    json["number"] = Text(event.number);
+    json["payload"] = Text(event.payload);
+    json["payloadHex"] = Hex(event.payload);
+  }
+  json["cmgsLength"] = event.cmgsLength;
+  if (event.kind == EventKind::kMessage || event.kind == EventKind::kRejected) {
+    json["octets"] = event.octets;
+  }
+  if (event.kind == EventKind::kMessage) {
+    json["reference"] = event.reference;
+    if (event.scoreFields) {
+      json["gameId"] = event.gameId;
+      json["fixed"] = event.fixed;
+      json["score"] = event.score;
+      json["handle"] = Text(event.handle);
+    }
+  }
+  if (event.kind == EventKind::kRejected) {
+    json["reason"] = Text(event.reason);
+  }
+  json["pdu"] = Text(event.pdu);
+}
+
+void AddReceiving(Json& json, const DialogueEvent& event) {
+  switch (event.kind) {
+    case EventKind::kStored:
+      json["index"] = event.index;
+      json["source"] = Text(event.source);
+      json["pdu"] = Text(event.pdu);
+      break;
+    case EventKind::kStoreRefused:
+    case EventKind::kRouted:
+      json["source"] = Text(event.source);
+      if (event.kind == EventKind::kStoreRefused) {
+        json["reason"] = Text(event.reason);
+      }
+      json["pdu"] = Text(event.pdu);
+      break;
+    case EventKind::kListed: {
+      std::string indexes;
+      for (const int index : event.indexes) {
+        indexes += (indexes.empty() ? "" : ",") + std::to_string(index);
+      }
+      json["stat"] = event.stat;
+      json["count"] = event.indexes.size();
+      json["indexes"] = indexes;
+      break;
+    }
+    case EventKind::kRead:
+      json["index"] = event.index;
+      json["stat"] = event.stat;
+      break;
+    case EventKind::kDeleted:
+      json["index"] = event.index;
+      break;
+    case EventKind::kDeleteRefused:
+      json["index"] = event.index;
+      json["reason"] = Text(event.reason);
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
@@ -57,13 +137,11 @@ bool SimLog::Open(const std::string& path, std::string& error) {
 }
 
 void SimLog::Bytes(std::uint64_t timeMs, std::string_view direction, std::string_view data) {
-  std::string line = "{\"t\": " + std::to_string(timeMs);
-  AppendKey(line, "dir");
-  tools::AppendJsonString(line, direction);
-  AppendKey(line, "data");
-  tools::AppendJsonString(line, data);
-  line += "}";
-  Write(line);
+  Json json;
+  json["t"] = timeMs;
+  json["dir"] = Text(direction);
+  json["data"] = Text(data);
+  Write(json.dump());
 }
 
 void SimLog::Event(std::uint64_t timeMs, const DialogueEvent& event) {
@@ -71,13 +149,11 @@ void SimLog::Event(std::uint64_t timeMs, const DialogueEvent& event) {
 }
 
 void SimLog::NewLine(std::uint64_t timeMs, std::string_view path) {
-  std::string line = "{\"t\": " + std::to_string(timeMs);
-  AppendKey(line, "event");
-  tools::AppendJsonString(line, "line");
-  AppendKey(line, "path");
-  tools::AppendJsonString(line, path);
-  line += "}";
-  Write(line);
+  Json json;
+  json["t"] = timeMs;
+  json["event"] = "line";
+  json["path"] = Text(path);
+  Write(json.dump());
 }
 
 void SimLog::Write(const std::string& line) {
@@ -90,45 +166,21 @@ void SimLog::Write(const std::string& line) {
 }
 
 std::string EventJson(std::uint64_t timeMs, const DialogueEvent& event) {
-  std::string line = "{\"t\": " + std::to_string(timeMs);
-  AppendKey(line, "event");
-  tools::AppendJsonString(line, EventName(event.kind));
-  if (event.kind == EventKind::kMessage) {
-    AppendKey(line, "number");
-    tools::AppendJsonString(line, event.number);
-    AppendKey(line, "payload");
-    tools::AppendJsonString(line, event.payload);
-    AppendKey(line, "payloadHex");
-    AppendHex(line, event.payload);
+  Json json;
+  json["t"] = timeMs;
+  json["event"] = EventName(event.kind);
+  switch (event.kind) {
+    case EventKind::kMessage:
+    case EventKind::kRejected:
+    case EventKind::kCancelled:
+    case EventKind::kHangup:
+      AddSending(json, event);
+      break;
+    default:
+      AddReceiving(json, event);
+      break;
   }
-  AppendKey(line, "cmgsLength");
-  line += std::to_string(event.cmgsLength);
-  if (event.kind == EventKind::kMessage || event.kind == EventKind::kRejected) {
-    AppendKey(line, "octets");
-    line += std::to_string(event.octets);
-  }
-  if (event.kind == EventKind::kMessage) {
-    AppendKey(line, "reference");
-    line += std::to_string(event.reference);
-    if (event.scoreFields) {
-      AppendKey(line, "gameId");
-      line += std::to_string(event.gameId);
-      AppendKey(line, "fixed");
-      line += std::to_string(event.fixed);
-      AppendKey(line, "score");
-      line += std::to_string(event.score);
-      AppendKey(line, "handle");
-      tools::AppendJsonString(line, event.handle);
-    }
-  }
-  if (event.kind == EventKind::kRejected) {
-    AppendKey(line, "reason");
-    tools::AppendJsonString(line, event.reason);
-  }
-  AppendKey(line, "pdu");
-  tools::AppendJsonString(line, event.pdu);
-  line += "}";
-  return line;
+  return json.dump();
 }
 
 }  // namespace brindle::sim

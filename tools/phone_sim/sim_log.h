@@ -1,5 +1,5 @@
-// The simulator's log: one JSON object per line, flushed at once so that a test can read it
-// while the phone runs.
+// The simulator's log: one flat JSON object (texts and integers) per line, flushed at once so that
+// a test can read it while the phone runs.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,9 @@ class SimLog {
 
   // {"t": ms, "dir": "in"|"out", "data": text}
   void Bytes(std::uint64_t timeMs, std::string_view direction, std::string_view data);
-  // {"t": ms, "event": "sms"|"rejected"|"cancelled"|"hangup", ...}
+  // {"t": ms, "event": NAME, ...}: sending "sms", "rejected", "cancelled", "hangup";
+  // receiving "stored", "store-refused", "routed", "listed", "read", "deleted",
+  // "delete-refused".
   void Event(std::uint64_t timeMs, const DialogueEvent& event);
   // {"t": ms, "event": "line", "path": ...}: the terminal to open from now on (after a hangup).
   void NewLine(std::uint64_t timeMs, std::string_view path);
