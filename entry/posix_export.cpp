@@ -11,6 +11,7 @@ int SendHighScore(const char16_t* gameName, std::int32_t gameId, std::int32_t sc
   brindle::terminal::TerminalDialogHost dialogs;
   brindle::terminal::TerminalSleeper sleeper(dialogs);
   brindle::PosixSerialPort port;
-  return brindle::RunHighScore(gameName, gameId, score, parentWindow,
-                               brindle::Platform{&dialogs, &port, &sleeper});
+  brindle::RunHighScore(gameName, gameId, score, parentWindow,
+                        brindle::Platform{&dialogs, &port, &sleeper});
+  return 0;
 }

@@ -15,6 +15,8 @@ inline constexpr std::size_t kHandleCapacity = 16;
 inline constexpr std::size_t kStatusCapacity = 256;
 inline constexpr std::size_t kGameNameCapacity = 48;
 inline constexpr std::size_t kMinHandleLength = 2;
+inline constexpr std::size_t kMaxHandleLength = kHandleCapacity - 1;
+inline constexpr std::u16string_view kDefaultPortName = u"COM3:";
 
 // The text of a fixed field: up to its terminator, never past its end.
 template <std::size_t N>
@@ -46,6 +48,11 @@ struct ScoreRequest {
   char16_t gameName[kGameNameCapacity] = {};
   DialogWindow* dialog = nullptr;
   PhoneLink link;
+  // The port SendScore opens; the caller's text outlives the record.
+  std::u16string_view portName = kDefaultPortName;
+  // How the sends of this dialog went: the last one succeeded, or one failed.
+  bool sent = false;
+  bool sendFailed = false;
 };
 
 }  // namespace brindle

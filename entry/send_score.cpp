@@ -12,7 +12,6 @@ namespace brindle {
 namespace {
 
 constexpr std::size_t kNumberCapacity = 320;
-constexpr std::u16string_view kPortName = u"COM3:";
 
 constexpr std::u16string_view kHandleTooShort =
     u"The handle has to be at least two characters long!";
@@ -37,6 +36,7 @@ void ScoreRequest::SendScore() {
     return;
   }
   TransferText(true);
+  sendFailed = true;  // until the message is out
   if (FieldText(handle).size() < kMinHandleLength) {
     CopyText(kHandleTooShort, status);
     TransferText(false);
@@ -73,7 +73,7 @@ void ScoreRequest::SendScore() {
 
   CopyText(kOpening, status);
   TransferText(false);
-  if (!link.Open(kPortName, kPortBaudRate)) {
+  if (!link.Open(portName, kPortBaudRate)) {
     fail(kOpenFailed, true);
     return;
   }
@@ -100,6 +100,8 @@ void ScoreRequest::SendScore() {
     return;
   }
 
+  sent = true;
+  sendFailed = false;
   dialog->ShowMessage(kSent, kSentCaption, kMbOk);
   dialog->End(0);
   TransferText(false);

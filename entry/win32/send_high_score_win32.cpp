@@ -22,5 +22,6 @@ int SendHighScore(unsigned short* gameName,  // NOLINT(readability-non-const-par
   brindle::Win32SerialPort port;
   brindle::RealSleeper sleeper;
   const brindle::Platform platform{&dialogs, &port, &sleeper};
-  return brindle::RunHighScore(name.data(), gameId, score, parentWindow, platform);
+  brindle::RunHighScore(name.data(), gameId, score, parentWindow, platform);
+  return 0;
 }

@@ -55,8 +55,8 @@ class EntryTest : public ::testing::Test {
     port.AnswerAfter("", "\r\nOK\r\n");
   }
 
-  int Run(const char16_t* gameName = u"Quarry", std::int32_t gameId = 42,
-          std::int32_t score = 1234) {
+  RunOutcome Run(const char16_t* gameName = u"Quarry", std::int32_t gameId = 42,
+                 std::int32_t score = 1234) {
     return RunHighScore(gameName, gameId, score, &parentWindow, Platform{&host, &port, &sleeper});
   }
 

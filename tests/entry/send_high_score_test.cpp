@@ -19,7 +19,7 @@ Action NoteHandle(std::vector<std::u16string>& seen) {
 TEST_F(EntryTest, FirstCallShowsAnEmptyHandleBox) {
   std::vector<std::u16string> seen;
   host.QueueRun({NoteHandle(seen), Action::Press(IDCANCEL)});
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kCancelled);
   EXPECT_EQ(seen, (std::vector<std::u16string>{u""}));
   EXPECT_EQ(g_activeRequest, nullptr);
 }
@@ -28,6 +28,7 @@ struct RememberCase {
   const char* name;
   std::vector<Action> first;  // what the player does in the first call
   std::u16string remembered;
+  RunOutcome outcome;
 };
 
 class RememberTest : public EntryTest, public ::testing::WithParamInterface<RememberCase> {};
@@ -38,30 +39,43 @@ TEST_P(RememberTest, NextCallOffersTheHandleOfTheLast) {
   host.QueueRun(GetParam().first);
   host.QueueRun({NoteHandle(seen), Action::Press(IDCANCEL)});
 
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), GetParam().outcome);
   EXPECT_EQ(LastHandle(), GetParam().remembered);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kCancelled);
   EXPECT_EQ(seen, (std::vector<std::u16string>{GetParam().remembered}));
   EXPECT_EQ(g_activeRequest, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, RememberTest,
-    ::testing::Values(
-        RememberCase{
-            "Cancelled", {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDCANCEL)}, u"ACE"},
-        RememberCase{"HiddenOk", {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDOK)}, u"ACE"},
-        RememberCase{
-            "OneCharacterRefusedThenCancelled",
-            {Action::Type(IDC_HANDLE, u"A"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)},
-            u"A"},
-        RememberCase{"Sent", {Action::Type(IDC_HANDLE, u"Zed"), Action::Press(IDC_SEND)}, u"Zed"},
-        RememberCase{"FifteenCharacters",
-                     {Action::Type(IDC_HANDLE, u"ABCDEFGHIJKLMNOPQ"), Action::Press(IDCANCEL)},
-                     u"ABCDEFGHIJKLMNO"},
-        // Closed without any press: the box was never read back, so the record's handle,
-        // the empty one it started with, is what is remembered.
-        RememberCase{"ClosedWithoutAPress", {Action::Type(IDC_HANDLE, u"ACE")}, u""}),
+    ::testing::Values(RememberCase{"Cancelled",
+                                   {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDCANCEL)},
+                                   u"ACE",
+                                   RunOutcome::kCancelled},
+                      RememberCase{"HiddenOk",
+                                   {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDOK)},
+                                   u"ACE",
+                                   RunOutcome::kCancelled},
+                      RememberCase{"OneCharacterRefusedThenCancelled",
+                                   {Action::Type(IDC_HANDLE, u"A"), Action::Press(IDC_SEND),
+                                    Action::Press(IDCANCEL)},
+                                   u"A",
+                                   RunOutcome::kFailed},
+                      RememberCase{"Sent",
+                                   {Action::Type(IDC_HANDLE, u"Zed"), Action::Press(IDC_SEND)},
+                                   u"Zed",
+                                   RunOutcome::kSent},
+                      RememberCase{
+                          "FifteenCharacters",
+                          {Action::Type(IDC_HANDLE, u"ABCDEFGHIJKLMNOPQ"), Action::Press(IDCANCEL)},
+                          u"ABCDEFGHIJKLMNO",
+                          RunOutcome::kCancelled},
+                      // Closed without any press: the box was never read back, so the record's
+                      // handle, the empty one it started with, is what is remembered.
+                      RememberCase{"ClosedWithoutAPress",
+                                   {Action::Type(IDC_HANDLE, u"ACE")},
+                                   u"",
+                                   RunOutcome::kCancelled}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(EntryTest, HandleClearedBeforeCancelLeavesNothingRemembered) {
@@ -76,10 +90,20 @@ TEST_F(EntryTest, HandleClearedBeforeCancelLeavesNothingRemembered) {
   EXPECT_EQ(LastHandle(), u"");
 }
 
+TEST_F(EntryTest, HandleGivenByThePlatformIsOfferedInsteadOfTheRemembered) {
+  std::vector<std::u16string> seen;
+  CopyText(u"Old", g_lastHandle);
+  host.QueueRun({NoteHandle(seen), Action::Press(IDCANCEL)});
+  Platform platform{&host, &port, &sleeper};
+  platform.handle = u"New";
+  RunHighScore(u"Quarry", 1, 1, nullptr, platform);
+  EXPECT_EQ(seen, (std::vector<std::u16string>{u"New"}));
+}
+
 TEST_F(EntryTest, NullGameNameDoesNothing) {
   CopyText(u"Kept", g_lastHandle);
   host.QueueRun({Action::Press(IDCANCEL)});
-  EXPECT_EQ(Run(nullptr), 0);
+  EXPECT_EQ(Run(nullptr), RunOutcome::kRefused);
   EXPECT_TRUE(host.runs.empty());
   EXPECT_TRUE(host.log.events.empty());
   EXPECT_TRUE(port.Calls().empty());
@@ -88,7 +112,7 @@ TEST_F(EntryTest, NullGameNameDoesNothing) {
 }
 
 TEST_F(EntryTest, CallWhileOneIsInProgressReturnsAtOnceAndTouchesNothing) {
-  int nested = -1;
+  RunOutcome nested = RunOutcome::kSent;
   ScoreRequest* activeDuring = nullptr;
   std::size_t eventsBefore = 0;
   std::size_t eventsAfter = 0;
@@ -104,9 +128,9 @@ TEST_F(EntryTest, CallWhileOneIsInProgressReturnsAtOnceAndTouchesNothing) {
                  Action::Press(IDCANCEL)});
   CopyText(u"Old", g_lastHandle);
 
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kFailed);
 
-  EXPECT_EQ(nested, 0);
+  EXPECT_EQ(nested, RunOutcome::kRefused);
   EXPECT_NE(activeDuring, nullptr);
   EXPECT_EQ(eventsAfter, eventsBefore);
   EXPECT_EQ(handleAfter, u"Old");
@@ -117,7 +141,8 @@ TEST_F(EntryTest, CallWhileOneIsInProgressReturnsAtOnceAndTouchesNothing) {
 
 TEST_F(EntryTest, WithoutADialogHostTheCallStillEndsCleanly) {
   CopyText(u"Kept", g_lastHandle);
-  EXPECT_EQ(RunHighScore(u"Quarry", 1, 1, nullptr, Platform{nullptr, &port, &sleeper}), 0);
+  EXPECT_EQ(RunHighScore(u"Quarry", 1, 1, nullptr, Platform{nullptr, &port, &sleeper}),
+            RunOutcome::kRefused);
   EXPECT_EQ(LastHandle(), u"Kept");
   EXPECT_EQ(g_activeRequest, nullptr);
   EXPECT_TRUE(port.Calls().empty());

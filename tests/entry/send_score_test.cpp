@@ -116,7 +116,7 @@ TEST_P(SendFailureTest, ShowsEachStageThenTheFailureAndStaysOpen) {
   c.phone(port);
   host.QueueRun({Action::Type(IDC_HANDLE, c.handle), Action::Press(IDC_SEND)});
 
-  EXPECT_EQ(Run(u"Quarry", c.gameId, c.score), 0);
+  EXPECT_EQ(Run(u"Quarry", c.gameId, c.score), RunOutcome::kFailed);
 
   EXPECT_EQ(Shown(), AfterStart(c.shown));
   ASSERT_EQ(host.runs.size(), 1U);
@@ -192,7 +192,7 @@ TEST_F(EntryTest, SuccessShowsTheBoxWhileOpenThenEndsAndClosesThePort) {
   host.QueueRun(
       {Action::Type(IDC_HANDLE, u"ACE"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)});
 
-  EXPECT_EQ(Run(u"Quarry", 42, 1234), 0);
+  EXPECT_EQ(Run(u"Quarry", 42, 1234), RunOutcome::kSent);
 
   EXPECT_EQ(Shown(), AfterStart({std::u16string(kOpening), kInitLines,
                                  Join({kInitLines, kPreparing}), kAllLines, kAllLines}));

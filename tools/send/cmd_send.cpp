@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "entry/score_request.h"
 #include "tools/commands.h"
 #include "tools/send/demo_run.h"
 #include "tools/send/send_run.h"
@@ -11,10 +12,6 @@
 
 namespace brindle::tools {
 namespace {
-
-// As the dialog takes it: at least two characters to be sent, at most 15 kept.
-constexpr std::size_t kMinHandle = 2;
-constexpr std::size_t kMaxHandle = 15;
 
 struct SendArguments {
   std::string game;
@@ -42,8 +39,10 @@ int Send(const SendArguments& arguments, bool handleGiven) {
     if (!handle) {
       return BadInput("the handle is not valid UTF-8");
     }
-    if (handle->size() < kMinHandle || handle->size() > kMaxHandle) {
-      return BadInput("the handle must have 2 to 15 characters");
+    // A handle too short to send is the dialog's to refuse, as it would a player's; one
+    // longer than the box takes cannot be typed at all.
+    if (handle->size() > kMaxHandleLength) {
+      return BadInput("the handle must have at most 15 characters");
     }
     options.handle = *handle;
   } else if (arguments.automatic) {
