@@ -1,0 +1,45 @@
+"""SMS-DELIVER PDUs for the score service's tests, built from `brindle encode` output."""
+import json
+import subprocess
+
+
+def swap_digits(digits):
+    if len(digits) % 2:
+        digits += "F"
+    return "".join(digits[i + 1] + digits[i] for i in range(0, len(digits), 2))
+
+
+def address(number):
+    digits = number.lstrip("+")
+    kind = "91" if number.startswith("+") else "81"
+    return f"{len(digits):02X}{kind}{swap_digits(digits)}"
+
+
+def stamp(year, month, day, hour, minute, second, quarters):
+    """TP-SCTS: swapped decimal digits, the offset's sign in bit 3."""
+    fields = [year % 100, month, day, hour, minute, second]
+    text = "".join(swap_digits(f"{v:02d}") for v in fields)
+    zone = int(swap_digits(f"{abs(quarters):02d}"), 16) | (0x08 if quarters < 0 else 0)
+    return text + f"{zone:02X}"
+
+
+def user_data(brindle, game_id, score, handle):
+    """TP-UDL and TP-UD of the score message, as the sender builds them."""
+    out = subprocess.run([brindle, "encode", f"--game-id={game_id}", f"--score={score}",
+                          f"--handle={handle}", "--json"], capture_output=True, text=True,
+                         check=True).stdout
+    pdu = json.loads(out)["pdu"]
+    at = 6  # service centre, first octet, message reference
+    digits = int(pdu[at:at + 2], 16)
+    at += 4 + digits + digits % 2
+    at += 6  # protocol id, coding, validity
+    return pdu[at:]
+
+
+def deliver(udl_ud, sender="+447700900123", when=(2026, 12, 6, 21, 15, 3, 4), first="04",
+            coding="00"):
+    return "00" + first + address(sender) + "00" + coding + stamp(*when) + udl_ud
+
+
+def score_deliver(brindle, game_id, score, handle, **kwargs):
+    return deliver(user_data(brindle, game_id, score, handle), **kwargs)
