@@ -31,14 +31,18 @@ Fn ShellProc(HMODULE shell, WORD ordinal) {
 }  // namespace
 
 void PreparePocketDialog(HWND dialog) {
-  HMODULE shell = GetModuleHandleW(L"aygshell.dll");
-  if (shell == nullptr) {
-    shell = LoadLibraryW(L"aygshell.dll");
-  }
+  // From the system folder only, so that a file of that name beside the game is never loaded.
+  // CE has no search flags; its shell is a system module there.
+#ifdef _WIN32_WCE
+  HMODULE shell = LoadLibraryW(L"aygshell.dll");
+#else
+  HMODULE shell = LoadLibraryExW(L"aygshell.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+#endif
   if (shell == nullptr) {
     return;
   }
-  // Kept loaded: the preference control's window class lives in the shell library.
+  // Kept loaded (one more reference per dialog): the preference control's window class lives
+  // in the shell library.
   if (auto initDialog = ShellProc<ShInitDialogFn>(shell, kShInitDialog)) {
     ShellDialogInfo info{kShidimFlags, dialog, kSizeDialogSipDown};
     initDialog(&info);

@@ -6,7 +6,8 @@
 namespace brindle {
 
 // Fits the dialog to the screen, lowers the input panel and adds the input-panel preference
-// control. Without the shell library (desktop Windows, wine) it does nothing.
+// control. Without the shell library in the system folder (desktop Windows, wine) it does
+// nothing.
 void PreparePocketDialog(HWND dialog);
 
 }  // namespace brindle
