@@ -248,10 +248,10 @@ ScoreService::Step ScoreService::Round() {
 }
 
 ScoreService::Step ScoreService::Serve() {
-  Step step = Round();
-  if (step == Step::kLineFailed) {
-    return step;
+  if (Round() == Step::kLineFailed) {
+    return Step::kLineFailed;
   }
+  settled_ = true;
   const std::uint64_t pollMs = std::uint64_t{options_.pollSeconds} * 1000;
   std::uint64_t nextPoll = parts_.clock->NowMs() + pollMs;
   while (!Stopping()) {
@@ -300,8 +300,11 @@ ServiceExit ScoreService::Run() {
       Backoff(delayMs);
       continue;
     }
-    delayMs = kFirstBackoffMs;
+    settled_ = false;
     const Step step = options_.once ? Round() : Serve();
+    if (settled_) {
+      delayMs = kFirstBackoffMs;  // the line worked for a while: a fresh fault starts over
+    }
     if (Stopping() || (options_.once && step != Step::kLineFailed)) {
       Shutdown();
       exit = step == Step::kStoreFailed ? ServiceExit::kStoreFailed : ServiceExit::kDone;

@@ -102,6 +102,7 @@ class ScoreService {
   ServiceParts parts_;
   PhoneSession session_;
   bool announcing_ = false;
+  bool settled_ = false;  // the first round after the start went through
   // Index -> failed reads, and the last text and reason, of entries not received whole.
   struct Broken {
     int failures = 0;
