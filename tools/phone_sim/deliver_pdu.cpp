@@ -139,7 +139,8 @@ CentreTime LocalCentreTime(std::time_t when) {
   time.hour = local.tm_hour;
   time.minute = local.tm_min;
   time.second = std::min(local.tm_sec, 59);  // a leap second has no semi-octets of its own
-  time.zoneQuarters = static_cast<int>(local.tm_gmtoff / (15 * 60));
+  constexpr long kSecondsPerQuarter = 15L * 60;
+  time.zoneQuarters = static_cast<int>(local.tm_gmtoff / kSecondsPerQuarter);
   return time;
 }
 

@@ -16,7 +16,7 @@ std::optional<std::string> MessageStore::Refusal(std::string_view pdu) {
   if (pdu.size() > kStoredPduCapacity) {
     return "PDU longer than " + std::to_string(kStoredPduCapacity) + " characters";
   }
-  const auto notHex =
+  const auto* const notHex =
       std::find_if(pdu.begin(), pdu.end(), [](char c) { return hex::DigitValue(c) < 0; });
   if (notHex != pdu.end()) {
     return "not a hex digit at offset " + std::to_string(notHex - pdu.begin());

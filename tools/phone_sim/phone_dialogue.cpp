@@ -160,8 +160,8 @@ PhoneDialogue::Reply PhoneDialogue::ExecuteLine(std::string_view line) {
   while (i < body.size() && body[i] != '+') {
     const char name = Upper(body[i]);
     ++i;
-    if (name == ' ') {
-      continue;
+    if (name == ' ' || name == ';') {
+      continue;  // ';' may end the basic commands before an extended one
     }
     const bool ampersand = name == '&';
     char letter = name;
@@ -288,8 +288,10 @@ PhoneDialogue::Reply PhoneDialogue::ListMessages(std::string_view argument) {
     return CmsError(kCmsInvalidPduParameter);
   }
   std::vector<const StoredMessage*> listed = store_.List(static_cast<MessageStat>(stat));
-  const bool hangup = mode_ == PhoneMode::kHangupListing && !listed.empty();
+  // Once: the phone that comes back lists in full.
+  const bool hangup = mode_ == PhoneMode::kHangupListing && !listingDropped_ && !listed.empty();
   if (hangup) {
+    listingDropped_ = true;
     listed.erase(listed.begin() + 1, listed.end());  // the line drops after the first message
   }
   // One information text: "+CMGL: ..." and the PDU on lines of their own, CR LF between.
@@ -424,7 +426,7 @@ PhoneDialogue::Reply PhoneDialogue::SetIndications(std::string_view argument) {
 PhoneDialogue::Reply PhoneDialogue::SelectStorage(std::string_view argument) {
   const std::string used = std::to_string(store_.used()) + "," + std::to_string(store_.capacity());
   if (argument == "=?") {
-    Info("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")");
+    Info(R"(+CPMS: ("SM"),("SM"),("SM"))");
     return Reply::kOk;
   }
   if (argument == "?") {
@@ -470,18 +472,23 @@ void PhoneDialogue::Push(EventKind kind, int index, std::string reason) {
 std::optional<int> PhoneDialogue::Deliver(std::string_view pdu, std::string_view source,
                                           std::uint64_t nowMs) {
   std::string text(Trim(pdu));
-  if (text.starts_with("00")) {
-    text = ServiceCentreField(kServiceCentre) + text.substr(2);
-  }
   DialogueEvent event;
   event.source = source;
   event.pdu = text;
-  if (auto refusal = MessageStore::Refusal(text)) {
+  // Checked as given (so that offsets point into what was given), then once more with the
+  // phone's centre in place of an empty field.
+  auto refusal = MessageStore::Refusal(text);
+  if (!refusal && text.starts_with("00")) {
+    text = ServiceCentreField(kServiceCentre) + text.substr(2);
+    refusal = MessageStore::Refusal(text);
+  }
+  if (refusal) {
     event.kind = EventKind::kStoreRefused;
     event.reason = std::move(*refusal);
     events_.push_back(std::move(event));
     return std::nullopt;
   }
+  event.pdu = text;
   if (Announcing() && indications_.mt == 2) {
     // Routed to the line, not stored: "+CMT: [<alpha>],<length>" and the PDU.
     const int centre = ParseHexByte(text);
@@ -507,6 +514,13 @@ std::optional<int> PhoneDialogue::Deliver(std::string_view pdu, std::string_view
   return index;
 }
 
+// Held unsolicited codes follow the final result code of the command that held them.
+void PhoneDialogue::ReleaseHeld(std::uint64_t nowMs) {
+  if (!held_.empty()) {
+    Queue(std::exchange(held_, {}), nowMs);
+  }
+}
+
 bool PhoneDialogue::Announcing() const {
   return indications_.mode != 0 && !hangupPending_ && mode_ != PhoneMode::kNoCmti &&
          mode_ != PhoneMode::kSilent;
@@ -529,11 +543,13 @@ void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
     event.cmgsLength = cmgsLength_;
     events_.push_back(std::move(event));
     Answer(kOkText, nowMs);
+    ReleaseHeld(nowMs);
     return;
   }
   if (byte == kCtrlZ) {
     LeavePduEntry(nowMs);
     FinishPdu(nowMs);
+    ReleaseHeld(nowMs);
     return;
   }
   Echo(byte, nowMs);
@@ -716,9 +732,6 @@ std::string PhoneDialogue::Garbage() {
 void PhoneDialogue::LeavePduEntry(std::uint64_t nowMs) {
   state_ = State::kCommand;
   nextRingMs_ = nowMs + kRingPeriodMs;
-  if (!held_.empty()) {
-    Queue(std::exchange(held_, {}), nowMs);
-  }
 }
 
 bool PhoneDialogue::Ringing() const {

@@ -124,6 +124,7 @@ class PhoneDialogue {
   Reply CmsError(int code);
   void Info(std::string_view line);
   void Unsolicited(std::string_view text, std::uint64_t nowMs);
+  void ReleaseHeld(std::uint64_t nowMs);
   [[nodiscard]] bool Announcing() const;
   void Push(EventKind kind, int index, std::string reason = {});
   void FinishPdu(std::uint64_t nowMs);
@@ -141,6 +142,7 @@ class PhoneDialogue {
   bool echo_ = true;
   bool unsolicited_ = true;
   bool hangupPending_ = false;
+  bool listingDropped_ = false;  // hangup-listing has dropped its one listing
   std::string line_;
   bool lineOverflow_ = false;
   std::string pdu_;

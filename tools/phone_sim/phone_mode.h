@@ -20,7 +20,7 @@ enum class PhoneMode : std::uint8_t {
   kSlow,       // every answer one second late
   kChatty,     // a 300-character information line before every final result code
   // Receiving:
-  kHangupListing,       // drops the line after the first message of an AT+CMGL listing
+  kHangupListing,       // drops the line after the first message of the first AT+CMGL listing
   kCmgdRefused,         // +CMS ERROR: 500 to AT+CMGD, keeping the message
   kUnsolicitedListing,  // RING and a +CMTI between the first and second entries of a listing
   kNoCmti,              // never announces a new message, whatever AT+CNMI says
