@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <gammu.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -25,14 +26,10 @@ constexpr std::string_view kAnnPdu =
 void BM_GammuEncodeScoreMessage(benchmark::State& state) {
   auto sms = std::make_unique<GSM_SMSMessage>();
   std::int32_t score = 12345;
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    std::array<char, kPayloadCapacity> payload{};
-    std::array<char, kScoreTextCapacity> scoreText{};
-    std::uint32_t position = 0;
-    AppendNumberField(42, payload, position);
-    AppendNumberField(1, payload, position);
-    AppendNumberField(score++, payload, position);
-    AppendTextField(u"Ann", payload, position);
+  for (auto _ : state) {                             // NOLINT(clang-analyzer-deadcode.DeadStores)
+    std::array<char, kPayloadCapacity> payload;      // NOLINT: written by BuildScorePayload
+    std::array<char, kScoreTextCapacity> scoreText;  // NOLINT: written by EncodeScoreText
+    const std::size_t payloadLength = BuildScorePayload(42, score++, u"Ann", payload);
     EncodeScoreText(payload, scoreText);
 
     GSM_SetDefaultSMSData(sms.get());
@@ -40,16 +37,16 @@ void BM_GammuEncodeScoreMessage(benchmark::State& state) {
     sms->Coding = SMS_Coding_Default_No_Compression;
     sms->UDH.Type = UDH_NoUDH;
     EncodeUnicode(sms->Number, "+123456789012", 13);
-    EncodeUnicode(sms->Text, scoreText.data(), 4 + 2 * position);
+    EncodeUnicode(sms->Text, scoreText.data(), 4 + 2 * payloadLength);
     sms->SMSC.Number[0] = 0;
     sms->SMSC.Number[1] = 0;
     std::array<unsigned char, 400> frame{};
     int length = 0;
     GSM_EncodeSMSFrame(nullptr, sms.get(), frame.data(), PHONE_SMSSubmit, &length, TRUE);
-    std::array<char, 800> text{};
-    for (std::size_t i = 0; i < static_cast<std::size_t>(length) && i < frame.size(); ++i) {
-      hex::WritePair(frame[i], &text[2 * i]);
-    }
+    std::array<char, 2 * frame.size()> text;  // NOLINT: written by WriteBytes
+    hex::WriteBytes(
+        std::span(frame).first(std::min(static_cast<std::size_t>(length), frame.size())),
+        text.data());
     benchmark::DoNotOptimize(text.data());
   }
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <string_view>
 
 namespace brindle::hex {
 
@@ -36,6 +38,23 @@ inline int DigitValue(char c) { return kDigitValues[static_cast<unsigned char>(c
 
 // Two uppercase digits of `octet` at `out[0]` and `out[1]`.
 inline void WritePair(std::uint8_t octet, char* out) { std::memcpy(out, kPairs[octet].data(), 2); }
+
+// Two uppercase digits per byte of `bytes` from `out` on (2 * size characters, no NUL);
+// returns the position behind them.
+inline char* WriteBytes(std::span<const std::uint8_t> bytes, char* out) {
+  for (const std::uint8_t octet : bytes) {
+    WritePair(octet, out);
+    out += 2;
+  }
+  return out;
+}
+inline char* WriteBytes(std::string_view bytes, char* out) {
+  for (const char c : bytes) {
+    WritePair(static_cast<std::uint8_t>(c), out);
+    out += 2;
+  }
+  return out;
+}
 
 // The octet of the two digits at `in`, or -1 when either is not a hex digit.
 inline int ReadPair(const char* in) {

@@ -11,8 +11,6 @@
 #include "codec/score_payload.h"
 
 namespace brindle {
-int HexDigitValue(char c) { return hex::DigitValue(c); }
-
 int ParseHexByte(std::string_view pair) {
   const int high = pair.empty() ? -1 : hex::DigitValue(pair[0]);
   if (high < 0) {
@@ -20,15 +18,6 @@ int ParseHexByte(std::string_view pair) {
   }
   const int low = pair.size() < 2 ? -1 : hex::DigitValue(pair[1]);
   return low < 0 ? high : high * 16 + low;
-}
-
-int HexToBytes(int count, std::string_view hex, std::span<char> out) {
-  const std::size_t n = std::min(static_cast<std::size_t>(std::max(count, 0)), out.size());
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t at = std::min(2 * k, hex.size());
-    out[k] = static_cast<char>(ParseHexByte(hex.substr(at)));
-  }
-  return 1;
 }
 
 int UnpackSeptets(int count, std::string_view hex, std::span<char> out) {

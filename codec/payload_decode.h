@@ -13,15 +13,9 @@ inline constexpr std::size_t kMaxSeptets = 255;
 inline constexpr std::size_t kDecodedPayloadCapacity = 126;
 inline constexpr std::size_t kOctetWorkArea = 400;  // octets of user data read from hex
 
-// Value of one hex digit, -1 for any other character.
-int HexDigitValue(char c);
-
 // The first two characters as one hex number: the longest hexadecimal prefix of the pair,
 // so "6Z" is 6 and "Z6" or "@@" is 0. Characters missing from a short text count as non-hex.
 int ParseHexByte(std::string_view pair);
-
-// out[k] = ParseHexByte(hex[2k..]) for k < count, bounded by out; missing digits read as 0.
-int HexToBytes(int count, std::string_view hex, std::span<char> out);
 
 // Unpacks `count` septets of packed hex through the alphabet into `out`, NUL-terminated and
 // cut to fit. Octets past the end of `hex` count as zero.

@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
+#include "codec/tpdu.h"
 
 namespace brindle {
 namespace {
@@ -109,7 +110,7 @@ PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
     return Fail(reading, PduError::kAddressTooLong, start);
   }
   std::size_t at = 0;
-  if ((type & 0x70U) == 0x10U) {  // international
+  if ((type & tpdu::kTypeOfNumberMask) == tpdu::kTypeOfNumberInternational) {
     reading.number[at++] = '+';
   }
   for (std::size_t i = 0; i < digits; i += 2) {
@@ -124,16 +125,6 @@ PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
   }
   reading.number[at] = '\0';
   return PduError::kNone;
-}
-
-bool IsGsmDefaultAlphabet(std::uint8_t dcs) {
-  if ((dcs & 0xC0U) == 0x00U) {  // general data coding: uncompressed, alphabet bits 00
-    return (dcs & 0x20U) == 0 && (dcs & 0x0CU) == 0;
-  }
-  if ((dcs & 0xF0U) == 0xF0U) {  // data coding / message class
-    return (dcs & 0x04U) == 0;
-  }
-  return false;
 }
 
 // TP-UDL and TP-UD from the cursor on: the payload and its fields.
@@ -226,11 +217,11 @@ PduError ReadPdu(std::string_view text, PduReading& reading) {
   if (!cursor.Skip(serviceCentre) || !cursor.Take(first)) {
     return Fail(reading, PduError::kTruncated, text.size());
   }
-  const unsigned messageType = first & 0x03U;
-  if (messageType != 0 && messageType != 1) {
+  const unsigned messageType = first & tpdu::kMessageTypeMask;
+  if (messageType != tpdu::kMessageTypeDeliver && messageType != tpdu::kMessageTypeSubmit) {
     return Fail(reading, PduError::kUnsupportedType, cursor.Offset() - 2);
   }
-  reading.type = messageType == 1 ? PduType::kSubmit : PduType::kDeliver;
+  reading.type = messageType == tpdu::kMessageTypeSubmit ? PduType::kSubmit : PduType::kDeliver;
   if (reading.type == PduType::kSubmit && !cursor.Skip(1)) {  // TP-MR
     return Fail(reading, PduError::kTruncated, text.size());
   }
@@ -242,7 +233,7 @@ PduError ReadPdu(std::string_view text, PduReading& reading) {
   if (!cursor.Take(protocol) || !cursor.Take(coding)) {
     return Fail(reading, PduError::kTruncated, text.size());
   }
-  if (!IsGsmDefaultAlphabet(coding)) {
+  if (!tpdu::IsGsmDefaultAlphabet(coding)) {
     return Fail(reading, PduError::kUnsupportedDcs, cursor.Offset() - 2);
   }
   if (reading.type == PduType::kDeliver) {
@@ -257,21 +248,12 @@ PduError ReadPdu(std::string_view text, PduReading& reading) {
                   stampOffset + 2 * static_cast<std::size_t>(bad));
     }
   } else {
-    constexpr std::array<std::size_t, 4> kValidityOctets = {0, 7, 1, 7};  // by TP-VPF
-    if (!cursor.Skip(kValidityOctets[(first >> 3U) & 0x03U])) {
+    const auto format = static_cast<std::size_t>(tpdu::ValidityFormatOf(first));
+    if (!cursor.Skip(tpdu::kValidityOctets[format])) {
       return Fail(reading, PduError::kTruncated, text.size());
     }
   }
-  return ReadUserDataFields(cursor, (first & 0x40U) != 0, reading);
-}
-
-PduError ReadUserData(std::string_view text, PduReading& reading) {
-  reading = PduReading{};
-  OctetCursor cursor;
-  if (const PduError error = Load(cursor, text, reading); error != PduError::kNone) {
-    return error;
-  }
-  return ReadUserDataFields(cursor, false, reading);
+  return ReadUserDataFields(cursor, (first & tpdu::kUserDataHeader) != 0, reading);
 }
 
 const char* DescribePduError(PduError error) {

@@ -59,10 +59,6 @@ struct PduReading {
 // Fills `reading`; its `error` (also returned) says what was wrong and `errorOffset` where.
 PduError ReadPdu(std::string_view text, PduReading& reading);
 
-// The same for user data alone (TP-UDL onwards), as DecodeScoreText takes it, with the same
-// checks on hex, length and fields. `number` and `type` stay empty.
-PduError ReadUserData(std::string_view text, PduReading& reading);
-
 const char* DescribePduError(PduError error);
 
 }  // namespace brindle

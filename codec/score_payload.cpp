@@ -38,24 +38,22 @@ int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t&
   return AppendTextField({wide.data(), n}, buffer, position);
 }
 
-int ScrambleBytes(std::span<char> bytes) {
-  for (char& c : bytes) {
-    c = static_cast<char>(ScrambleByte(static_cast<std::uint8_t>(c)));
+std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
+                              std::span<char> out) {
+  if (out.empty()) {
+    return 0;
   }
-  return 1;
-}
-
-int UnscrambleBytes(std::span<char> bytes) {
-  for (char& c : bytes) {
-    c = static_cast<char>(UnscrambleByte(static_cast<std::uint8_t>(c)));
+  const auto fields = out.first(out.size() - 1);  // room for the NUL
+  std::uint32_t position = 0;
+  if (AppendNumberField(gameId, fields, position) == 0 ||
+      AppendNumberField(1, fields, position) == 0 ||
+      AppendNumberField(score, fields, position) == 0 ||
+      AppendTextField(handle, fields, position) == 0) {
+    out[0] = '\0';
+    return 0;
   }
-  return 1;
-}
-
-int FormatHexByte(int value, std::span<char, 3> out) {
-  hex::WritePair(static_cast<std::uint8_t>(static_cast<unsigned>(value) & 0xFFU), out.data());
-  out[2] = '\0';
-  return 1;
+  out[position] = '\0';
+  return position;
 }
 
 int EncodeScoreText(std::span<char> payload, std::span<char> out) {
@@ -64,14 +62,11 @@ int EncodeScoreText(std::span<char> payload, std::span<char> out) {
     return 0;
   }
   const auto bytes = payload.first(n);
-  ScrambleBytes(bytes);
-  std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.begin());
-  char* at = out.data() + kScoreTextMarker.size();
-  for (const char c : bytes) {
-    hex::WritePair(static_cast<std::uint8_t>(c), at);
-    at += 2;
+  for (char& c : bytes) {
+    c = static_cast<char>(ScrambleByte(static_cast<std::uint8_t>(c)));
   }
-  *at = '\0';
+  std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.begin());
+  *hex::WriteBytes({bytes.data(), n}, out.data() + kScoreTextMarker.size()) = '\0';
   return 1;
 }
 

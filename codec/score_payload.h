@@ -22,19 +22,19 @@ int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint3
 // Appends the decimal text of `value` as a field. Returns 0 for a value above 99,999,999.
 int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position);
 
-// Rotates the low seven bits of every byte right by three (bit 7 passes). Always 1.
-int ScrambleBytes(std::span<char> bytes);
-// The inverse: rotates the low seven bits left by three. Always 1.
-int UnscrambleBytes(std::span<char> bytes);
+// The whole payload: game id, the fixed 1, score and handle as four fields, NUL-terminated.
+// Returns its length, or 0 (with `out` holding no payload) when a field is refused as above
+// or the fields and the NUL do not fit in `out`.
+std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
+                              std::span<char> out);
+
+// Rotates the low seven bits of a byte right by three (bit 7 passes), and back.
 inline std::uint8_t ScrambleByte(std::uint8_t b) {
   return static_cast<std::uint8_t>(((b >> 3U) & 0x0FU) | ((b & 0x07U) << 4U) | (b & 0x80U));
 }
 inline std::uint8_t UnscrambleByte(std::uint8_t b) {
   return static_cast<std::uint8_t>(((b >> 4U) & 0x07U) | ((b & 0x0FU) << 3U) | (b & 0x80U));
 }
-
-// The low eight bits of `value` as two uppercase hex digits and a NUL.
-int FormatHexByte(int value, std::span<char, 3> out);
 
 // Scrambles the NUL-terminated payload in place and writes "MID " and two hex digits per
 // byte, NUL-terminated, into `out`. Returns 0, changing nothing, for a payload over 80 bytes

@@ -8,6 +8,7 @@
 #include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
+#include "codec/tpdu.h"
 
 namespace brindle {
 namespace {
@@ -23,12 +24,6 @@ std::string_view AddressDigits(std::string_view number) {
 std::size_t AddressFieldLength(std::string_view number) {
   const std::size_t d = AddressDigits(number).size();
   return 4 + d + d % 2;
-}
-
-// Writes `text` at `at` in `out` and returns the position behind it.
-std::size_t Put(std::span<char> out, std::size_t at, std::string_view text) {
-  std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-  return at + text.size();
 }
 
 }  // namespace
@@ -84,8 +79,11 @@ int EncodeAddressField(std::string_view number, std::span<char> out) {
   if (digits.size() > kMaxAddressDigitCount || out.size() < AddressFieldLength(number) + 1) {
     return 0;
   }
-  FormatHexByte(static_cast<int>(digits.size()), out.first<3>());
-  std::size_t at = Put(out, 2, digits.size() == number.size() ? "81" : "91");
+  hex::WritePair(static_cast<std::uint8_t>(digits.size()), out.data());
+  hex::WritePair(
+      digits.size() == number.size() ? tpdu::kAddressUnknown : tpdu::kAddressInternational,
+      out.data() + 2);
+  std::size_t at = 4;
   for (std::size_t i = 0; i < digits.size(); i += 2) {
     out[at++] = i + 1 < digits.size() ? digits[i + 1] : 'F';
     out[at++] = digits[i];
@@ -115,12 +113,20 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<ch
   const std::size_t septets = kScoreTextMarker.size() + 2 * n;
   PackSeptets({scoreText.data(), septets}, userData);
 
-  std::size_t at = Put(pduOut, 0, "001100");
-  at = Put(pduOut, at, {address.data(), AddressFieldLength(number)});
-  at = Put(pduOut, at, "0000AA");
-  hex::WritePair(static_cast<std::uint8_t>(septets & 0xFFU), pduOut.data() + at);
-  at = Put(pduOut, at + 2, {userData.data(), 2 * PackedOctets(septets)});
-  pduOut[at] = '\0';
+  // Reply path, status report, user-data header and duplicate rejection all stay clear.
+  constexpr std::uint8_t kFirstOctet =
+      tpdu::kMessageTypeSubmit | tpdu::FirstOctetOf(tpdu::ValidityFormat::kRelative);
+  constexpr std::array<std::uint8_t, 3> kHead = {tpdu::kServiceCentreFromPhone, kFirstOctet,
+                                                 tpdu::kMessageReferenceByPhone};
+  constexpr std::array<std::uint8_t, 3> kAfterAddress = {
+      tpdu::kProtocolPlain, tpdu::kCodingGsmDefault, tpdu::kValidityFourDays};
+  char* at = pduOut.data();
+  at = hex::WriteBytes(kHead, at);
+  at = std::copy_n(address.data(), AddressFieldLength(number), at);
+  at = hex::WriteBytes(kAfterAddress, at);
+  hex::WritePair(static_cast<std::uint8_t>(septets & 0xFFU), at);
+  at = std::copy_n(userData.data(), 2 * PackedOctets(septets), at + 2);
+  *at = '\0';
   return 1;
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "codec/destination.h"
+#include "codec/hex.h"
 #include "codec/payload_decode.h"
 #include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
@@ -45,13 +46,9 @@ int BadInput(const std::string& command, const std::string& message) {
 }
 
 std::string HexOf(std::string_view bytes) {
-  std::string hex;
-  for (const char c : bytes) {
-    std::array<char, 3> pair{};
-    FormatHexByte(static_cast<unsigned char>(c), pair);
-    hex.append(pair.data(), 2);
-  }
-  return hex;
+  std::string text(2 * bytes.size(), '0');
+  hex::WriteBytes(bytes, text.data());
+  return text;
 }
 
 bool IsValidNumber(std::string_view number) {
@@ -82,12 +79,8 @@ int RunEncode(const EncodeOptions& options) {
   }
 
   std::array<char, kPayloadCapacity> payload{};
-  std::uint32_t position = 0;
-  AppendNumberField(options.gameId, payload, position);
-  AppendNumberField(1, payload, position);
-  AppendNumberField(options.score, payload, position);
-  AppendTextField(*handle, payload, position);
-  const std::string payloadText(payload.data(), position);
+  const std::size_t length = BuildScorePayload(options.gameId, options.score, *handle, payload);
+  const std::string payloadText(payload.data(), length);
 
   std::array<char, kPayloadCapacity> scratch = payload;
   std::array<char, kScoreTextCapacity> scoreText{};
@@ -161,7 +154,7 @@ int RunDecode(const DecodeOptions& options) {
                                     std::to_string(lead));
     }
     const auto notHex =
-        std::find_if(text.begin(), text.end(), [](char c) { return HexDigitValue(c) < 0; });
+        std::find_if(text.begin(), text.end(), [](char c) { return hex::DigitValue(c) < 0; });
     if (notHex != text.end()) {
       return BadInput("decode",
                       std::string(DescribePduError(PduError::kNotHex)) + " at offset " +

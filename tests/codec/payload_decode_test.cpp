@@ -37,14 +37,6 @@ TEST(ParseHexByte, LongestHexPrefixOfThePair) {
   }
 }
 
-TEST(HexToBytes, StaysWithinBothBuffers) {
-  std::array<char, 3> out{'x', 'x', 'x'};
-  HexToBytes(5, "0A0B", out);  // count beyond both: missing digits read as zero
-  EXPECT_EQ(out, (std::array<char, 3>{'\x0A', '\x0B', '\0'}));
-  HexToBytes(-1, "FF", out);
-  EXPECT_EQ(out[0], '\x0A');
-}
-
 TEST(UnpackSeptets, ReversesPacking) {
   struct Row {
     int count;

@@ -102,13 +102,19 @@ TEST(ScorePayload, FieldsOfTheSendSequence) {
   };
   for (const Row& row : rows) {
     Payload payload{};
-    std::uint32_t position = 0;
-    AppendNumberField(row.gameId, payload, position);
-    AppendNumberField(1, payload, position);
-    AppendNumberField(row.score, payload, position);
-    AppendTextField(row.handle, payload, position);
-    EXPECT_EQ(Text(payload, position), row.payload);
+    const std::size_t length = BuildScorePayload(row.gameId, row.score, row.handle, payload);
+    EXPECT_EQ(std::string(payload.data()), row.payload);
+    EXPECT_EQ(length, row.payload.size());
   }
+}
+
+TEST(ScorePayload, RefusesAFieldOrAnOutputTooSmall) {
+  std::array<char, 20> payload{'x'};
+  EXPECT_EQ(BuildScorePayload(42, 12345, u"Ann", payload), 19U);  // 19 and the NUL
+  EXPECT_EQ(BuildScorePayload(42, 12345, u"Ann", std::span(payload).first(19)), 0U);
+  EXPECT_EQ(payload[0], '\0');
+  EXPECT_EQ(BuildScorePayload(42, 100000000, u"Ann", payload), 0U);
+  EXPECT_EQ(BuildScorePayload(42, 12345, u"", payload), 0U);
 }
 
 TEST(Scramble, KnownValues) {
@@ -127,32 +133,13 @@ TEST(Scramble, KnownValues) {
 }
 
 TEST(Scramble, OnlyFourBytesAreFixedAndEveryByteComesBack) {
-  std::array<char, 256> bytes{};
-  for (int b = 0; b < 256; ++b) {
-    bytes[static_cast<std::size_t>(b)] = static_cast<char>(b);
-  }
-  std::array<char, 256> scrambled = bytes;
-  ScrambleBytes(scrambled);
   int fixed = 0;
   for (int b = 0; b < 256; ++b) {
-    fixed += scrambled[static_cast<std::size_t>(b)] == bytes[static_cast<std::size_t>(b)] ? 1 : 0;
+    const auto byte = static_cast<std::uint8_t>(b);
+    fixed += ScrambleByte(byte) == byte ? 1 : 0;
+    EXPECT_EQ(UnscrambleByte(ScrambleByte(byte)), byte);
   }
   EXPECT_EQ(fixed, 4);  // 0x00, 0x7F, 0x80, 0xFF
-  UnscrambleBytes(scrambled);
-  EXPECT_EQ(scrambled, bytes);
-}
-
-TEST(FormatHexByte, TwoUppercaseDigitsOfTheLowByte) {
-  struct Row {
-    int value;
-    const char* text;
-  };
-  const Row rows[] = {{0, "00"}, {10, "0A"}, {255, "FF"}, {0x1AB, "AB"}, {-1, "FF"}};
-  for (const Row& row : rows) {
-    std::array<char, 3> out{'x', 'x', 'x'};
-    EXPECT_EQ(FormatHexByte(row.value, out), 1);
-    EXPECT_STREQ(out.data(), row.text);
-  }
 }
 
 struct Encoded {

@@ -176,13 +176,5 @@ TEST(SplitScorePayload, FourFieldsOrNothing) {
   }
 }
 
-TEST(ReadUserData, ReadsWhatDecodeScoreTextTakes) {
-  PduReading reading;
-  ASSERT_EQ(ReadUserData(kAnnUserData, reading), PduError::kNone);
-  EXPECT_EQ(std::string(reading.payload, reading.payloadLength), "0242011051234503Ann");
-  EXPECT_EQ(ReadUserData("2ACD24", reading), PduError::kUserDataTooLong);
-  EXPECT_EQ(ReadUserData("04CD2411", reading), PduError::kUserDataTooLong);
-}
-
 }  // namespace
 }  // namespace brindle

@@ -43,12 +43,8 @@ TEST(RoundTrip, GeneratedMessagesReadBackWhole) {
   for (int i = 0; i < 400; ++i) {
     const Message message = RandomMessage(random);
     std::array<char, kPayloadCapacity> payload{};
-    std::uint32_t position = 0;
-    AppendNumberField(message.gameId, payload, position);
-    AppendNumberField(1, payload, position);
-    AppendNumberField(message.score, payload, position);
-    AppendTextField(message.handle, payload, position);
-    const std::string plain(payload.data(), position);
+    const std::string plain(
+        payload.data(), BuildScorePayload(message.gameId, message.score, message.handle, payload));
 
     std::array<char, kPduTextCapacity> pdu{};
     ASSERT_EQ(BuildSubmitPdu(pdu, message.number, payload), 1);
