@@ -1,0 +1,97 @@
+// Any bytes from the line give events, never a crash: the same events whether they arrive in
+// one piece or cut anywhere, and every entry called whole really is (hex, even, of the length
+// its header announced).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "service/at_reader.h"
+
+namespace {
+
+using brindle::service::AtEvent;
+using brindle::service::AtEventKind;
+using brindle::service::AtReader;
+using brindle::service::Expect;
+
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  return (c | 0x20) - 'a' + 10;
+}
+
+std::vector<AtEvent> Read(Expect expect, std::string_view bytes, std::size_t cut) {
+  AtReader reader;
+  reader.Begin(expect, 7);
+  std::vector<AtEvent> events;
+  if (cut > bytes.size()) {
+    reader.Feed(bytes, events);
+  } else {
+    // Pieces of `cut` bytes (at least one), as a port hands them over.
+    const std::size_t step = cut == 0 ? 1 : cut;
+    for (std::size_t at = 0; at < bytes.size(); at += step) {
+      reader.Feed(bytes.substr(at, step), events);
+    }
+  }
+  reader.Abort(events);
+  if (reader.answerPending()) {
+    __builtin_trap();
+  }
+  return events;
+}
+
+bool Same(const std::vector<AtEvent>& a, const std::vector<AtEvent>& b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].kind != b[i].kind || a[i].text != b[i].text || a[i].index != b[i].index ||
+        a[i].reason != b[i].reason || a[i].code != b[i].code) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) {
+    return 0;
+  }
+  // The first byte picks what the answer is to, the second where the input is cut.
+  const Expect expect = static_cast<Expect>(data[0] % 3);
+  const std::size_t cut = data[1];
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+  const std::vector<AtEvent> whole = Read(expect, bytes, SIZE_MAX);
+  if (!Same(whole, Read(expect, bytes, cut))) {
+    __builtin_trap();
+  }
+  for (const AtEvent& event : whole) {
+    if (event.kind != AtEventKind::kEntry) {
+      continue;
+    }
+    const std::string& pdu = event.text;
+    if (pdu.empty() || pdu.size() % 2 != 0 || pdu.size() > brindle::service::kMaxLineBytes) {
+      __builtin_trap();
+    }
+    for (const char c : pdu) {
+      if (!IsHex(c)) {
+        __builtin_trap();
+      }
+    }
+    const auto octets = static_cast<int>(pdu.size() / 2);
+    const int serviceCentre = HexValue(pdu[0]) * 16 + HexValue(pdu[1]);
+    if (event.index < 0 || octets - 1 - serviceCentre != event.length) {
+      __builtin_trap();
+    }
+  }
+  return 0;
+}
