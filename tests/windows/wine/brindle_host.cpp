@@ -1,13 +1,11 @@
-// A stand-in game for the end-to-end test under wine: loads Brindle.dll, finds ordinal 1 and
-// calls it once per game name given ("-" passes a null name). Everything the dialog and its
-// message boxes show is reported on standard output, one event a line, as it happens:
-//   LOADED game=P module=M (the game's window, the dialog's parent; the DLL's module)
-//   DIALOG title=.. handle=.. score=.. result=.. send=X,Y cancel=X,Y handleBox=X,Y window=P
-//   RESULT text            (each text the result box is given)
+// A stand-in game for the wine test: loads Brindle.dll, finds ordinal 1 and, for each game name
+// given, waits for a line on standard input, then calls it. What it sees is reported on
+// standard output, one event a line:
+//   READY                  (waiting for the line that starts the next call)
+//   DIALOG title=.. handle=.. send=X,Y cancel=X,Y handleBox=X,Y window=P
 //   BOX caption=.. text=..
 //   RETURN n
-// X,Y are the screen centres of the controls, for the test to click on. A box is not placed
-// yet when it is activated, so the test finds it by its caption instead.
+// X,Y are the screen centres of the controls, for the test to click on.
 #include <windows.h>
 
 #include <array>
@@ -18,46 +16,30 @@
 namespace {
 
 constexpr int kIdHandle = 1001;
-constexpr int kIdScore = 1002;
 constexpr int kIdSend = 1000;
 constexpr int kIdCancel = 2;
 constexpr int kIdResult = 1010;
-constexpr int kGameId = 42;
-constexpr int kScore = 123456;
 
 using SendHighScoreFn = int (*)(unsigned short*, int, int, HWND);
 
-std::string Escape(const wchar_t* text) {
-  std::string out;
-  for (; *text != L'\0'; ++text) {
-    const auto c = static_cast<unsigned>(*text);
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      std::array<char, 8> code{};
-      (void)std::snprintf(code.data(), code.size(), "\\u%04X", c);
-      out += code.data();
-    }
-  }
-  return out;
-}
-
 void Emit(const std::string& line) {
-  (void)std::fputs(line.c_str(), stdout);
-  (void)std::fputc('\n', stdout);
+  (void)std::puts(line.c_str());
   (void)std::fflush(stdout);
 }
 
+// Line ends written out, anything outside ASCII as '?'.
 std::string WindowText(HWND window) {
   std::array<wchar_t, 1024> text{};
   GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
-  return Escape(text.data());
+  std::string out;
+  for (const wchar_t* c = text.data(); *c != L'\0'; ++c) {
+    if (*c == L'\r' || *c == L'\n') {
+      out += *c == L'\r' ? "\\r" : "\\n";
+    } else {
+      out += *c >= 0x20 && *c < 0x7F ? static_cast<char>(*c) : '?';
+    }
+  }
+  return out;
 }
 
 std::string Centre(HWND window) {
@@ -67,59 +49,41 @@ std::string Centre(HWND window) {
          std::to_string((rect.top + rect.bottom) / 2);
 }
 
-// As the C runtime prints %p, so that the test can match it with other reports.
-std::string Pointer(const void* handle) {
-  std::array<char, 32> text{};
-  (void)std::snprintf(text.data(), text.size(), "%p", handle);
-  return text.data();
-}
-
-bool IsHighscoreDialog(HWND window) { return GetDlgItem(window, kIdResult) != nullptr; }
-
-BOOL CALLBACK CollectBoxPart(HWND child, LPARAM data) {
-  auto* text = reinterpret_cast<std::string*>(data);  // NOLINT(performance-no-int-to-ptr)
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM data) {
   std::array<wchar_t, 32> className{};
   GetClassNameW(child, className.data(), static_cast<int>(className.size()));
   if (_wcsicmp(className.data(), L"Static") == 0) {
+    auto* text = reinterpret_cast<std::string*>(data);  // NOLINT(performance-no-int-to-ptr)
     *text += WindowText(child);
   }
   return TRUE;
 }
 
-void ReportWindow(HWND window) {
+// Each dialog or box, when it becomes active (a box is not placed yet then, so it is found by
+// its caption instead of a position).
+void Report(HWND window) {
   std::array<wchar_t, 32> className{};
   GetClassNameW(window, className.data(), static_cast<int>(className.size()));
   if (std::wcscmp(className.data(), L"#32770") != 0) {
     return;
   }
-  if (IsHighscoreDialog(window)) {
-    Emit("DIALOG title=" + WindowText(window) +
-         " handle=" + WindowText(GetDlgItem(window, kIdHandle)) +
-         " score=" + WindowText(GetDlgItem(window, kIdScore)) +
-         " result=" + WindowText(GetDlgItem(window, kIdResult)) + " send=" +
-         Centre(GetDlgItem(window, kIdSend)) + " cancel=" + Centre(GetDlgItem(window, kIdCancel)) +
-         " handleBox=" + Centre(GetDlgItem(window, kIdHandle)) + " window=" + Pointer(window));
+  if (GetDlgItem(window, kIdResult) == nullptr) {
+    std::string text;
+    EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+    Emit("BOX caption=" + WindowText(window) + " text=" + text);
     return;
   }
-  std::string text;
-  EnumChildWindows(window, CollectBoxPart, reinterpret_cast<LPARAM>(&text));
-  Emit("BOX caption=" + WindowText(window) + " text=" + text);
+  std::array<char, 32> pointer{};
+  (void)std::snprintf(pointer.data(), pointer.size(), "%p", static_cast<void*>(window));
+  Emit("DIALOG title=" + WindowText(window) + " handle=" +
+       WindowText(GetDlgItem(window, kIdHandle)) + " send=" + Centre(GetDlgItem(window, kIdSend)) +
+       " cancel=" + Centre(GetDlgItem(window, kIdCancel)) +
+       " handleBox=" + Centre(GetDlgItem(window, kIdHandle)) + " window=" + pointer.data());
 }
 
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE) {
-    ReportWindow(reinterpret_cast<HWND>(wParam));  // NOLINT(performance-no-int-to-ptr)
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the hook hands the message over as an integer
-  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && message->message == WM_SETTEXT &&
-      GetDlgCtrlID(message->hwnd) == kIdResult && IsHighscoreDialog(GetParent(message->hwnd))) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_SETTEXT carries the text as an integer
-    Emit("RESULT " + Escape(reinterpret_cast<const wchar_t*>(message->lParam)));
+    Report(reinterpret_cast<HWND>(wParam));  // NOLINT(performance-no-int-to-ptr)
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -127,37 +91,30 @@ LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) {
-    Emit("usage: brindle_host DLL NAME... (NAME '-' passes a null name)");
-    return 2;
-  }
-  HMODULE library = LoadLibraryW(argv[1]);
-  if (library == nullptr) {
-    Emit("ERROR LoadLibraryW " + std::to_string(GetLastError()));
-    return 1;
-  }
-  FARPROC proc = GetProcAddress(library, MAKEINTRESOURCEA(1));
+  constexpr int kGameId = 42;
+  constexpr int kScore = 123456;
+  HMODULE library = argc > 2 ? LoadLibraryW(argv[1]) : nullptr;
+  FARPROC proc = library != nullptr ? GetProcAddress(library, MAKEINTRESOURCEA(1)) : nullptr;
   if (proc == nullptr) {
-    Emit("ERROR GetProcAddress(1) " + std::to_string(GetLastError()));
+    Emit("ERROR usage: brindle_host DLL NAME..., or no ordinal 1: " +
+         std::to_string(GetLastError()));
     return 1;
   }
   auto sendHighScore = reinterpret_cast<SendHighScoreFn>(reinterpret_cast<void (*)()>(proc));
-  HWND game =
-      CreateWindowExW(0, L"STATIC", L"Brindle host game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600,
-                      400, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  const DWORD thread = GetCurrentThreadId();
-  HHOOK cbt = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, thread);
-  HHOOK calls = SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread);
-  Emit("LOADED game=" + Pointer(game) + " module=" + Pointer(library));
+  HWND game = CreateWindowExW(0, L"STATIC", L"Game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400,
+                              200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HHOOK hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
   for (int i = 2; i < argc; ++i) {
+    Emit("READY");
+    std::array<char, 16> line{};
+    if (std::fgets(line.data(), static_cast<int>(line.size()), stdin) == nullptr) {
+      break;
+    }
     std::wstring name = argv[i];
-    const int result =
-        sendHighScore(name == L"-" ? nullptr : reinterpret_cast<unsigned short*>(name.data()),
-                      kGameId, kScore, game);
-    Emit("RETURN " + std::to_string(result));
+    Emit("RETURN " + std::to_string(sendHighScore(reinterpret_cast<unsigned short*>(name.data()),
+                                                  kGameId, kScore, game)));
   }
-  UnhookWindowsHookEx(calls);
-  UnhookWindowsHookEx(cbt);
+  UnhookWindowsHookEx(hook);
   DestroyWindow(game);
   FreeLibrary(library);
   return 0;

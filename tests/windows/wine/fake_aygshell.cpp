@@ -1,6 +1,6 @@
-// A stand-in for the Pocket PC shell library, for the end-to-end test: placed beside the host
-// program as aygshell.dll, it reports each call the dialog makes to it, and the creation of
-// its input-panel preference control, on standard output.
+// A stand-in for the Pocket PC shell library, for the wine test: once loaded as aygshell.dll it
+// reports each call the dialog makes to it, and the creation of its input-panel preference
+// control, on standard output.
 #include <windows.h>
 
 #include <array>
@@ -14,14 +14,10 @@ struct ShellDialogInfo {
   DWORD flags;
 };
 
-void Report(const char* format, ...) {
-  std::array<char, 256> line{};
-  va_list arguments;
-  va_start(arguments, format);
-  (void)std::vsnprintf(line.data(), line.size(), format, arguments);
-  va_end(arguments);
-  (void)std::fputs(line.data(), stdout);
-  (void)std::fputc('\n', stdout);
+using Line = std::array<char, 256>;
+
+void Emit(const Line& line) {
+  (void)std::puts(line.data());
   (void)std::fflush(stdout);
 }
 
@@ -29,13 +25,25 @@ LRESULT CALLBACK PreferenceProc(HWND window, UINT message, WPARAM wParam, LPARAM
   if (message == WM_CREATE) {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_CREATE carries the record as an integer
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    Report("SIPPREF parent=%p id=%d style=0x%08lX exstyle=0x%08lX x=%d y=%d cx=%d cy=%d text=%ls",
-           static_cast<void*>(create->hwndParent), GetDlgCtrlID(window),
-           static_cast<unsigned long>(create->style), static_cast<unsigned long>(create->dwExStyle),
-           create->x, create->y, create->cx, create->cy,
-           create->lpszName != nullptr ? create->lpszName : L"(null)");
+    Line line{};
+    (void)std::snprintf(
+        line.data(), line.size(),
+        "SIPPREF parent=%p id=%d style=0x%08lX exstyle=0x%08lX x=%d y=%d cx=%d cy=%d text=%ls",
+        static_cast<void*>(create->hwndParent), GetDlgCtrlID(window),
+        static_cast<unsigned long>(create->style), static_cast<unsigned long>(create->dwExStyle),
+        create->x, create->y, create->cx, create->cy,
+        create->lpszName != nullptr ? create->lpszName : L"(null)");
+    Emit(line);
   }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL ReportWindowCall(int ordinal, HWND window, DWORD value) {
+  Line line{};
+  (void)std::snprintf(line.data(), line.size(), "SHELL %d dialog=%p value=%lu", ordinal,
+                      static_cast<void*>(window), static_cast<unsigned long>(value));
+  Emit(line);
+  return TRUE;
 }
 
 }  // namespace
@@ -53,19 +61,18 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 extern "C" BOOL WINAPI FakeShInitDialog(ShellDialogInfo* info) {
-  Report("SHELL 56 mask=%lu dialog=%p flags=%lu", static_cast<unsigned long>(info->mask),
-         static_cast<void*>(info->dialog), static_cast<unsigned long>(info->flags));
+  Line line{};
+  (void)std::snprintf(line.data(), line.size(), "SHELL 56 mask=%lu dialog=%p flags=%lu",
+                      static_cast<unsigned long>(info->mask), static_cast<void*>(info->dialog),
+                      static_cast<unsigned long>(info->flags));
+  Emit(line);
   return TRUE;
 }
 
 extern "C" BOOL WINAPI FakeShell65(HWND window, DWORD value) {
-  Report("SHELL 65 dialog=%p value=%lu", static_cast<void*>(window),
-         static_cast<unsigned long>(value));
-  return TRUE;
+  return ReportWindowCall(65, window, value);
 }
 
 extern "C" BOOL WINAPI FakeShell21(HWND window, DWORD value) {
-  Report("SHELL 21 dialog=%p value=%lu", static_cast<void*>(window),
-         static_cast<unsigned long>(value));
-  return TRUE;
+  return ReportWindowCall(21, window, value);
 }
