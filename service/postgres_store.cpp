@@ -1,0 +1,344 @@
+#include "service/postgres_store.h"
+
+#include <array>
+#include <exception>
+#include <pqxx/pqxx>
+#include <string>
+#include <utility>
+
+namespace brindle::service {
+namespace {
+
+constexpr std::string_view kScoreStatus = "score";
+constexpr std::string_view kRejectedStatus = "rejected";
+// Rows fetched per round by ForEachMessage, so a large table is never held at once.
+constexpr int kListPage = 1000;
+
+// Texts other than the handle and the PDU are ASCII in practice; Latin-1 on the wire keeps any
+// other byte storable (and readable in psql) whatever the database's encoding.
+constexpr const char* kClientEncoding = "LATIN1";
+
+// Each step takes the schema from version i to i + 1. Handles and PDUs are bytea: they are
+// bytes, compared byte for byte, and may hold any value.
+constexpr std::array<const char*, kPostgresSchemaVersion> kMigrations = {
+    R"sql(
+CREATE TABLE messages (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  status text NOT NULL CHECK (status IN ('score', 'rejected')),
+  reason text,
+  sender text NOT NULL,
+  sent_at text NOT NULL,
+  sent_at_utc bigint NOT NULL,
+  pdu bytea NOT NULL,
+  game_id bigint,
+  fixed bigint,
+  score bigint,
+  handle bytea,
+  stored_at timestamptz NOT NULL DEFAULT now(),
+  UNIQUE (sender, sent_at, pdu)
+);
+CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
+  WHERE status = 'score';
+)sql",
+};
+
+constexpr const char* kInsertSql = R"sql(
+INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score,
+                      handle)
+VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)
+ON CONFLICT (sender, sent_at, pdu) DO NOTHING
+RETURNING id
+)sql";
+
+// After a conflict the row is committed (the insert waited for it), so a new statement sees it.
+constexpr const char* kFindSql =
+    "SELECT id FROM messages WHERE sender = $1 AND sent_at = $2 AND pdu = $3";
+
+constexpr const char* kListSql = R"sql(
+SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle
+FROM messages WHERE id > $1 ORDER BY id LIMIT $2
+)sql";
+
+// One game: the index on (game_id, handle, score DESC, sent_at_utc, id) hands each handle's
+// rows best first, so DISTINCT ON picks the best without a sort.
+constexpr const char* kGameBoardSql = R"sql(
+WITH best AS (
+  SELECT DISTINCT ON (handle) handle, score, sender, sent_at, sent_at_utc, id
+  FROM messages
+  WHERE status = 'score' AND game_id = $1
+  ORDER BY handle, score DESC, sent_at_utc, id
+)
+SELECT $1::bigint AS game_id,
+       ROW_NUMBER() OVER (ORDER BY score DESC, sent_at_utc, id) AS rank,
+       handle, score, sender, sent_at
+FROM best ORDER BY score DESC, sent_at_utc, id LIMIT $2
+)sql";
+
+constexpr const char* kAllBoardsSql = R"sql(
+WITH best AS (
+  SELECT DISTINCT ON (game_id, handle) game_id, handle, score, sender, sent_at, sent_at_utc, id
+  FROM messages
+  WHERE status = 'score'
+  ORDER BY game_id, handle, score DESC, sent_at_utc, id
+), ranked AS (
+  SELECT game_id, handle, score, sender, sent_at,
+         ROW_NUMBER() OVER (PARTITION BY game_id ORDER BY score DESC, sent_at_utc, id) AS rank
+  FROM best
+)
+SELECT game_id, rank, handle, score, sender, sent_at FROM ranked
+WHERE rank <= $1 ORDER BY game_id, rank
+)sql";
+
+// The first line of a library message, for the operator's one line.
+std::string FirstLine(const char* text) {
+  std::string line(text);
+  const std::size_t end = line.find('\n');
+  if (end != std::string::npos) {
+    line.resize(end);
+  }
+  return line;
+}
+
+pqxx::binarystring Bytes(const std::string& bytes) {
+  return pqxx::binarystring(bytes.data(), bytes.size());
+}
+
+std::string BytesOf(const pqxx::field& field) {
+  if (field.is_null()) {
+    return {};
+  }
+  const pqxx::binarystring bytes(field);
+  return bytes.str();
+}
+
+std::string TextOf(const pqxx::field& field) {
+  return field.is_null() ? std::string() : field.as<std::string>();
+}
+
+std::int64_t NumberOf(const pqxx::field& field) {
+  return field.is_null() ? 0 : field.as<std::int64_t>();
+}
+
+bool Fail(StoreError& error, StoreErrorKind kind, std::string text) {
+  error = {kind, std::move(text)};
+  return false;
+}
+
+// Checks the database's tables and, when allowed, creates or migrates them. Runs in its own
+// transaction under the migration lock, so a second service waits and then finds them made.
+bool Migrate(pqxx::connection& connection, bool create, StoreError& error) {
+  pqxx::work work(connection);
+  work.exec_params("SELECT pg_advisory_xact_lock($1)", kPostgresMigrationLock);
+  const pqxx::row marker = work.exec1(
+      "SELECT to_regclass('brindle_schema') IS NOT NULL, "
+      "(SELECT count(*) FROM pg_tables WHERE schemaname = current_schema())");
+  const bool marked = marker[0].as<bool>();
+  const auto tables = marker[1].as<std::int64_t>();
+  int version = 0;
+  if (marked) {
+    const pqxx::result rows = work.exec("SELECT application, version FROM brindle_schema");
+    if (rows.size() != 1 || rows[0][0].as<std::string>() != kPostgresApplication) {
+      return Fail(error, StoreErrorKind::kNotOurs, "brindle_schema belongs to another program");
+    }
+    version = rows[0][1].as<int>();
+  } else if (tables > 0) {
+    return Fail(error, StoreErrorKind::kNotOurs, "a database with another program's tables");
+  }
+  if (version > kPostgresSchemaVersion) {
+    return Fail(error, StoreErrorKind::kNotOurs,
+                "written by a newer version (schema " + std::to_string(version) + ")");
+  }
+  if (version == kPostgresSchemaVersion) {
+    return true;
+  }
+  if (!create) {
+    return Fail(error, version == 0 ? StoreErrorKind::kNotOurs : StoreErrorKind::kUnavailable,
+                version == 0 ? "an empty database, not a score database"
+                             : "schema " + std::to_string(version) +
+                                   " is older; brindle serve brings it up to date");
+  }
+  if (!marked) {
+    work.exec("CREATE TABLE brindle_schema (application text NOT NULL, version integer NOT NULL)");
+    work.exec_params("INSERT INTO brindle_schema VALUES ($1, 0)",
+                     std::string(kPostgresApplication));
+  }
+  for (int step = version; step < kPostgresSchemaVersion; ++step) {
+    work.exec(kMigrations[static_cast<std::size_t>(step)]);
+  }
+  work.exec_params("UPDATE brindle_schema SET version = $1", kPostgresSchemaVersion);
+  work.commit();
+  return true;
+}
+
+class PostgresStore final : public MessageStore {
+ public:
+  explicit PostgresStore(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+
+  // Connects (again, after a lost connection) and prepares the statements.
+  bool Connect(StoreError& error);
+  bool Migrate(bool create, StoreError& error) {
+    return Guard(error, [&] { return service::Migrate(*connection_, create, error); });
+  }
+
+  bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
+            StoreError& error) override;
+  bool ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
+                      StoreError& error) override;
+  bool Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+                   StoreError& error) override;
+
+ private:
+  // Runs `body` on a live connection; a database failure becomes kUnavailable, and a lost
+  // connection is dropped so that the next call connects again.
+  template <typename Body>
+  bool Guard(StoreError& error, Body&& body) {
+    if (!connection_ && !Connect(error)) {
+      return false;
+    }
+    try {
+      return body();
+    } catch (const pqxx::broken_connection& e) {
+      connection_.reset();
+      return Fail(error, StoreErrorKind::kUnavailable, "connection lost: " + FirstLine(e.what()));
+    } catch (const pqxx::in_doubt_error& e) {
+      connection_.reset();
+      return Fail(error, StoreErrorKind::kUnavailable, "commit in doubt: " + FirstLine(e.what()));
+    } catch (const std::exception& e) {
+      return Fail(error, StoreErrorKind::kUnavailable, FirstLine(e.what()));
+    }
+  }
+
+  std::string conninfo_;
+  std::unique_ptr<pqxx::connection> connection_;
+};
+
+bool PostgresStore::Connect(StoreError& error) {
+  try {
+    auto connection = std::make_unique<pqxx::connection>(conninfo_);
+    connection->set_client_encoding(kClientEncoding);
+    connection->prepare("insert", kInsertSql);
+    connection->prepare("find", kFindSql);
+    connection->prepare("list", kListSql);
+    connection->prepare("game_board", kGameBoardSql);
+    connection->prepare("all_boards", kAllBoardsSql);
+    connection_ = std::move(connection);
+    return true;
+  } catch (const std::exception& e) {
+    std::string text = FirstLine(e.what());
+    // libpq gives no error code for a failed connection; the server's text is all there is.
+    const bool missing = text.find("does not exist") != std::string::npos &&
+                         text.find("database") != std::string::npos;
+    return Fail(error, missing ? StoreErrorKind::kMissing : StoreErrorKind::kUnavailable,
+                std::move(text));
+  }
+}
+
+bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
+                         StoreError& error) {
+  results.assign(messages.size(), KeepResult{});
+  const bool kept = Guard(error, [&] {
+    pqxx::work work(*connection_);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      const Message& m = messages[i];
+      const bool score = m.status == MessageStatus::kScore;
+      const std::string status(score ? kScoreStatus : kRejectedStatus);
+      const pqxx::binarystring handle = Bytes(m.handle);
+      const pqxx::result added =
+          score ? work.exec_prepared("insert", status, nullptr, m.sender, m.sentAt, m.sentAtUtc,
+                                     Bytes(m.pdu), m.gameId, m.fixed, m.score, handle)
+                : work.exec_prepared("insert", status, m.reason, m.sender, m.sentAt, m.sentAtUtc,
+                                     Bytes(m.pdu), nullptr, nullptr, nullptr, nullptr);
+      if (added.size() == 1) {
+        results[i] = {added[0][0].as<std::int64_t>(), true};
+        continue;
+      }
+      const pqxx::row held = work.exec_prepared1("find", m.sender, m.sentAt, Bytes(m.pdu));
+      results[i] = {held[0].as<std::int64_t>(), false};
+    }
+    work.commit();
+    return true;
+  });
+  if (!kept) {
+    results.clear();
+  }
+  return kept;
+}
+
+bool PostgresStore::ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
+                                   StoreError& error) {
+  return Guard(error, [&] {
+    std::int64_t after = 0;
+    for (;;) {
+      pqxx::read_transaction read(*connection_);
+      const pqxx::result page = read.exec_prepared("list", after, kListPage);
+      read.commit();
+      for (const pqxx::row& row : page) {
+        StoredMessage stored;
+        stored.id = row[0].as<std::int64_t>();
+        Message& m = stored.message;
+        m.status =
+            TextOf(row[1]) == kScoreStatus ? MessageStatus::kScore : MessageStatus::kRejected;
+        m.reason = TextOf(row[2]);
+        m.sender = TextOf(row[3]);
+        m.sentAt = TextOf(row[4]);
+        m.sentAtUtc = NumberOf(row[5]);
+        m.pdu = BytesOf(row[6]);
+        m.gameId = NumberOf(row[7]);
+        m.fixed = NumberOf(row[8]);
+        m.score = NumberOf(row[9]);
+        m.handle = BytesOf(row[10]);
+        after = stored.id;
+        if (!visit(stored)) {
+          return true;
+        }
+      }
+      if (page.size() < static_cast<std::size_t>(kListPage)) {
+        return true;
+      }
+    }
+  });
+}
+
+bool PostgresStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+                                StoreError& error) {
+  games.clear();
+  const bool done = Guard(error, [&] {
+    pqxx::read_transaction read(*connection_);
+    const pqxx::result rows = query.gameId
+                                  ? read.exec_prepared("game_board", *query.gameId, query.top)
+                                  : read.exec_prepared("all_boards", query.top);
+    read.commit();
+    for (const pqxx::row& row : rows) {
+      const auto gameId = row[0].as<std::int64_t>();
+      if (games.empty() || games.back().gameId != gameId) {
+        games.push_back({gameId, {}});
+      }
+      games.back().entries.push_back({row[1].as<std::int64_t>(), BytesOf(row[2]),
+                                      row[3].as<std::int64_t>(), TextOf(row[4]), TextOf(row[5])});
+    }
+    return true;
+  });
+  if (!done) {
+    games.clear();
+  }
+  return done;
+}
+
+}  // namespace
+
+bool IsPostgresLocation(std::string_view location) {
+  return location.starts_with("postgresql://") || location.starts_with("postgres://") ||
+         location.find("host=") != std::string_view::npos ||
+         location.find("dbname=") != std::string_view::npos;
+}
+
+std::unique_ptr<MessageStore> OpenPostgresStore(std::string_view conninfo, OpenMode mode,
+                                                StoreError& error) {
+  auto store = std::make_unique<PostgresStore>(std::string(conninfo));
+  if (!store->Connect(error) || !store->Migrate(mode == OpenMode::kCreateIfMissing, error)) {
+    return nullptr;
+  }
+  return store;
+}
+
+}  // namespace brindle::service

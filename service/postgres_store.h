@@ -1,0 +1,31 @@
+// The message store in a PostgreSQL database, so that several services, each on its own
+// phone, can write into one leaderboard. The operator creates the database; the service
+// creates or migrates the tables in it, under an advisory lock so that two services starting
+// at once on an empty database do not race. The schema's version sits in brindle_schema.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "service/message_store.h"
+
+namespace brindle::service {
+
+inline constexpr int kPostgresSchemaVersion = 1;
+// The application name in brindle_schema, so another program's tables are refused.
+inline constexpr std::string_view kPostgresApplication = "brindle-scores";
+// pg_advisory_xact_lock key held while the schema is checked and migrated ("BRND").
+inline constexpr std::int64_t kPostgresMigrationLock = 0x42524E44;
+
+// True for the locations that name a PostgreSQL database: a postgresql:// or postgres:// URL,
+// or a libpq key=value string naming a host or a database.
+bool IsPostgresLocation(std::string_view location);
+
+// `conninfo` as libpq takes it, either form. nullptr with `error` on failure: kMissing when
+// the database does not exist, kNotOurs when it holds other tables or a newer schema (or, for
+// readers, no schema yet), kUnavailable when the server cannot be reached.
+std::unique_ptr<MessageStore> OpenPostgresStore(std::string_view conninfo, OpenMode mode,
+                                                StoreError& error);
+
+}  // namespace brindle::service
