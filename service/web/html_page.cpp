@@ -1,0 +1,195 @@
+#include "service/web/html_page.h"
+
+#include <charconv>
+#include <limits>
+
+namespace brindle::service::web {
+namespace {
+
+// Laid out at the device's width; the handle column takes what is left and breaks long
+// handles, so nothing scrolls sideways on a narrow phone.
+constexpr std::string_view kStyle = R"css(
+:root{color-scheme:light dark;--line:#8884}
+body{font:16px/1.4 system-ui,sans-serif;margin:0 auto;padding:12px;max-width:44rem}
+h1{font-size:1.4rem;margin:.2rem 0 1rem}
+h2{font-size:1.1rem;margin:1.4rem 0 .4rem}
+a{color:inherit}
+table{width:100%;border-collapse:collapse;table-layout:fixed}
+th,td{padding:.35rem .3rem;border-bottom:1px solid var(--line);text-align:left;vertical-align:top}
+th{font-size:.8rem;text-transform:uppercase;letter-spacing:.04em;opacity:.7}
+.rank{width:2.2rem}
+.handle{overflow-wrap:anywhere}
+.score{width:6.5rem;text-align:right;font-variant-numeric:tabular-nums}
+.sent{width:6.5rem;padding-left:.8rem}
+.empty{opacity:.7}
+@media (min-width:34rem){.sent{width:10.5rem}}
+@media (max-width:33.99rem){.time{display:none}}
+)css";
+
+void AppendNumber(std::string& out, std::int64_t value) { out += std::to_string(value); }
+
+// "2026-12-06T21:15:03+01:00" shows as the date, and the time of day where there is room;
+// the full stamp is the element's datetime.
+void AppendSentAt(std::string& out, std::string_view sentAt) {
+  out += "<time datetime=\"";
+  AppendHtmlText(out, sentAt);
+  out += "\">";
+  constexpr std::size_t kDate = 10;
+  constexpr std::size_t kMinute = 16;
+  if (sentAt.size() >= kMinute && sentAt[kDate] == 'T') {
+    AppendHtmlText(out, sentAt.substr(0, kDate));
+    out += "<span class=\"time\"> ";
+    AppendHtmlText(out, sentAt.substr(kDate + 1, kMinute - kDate - 1));
+    out += "</span>";
+  } else {
+    AppendHtmlText(out, sentAt);
+  }
+  out += "</time>";
+}
+
+void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
+  out += "<section>\n<h2 id=\"game-";
+  AppendNumber(out, game.gameId);
+  out += "\">";
+  if (linkTitle) {
+    out += "<a href=\"/games/";
+    AppendNumber(out, game.gameId);
+    out += "\">";
+  }
+  out += "Game ";
+  AppendNumber(out, game.gameId);
+  if (linkTitle) {
+    out += "</a>";
+  }
+  out +=
+      "</h2>\n<table>\n<thead><tr><th class=\"rank\">#</th><th class=\"handle\">Player</th>"
+      "<th class=\"score\">Score</th><th class=\"sent\">Sent</th></tr></thead>\n<tbody>\n";
+  for (const LeaderboardEntry& entry : game.entries) {
+    out += "<tr><td class=\"rank\">";
+    AppendNumber(out, entry.rank);
+    out += "</td><td class=\"handle\" title=\"";
+    AppendHtmlText(out, entry.handle);
+    out += "\">";
+    AppendHtmlText(out, entry.handle);
+    out += "</td><td class=\"score\">";
+    AppendNumber(out, entry.score);
+    out += "</td><td class=\"sent\">";
+    AppendSentAt(out, entry.sentAt);
+    out += "</td></tr>\n";
+  }
+  out += "</tbody>\n</table>\n</section>\n";
+}
+
+std::optional<std::int64_t> ParseNumber(std::string_view text) {
+  std::int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data(), end, value);
+  if (text.empty() || status != std::errc() || stop != end) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+void AppendHtmlText(std::string& out, std::string_view bytes) {
+  for (const char c : bytes) {
+    const auto code = static_cast<unsigned char>(c);
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        if (code < 0x80) {
+          out += c;
+        } else {
+          out += static_cast<char>(0xC0 | (code >> 6));
+          out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+  }
+}
+
+std::optional<std::int64_t> ParseGameId(std::string_view text) {
+  const auto value = ParseNumber(text);
+  if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+      *value > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::int64_t> ParseTop(std::string_view text) {
+  const auto value = ParseNumber(text);
+  if (!value || *value < 1 || *value > kMaxTop) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,
+                            std::optional<std::int64_t> gameId, std::string_view liveApi) {
+  std::string title = gameId ? "Game " + std::to_string(*gameId) + " leaderboard" : "Leaderboard";
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  out += title;
+  out += "</title>\n<style>";
+  out += kStyle;
+  out += "</style>\n<script src=\"/live.js\" defer></script>\n</head>\n<body>\n";
+  if (gameId) {
+    out += "<p><a href=\"/\">All games</a></p>\n";
+  }
+  out += "<h1>" + title + "</h1>\n<main id=\"board\" data-api=\"";
+  AppendHtmlText(out, liveApi);
+  out += "\">\n";
+  for (const GameLeaderboard& game : games) {
+    AppendGame(out, game, !gameId);
+  }
+  if (games.empty()) {
+    out += "<p class=\"empty\">No scores yet.</p>\n";
+  }
+  out += "</main>\n</body>\n</html>\n";
+  return out;
+}
+
+std::string_view LiveScript() {
+  return R"js("use strict";
+(function () {
+  var board = document.getElementById("board");
+  if (!board || !window.fetch || !window.DOMParser) return;
+  var seen = null;
+  function text(response) {
+    if (!response.ok) throw new Error(response.status);
+    return response.text();
+  }
+  function refresh() {
+    return fetch(location.pathname, {cache: "no-store"}).then(text).then(function (html) {
+      var fresh = new DOMParser().parseFromString(html, "text/html").getElementById("board");
+      if (fresh) board.replaceChildren.apply(board, Array.from(fresh.childNodes));
+    });
+  }
+  function poll() {
+    fetch(board.dataset.api, {cache: "no-store"}).then(text).then(function (json) {
+      if (json === seen) return;
+      return refresh().then(function () { seen = json; });
+    }).catch(function () {}).then(function () { setTimeout(poll, 2000); });
+  }
+  poll();
+})();
+)js";
+}
+
+}  // namespace brindle::service::web

@@ -1,0 +1,215 @@
+#include "service/web/leaderboard_server.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+#include "service/web/html_page.h"
+
+namespace brindle::service::web {
+namespace {
+
+constexpr std::string_view kGamePrefix = "/games/";
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr const char* kJson = "application/json";
+// No script or style from anywhere else, no frames: a handle that slipped through as markup
+// still could not run.
+constexpr const char* kPolicy =
+    "default-src 'none'; script-src 'self'; connect-src 'self'; style-src 'unsafe-inline'; "
+    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+constexpr int kMinThreads = 8;
+constexpr std::size_t kKeepAliveRequests = 1000;
+constexpr time_t kKeepAliveSeconds = 5;
+// Nothing here reads a body; a small one is read and answered, a large one refused unread.
+constexpr std::size_t kMaxBody = 4096;
+
+void Reply(httplib::Response& response, int status, std::string body, const char* type) {
+  response.status = status;
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(std::move(body), type);
+}
+
+void Refuse(httplib::Response& response, int status, const std::string& why) {
+  Reply(response, status, why + "\n", kText);
+}
+
+// The API's parameters: `game` (optional) and `top`; anything else, or one given twice, is a
+// mistake worth saying.
+bool ReadQuery(const httplib::Request& request, LeaderboardQuery& query, std::string& why) {
+  for (const auto& [name, value] : request.params) {
+    if (name != "game" && name != "top") {
+      why = "unknown parameter '" + name + "' (game, top)";
+      return false;
+    }
+    if (request.get_param_value_count(name) != 1) {
+      why = "parameter '" + name + "' given more than once";
+      return false;
+    }
+  }
+  if (request.has_param("game")) {
+    query.gameId = ParseGameId(request.get_param_value("game"));
+    if (!query.gameId) {
+      why = "game must be a 32-bit whole number";
+      return false;
+    }
+  }
+  query.top = kFrontPageTop;
+  if (request.has_param("top")) {
+    const auto top = ParseTop(request.get_param_value("top"));
+    if (!top) {
+      why = "top must be a whole number from 1 to " + std::to_string(kMaxTop);
+      return false;
+    }
+    query.top = *top;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct LeaderboardServer::Parts {
+  StoreOpener open;
+  ScoresJson json;
+  httplib::Server server;
+  std::mutex mutex;
+  std::vector<std::unique_ptr<MessageStore>> idle;  // guarded by mutex
+
+  // Runs the query on a store no other request is using.
+  bool Query(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+             StoreError& error) {
+    std::unique_ptr<MessageStore> store;
+    {
+      const std::lock_guard lock(mutex);
+      if (!idle.empty()) {
+        store = std::move(idle.back());
+        idle.pop_back();
+      }
+    }
+    if (!store) {
+      store = open(error);
+      if (!store) {
+        return false;
+      }
+    }
+    // A store whose connection was lost connects again on its next query, so it is kept.
+    const bool read = store->Leaderboard(query, games, error);
+    const std::lock_guard lock(mutex);
+    idle.push_back(std::move(store));
+    return read;
+  }
+
+  void Board(httplib::Response& response, const LeaderboardQuery& query, bool page,
+             const std::string& liveApi) {
+    std::vector<GameLeaderboard> games;
+    StoreError error;
+    if (!Query(query, games, error)) {
+      Refuse(response, 503, "the database cannot be read now: " + error.text);
+      return;
+    }
+    if (page) {
+      Reply(response, 200, RenderBoardPage(games, query.gameId, liveApi), kHtml);
+      response.set_header("Content-Security-Policy", kPolicy);
+    } else {
+      Reply(response, 200, json(games) + "\n", kJson);
+    }
+  }
+
+  void Get(const httplib::Request& request, httplib::Response& response) {
+    const std::string& path = request.path;
+    if (path != "/api/scores" && !request.params.empty()) {
+      Refuse(response, 400, "this page takes no parameters");
+      return;
+    }
+    if (path == "/") {
+      Board(response, {std::nullopt, kFrontPageTop}, true,
+            "/api/scores?top=" + std::to_string(kFrontPageTop));
+      return;
+    }
+    if (path.starts_with(kGamePrefix)) {
+      const auto game = ParseGameId(std::string_view(path).substr(kGamePrefix.size()));
+      if (!game) {
+        Refuse(response, 404, "no such page: a game id is a 32-bit whole number");
+        return;
+      }
+      Board(response, {game, kMaxTop}, true,
+            "/api/scores?game=" + std::to_string(*game) + "&top=" + std::to_string(kMaxTop));
+      return;
+    }
+    if (path == "/api/scores") {
+      LeaderboardQuery query;
+      std::string why;
+      if (!ReadQuery(request, query, why)) {
+        Refuse(response, 400, why);
+        return;
+      }
+      Board(response, query, false, {});
+      return;
+    }
+    if (path == "/live.js") {
+      Reply(response, 200, std::string(LiveScript()), "text/javascript; charset=utf-8");
+      return;
+    }
+    Refuse(response, 404, "no such page");
+  }
+};
+
+LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
+    : parts_(std::make_unique<Parts>()) {
+  parts_->open = std::move(open);
+  parts_->json = std::move(json);
+  httplib::Server& server = parts_->server;
+  const int threads = std::max(kMinThreads, static_cast<int>(std::thread::hardware_concurrency()));
+  server.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+  };
+  server.set_keep_alive_max_count(kKeepAliveRequests);
+  server.set_keep_alive_timeout(kKeepAliveSeconds);
+  server.set_payload_max_length(kMaxBody);
+  Parts* parts = parts_.get();
+  // HEAD is answered by the GET handler, without the body.
+  server.Get(".*", [parts](const httplib::Request& request, httplib::Response& response) {
+    parts->Get(request, response);
+  });
+  const auto refuse = [](const httplib::Request& /*request*/, httplib::Response& response) {
+    Refuse(response, 405, "only GET and HEAD");
+    response.set_header("Allow", "GET, HEAD");
+  };
+  server.Post(".*", refuse);
+  server.Put(".*", refuse);
+  server.Patch(".*", refuse);
+  server.Delete(".*", refuse);
+  server.Options(".*", refuse);
+  server.set_exception_handler([](const httplib::Request& /*request*/, httplib::Response& response,
+                                  std::exception_ptr) { Refuse(response, 500, "internal error"); });
+}
+
+LeaderboardServer::~LeaderboardServer() = default;
+
+void LeaderboardServer::AddStore(std::unique_ptr<MessageStore> store) {
+  const std::lock_guard lock(parts_->mutex);
+  parts_->idle.push_back(std::move(store));
+}
+
+bool LeaderboardServer::Bind(const std::string& host, int& port, std::string& error) {
+  httplib::Server& server = parts_->server;
+  const bool bound =
+      port == 0 ? (port = server.bind_to_any_port(host)) > 0 : server.bind_to_port(host, port);
+  if (!bound) {
+    error = "cannot listen on " + host + ":" + std::to_string(port);
+    return false;
+  }
+  return true;
+}
+
+bool LeaderboardServer::Serve() { return parts_->server.listen_after_bind(); }
+
+void LeaderboardServer::Stop() { parts_->server.stop(); }
+
+}  // namespace brindle::service::web
