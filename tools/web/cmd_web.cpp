@@ -1,0 +1,131 @@
+// `brindle web`: the leaderboard as web pages and a JSON API, read-only, from either store.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "service/message_store.h"
+#include "service/web/leaderboard_server.h"
+#include "tools/commands.h"
+#include "tools/web/scores_json.h"
+
+namespace brindle::tools {
+namespace {
+
+constexpr long kSignalPollNs = 200'000'000;
+constexpr int kMaxPort = 65535;
+
+struct WebArguments {
+  std::string db;
+  std::string listen = "127.0.0.1:8080";
+};
+
+int Refuse(const std::string& what) {
+  static_cast<void>(std::fprintf(stderr, "brindle web: %s\n", what.c_str()));
+  return kExitBadInput;
+}
+
+// HOST:PORT, the host maybe in brackets ([::1]:8080); port 0 takes a free one.
+bool SplitListen(const std::string& text, std::string& host, int& port) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) {
+    return false;
+  }
+  host = text.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  const char* begin = text.data() + colon + 1;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(begin, end, port);
+  return begin != end && status == std::errc() && stop == end && port >= 0 && port <= kMaxPort;
+}
+
+// SIGTERM and SIGINT are blocked in every thread and taken here, where stopping the server is
+// safe; blocked before the server's threads start, which inherit the mask.
+class StopOnSignal {
+ public:
+  explicit StopOnSignal(service::web::LeaderboardServer& server) {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    watcher_ = std::thread([this, &server] {
+      const timespec wait{0, kSignalPollNs};
+      while (!done_.load()) {
+        if (sigtimedwait(&signals_, nullptr, &wait) > 0) {
+          server.Stop();
+          return;
+        }
+      }
+    });
+  }
+  StopOnSignal(const StopOnSignal&) = delete;
+  StopOnSignal& operator=(const StopOnSignal&) = delete;
+  StopOnSignal(StopOnSignal&&) = delete;
+  StopOnSignal& operator=(StopOnSignal&&) = delete;
+  ~StopOnSignal() {
+    done_ = true;
+    watcher_.join();
+  }
+
+ private:
+  sigset_t signals_{};
+  std::atomic<bool> done_{false};
+  std::thread watcher_;
+};
+
+int RunWeb(const WebArguments& arguments) {
+  std::string host;
+  int port = 0;
+  if (!SplitListen(arguments.listen, host, port)) {
+    return Refuse("--listen takes HOST:PORT (port 0 to 65535), not '" + arguments.listen + "'");
+  }
+  service::StoreError error;
+  auto first = service::OpenMessageStore(arguments.db, service::OpenMode::kExistingOnly, error);
+  if (!first) {
+    return Refuse("cannot read the database " + arguments.db + ": " + error.text);
+  }
+  const std::string db = arguments.db;
+  service::web::LeaderboardServer server(
+      [db](service::StoreError& failure) {
+        return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
+      },
+      ScoresJson);
+  server.AddStore(std::move(first));
+  signal(SIGPIPE, SIG_IGN);
+  const StopOnSignal stopper(server);
+  std::string why;
+  if (!server.Bind(host, port, why)) {
+    static_cast<void>(std::fprintf(stderr, "brindle web: %s\n", why.c_str()));
+    return kExitFailed;
+  }
+  const bool bracket = host.find(':') != std::string::npos;
+  static_cast<void>(std::fprintf(stderr, "brindle web: serving http://%s%s%s:%d/\n",
+                                 bracket ? "[" : "", host.c_str(), bracket ? "]" : "", port));
+  return server.Serve() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterWebCommand(CLI::App& app, int& status) {
+  auto arguments = std::make_shared<WebArguments>();
+  CLI::App* web = app.add_subcommand(
+      "web",
+      "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
+      "read-only; runs until SIGTERM/SIGINT");
+  web->add_option("--db", arguments->db,
+                  "SQLite database file or PostgreSQL connection (postgresql://...)")
+      ->required();
+  web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
+      ->capture_default_str();
+  web->callback([arguments, &status] { status = RunWeb(*arguments); });
+}
+
+}  // namespace brindle::tools
