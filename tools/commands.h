@@ -13,5 +13,6 @@ void RegisterCodecCommands(CLI::App& app, int& status);  // encode, decode
 void RegisterPhoneCommand(CLI::App& app, int& status);   // phone (the simulated phone)
 void RegisterSendCommands(CLI::App& app, int& status);   // send, demo
 void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores
+void RegisterWebCommand(CLI::App& app, int& status);     // web (the leaderboard pages)
 
 }  // namespace brindle::tools
