@@ -1,10 +1,13 @@
 // `brindle encode` and `brindle decode`: the score message codec from the shell.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <iterator>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "base/text.h"
@@ -15,11 +18,12 @@
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
 #include "tools/commands.h"
-#include "tools/json_writer.h"
 #include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {
+
+using Json = nlohmann::ordered_json;  // keys in the order they are written
 
 constexpr std::size_t kMinHandle = 2;
 constexpr std::size_t kMaxHandle = 15;
@@ -45,69 +49,118 @@ int BadInput(const std::string& command, const std::string& message) {
   return kExitBadInput;
 }
 
-std::string HexOf(std::string_view bytes) {
-  std::string text(2 * bytes.size(), '0');
-  hex::WriteBytes(bytes, text.data());
-  return text;
+// Payload bytes are Latin-1: each byte is the character of the same code, written as UTF-8.
+void AppendLatin1(std::string& out, std::string_view bytes) {
+  for (const char c : bytes) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0U | (code >> 6U));
+      out += static_cast<char>(0x80U | (code & 0x3FU));
+    }
+  }
 }
 
-bool IsValidNumber(std::string_view number) {
-  const std::string_view digits = number.starts_with('+') ? number.substr(1) : number;
-  return !digits.empty() && digits.size() <= kMaxNumberDigits &&
-         digits.find_first_not_of("0123456789") == std::string_view::npos;
+std::string Latin1(std::string_view bytes) {
+  std::string out;
+  AppendLatin1(out, bytes);
+  return out;
+}
+
+void AppendHex(std::string& out, std::string_view bytes) {
+  const std::size_t at = out.size();
+  out.resize(at + 2 * bytes.size());
+  hex::WriteBytes(bytes, out.data() + at);
+}
+
+// The options' checks, as CLI11 validators so a bad value is refused while parsing.
+const CLI::Validator kFieldNumber = CLI::Range(std::numeric_limits<std::int32_t>::min(),
+                                               static_cast<std::int32_t>(kMaxFieldNumber));
+
+const CLI::Validator kHandle(
+    [](const std::string& text) -> std::string {
+      const auto handle = Utf8ToUtf16(text);
+      if (!handle) {
+        return "the handle is not valid UTF-8";
+      }
+      if (handle->size() < kMinHandle || handle->size() > kMaxHandle) {
+        return "the handle must have 2 to 15 characters, not " + std::to_string(handle->size());
+      }
+      return {};
+    },
+    "2 to 15 characters", "HANDLE");
+
+const CLI::Validator kNumber(
+    [](const std::string& number) -> std::string {
+      const std::string_view digits =
+          std::string_view(number).substr(number.starts_with('+') ? 1 : 0);
+      if (digits.empty() || digits.size() > kMaxNumberDigits ||
+          digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return "the number must be an optional '+' and 1 to 20 digits, not '" + number + "'";
+      }
+      return {};
+    },
+    "optional '+' and 1 to 20 digits", "NUMBER");
+
+// One score message, from its checked fields to PDU text.
+struct Encoded {
+  std::array<char, kPayloadCapacity> payload{};
+  std::size_t payloadLength = 0;
+  std::array<char, kScoreTextCapacity> scoreText{};
+  std::array<char, kPduTextCapacity> pdu{};
+  std::size_t pduLength = 0;
+};
+
+bool Encode(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
+            std::string_view number, Encoded& out) {
+  std::array<char, kMaxNumberDigits + 2> destination{};
+  if (number.empty()) {
+    number = {destination.data(), NarrowText(kDestinationNumber, destination)};
+  }
+  out.payloadLength = BuildScorePayload(gameId, score, handle, out.payload);
+  // Both scramble the payload they are given, so each gets a copy.
+  std::array<char, kPayloadCapacity> scratch = out.payload;
+  EncodeScoreText(scratch, out.scoreText);
+  scratch = out.payload;
+  if (BuildSubmitPdu(out.pdu, number, scratch) == 0) {
+    return false;
+  }
+  out.pduLength = TerminatedView(std::span<const char>(out.pdu)).size();
+  return true;
+}
+
+std::int64_t CmgsLength(const Encoded& encoded) {
+  return static_cast<std::int64_t>(encoded.pduLength / 2) - 1;  // TPDU octets, without the SCA
+}
+
+Json EncodedObject(const Encoded& encoded) {
+  const std::string_view payload(encoded.payload.data(), encoded.payloadLength);
+  std::string payloadHex;
+  AppendHex(payloadHex, payload);
+  Json object;
+  object["payload"] = Latin1(payload);
+  object["payloadHex"] = payloadHex;
+  object["scoreText"] = encoded.scoreText.data();
+  object["pdu"] = std::string_view(encoded.pdu.data(), encoded.pduLength);
+  object["cmgsLength"] = CmgsLength(encoded);
+  return object;
 }
 
 int RunEncode(const EncodeOptions& options) {
-  if (options.gameId > kMaxFieldNumber || options.score > kMaxFieldNumber) {
-    return BadInput("encode", "a game id or score above 99999999 cannot be sent");
-  }
-  const auto handle = Utf8ToUtf16(options.handle);
-  if (!handle) {
-    return BadInput("encode", "the handle is not valid UTF-8");
-  }
-  if (handle->size() < kMinHandle || handle->size() > kMaxHandle) {
-    return BadInput(
-        "encode", "the handle must have 2 to 15 characters, not " + std::to_string(handle->size()));
-  }
-  std::string number = options.number;
-  if (number.empty()) {
-    number.resize(kDestinationNumber.size());
-    NarrowText(kDestinationNumber, number);
-  } else if (!IsValidNumber(number)) {
-    return BadInput("encode",
-                    "the number must be an optional '+' and 1 to 20 digits, not '" + number + "'");
-  }
-
-  std::array<char, kPayloadCapacity> payload{};
-  const std::size_t length = BuildScorePayload(options.gameId, options.score, *handle, payload);
-  const std::string payloadText(payload.data(), length);
-
-  std::array<char, kPayloadCapacity> scratch = payload;
-  std::array<char, kScoreTextCapacity> scoreText{};
-  EncodeScoreText(scratch, scoreText);
-  std::array<char, kPduTextCapacity> pdu{};
-  if (BuildSubmitPdu(pdu, number, payload) == 0) {
+  const auto handle = Utf8ToUtf16(options.handle);  // checked by kHandle
+  Encoded encoded;
+  if (!handle || !Encode(options.gameId, options.score, *handle, options.number, encoded)) {
     return BadInput("encode", "the message does not fit in one PDU");
   }
-  const std::string_view pduText = TerminatedView(std::span<const char>(pdu));
-  const auto cmgsLength = static_cast<std::int64_t>(pduText.size() / 2) - 1;
-  const std::string_view score = TerminatedView(std::span<const char>(scoreText));
-
   if (options.json) {
-    std::cout << JsonObject{}
-                     .Text("payload", payloadText)
-                     .Text("payloadHex", HexOf(payloadText))
-                     .Text("scoreText", score)
-                     .Text("pdu", pduText)
-                     .Number("cmgsLength", cmgsLength)
-                     .Finish()
-              << '\n';
-  } else {
-    std::cout << "payload:    " << Latin1ToUtf8(payloadText) << '\n'
-              << "scoreText:  " << score << '\n'
-              << "pdu:        " << pduText << '\n'
-              << "cmgsLength: " << cmgsLength << '\n';
+    std::cout << EncodedObject(encoded).dump() << '\n';
+    return kExitOk;
   }
+  std::cout << "payload:    " << Latin1({encoded.payload.data(), encoded.payloadLength}) << '\n'
+            << "scoreText:  " << encoded.scoreText.data() << '\n'
+            << "pdu:        " << encoded.pdu.data() << '\n'
+            << "cmgsLength: " << CmgsLength(encoded) << '\n';
   return kExitOk;
 }
 
@@ -136,6 +189,67 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
 
+// A decoded text: the reading, whether its payload split into the four fields, or the error.
+struct Decoded {
+  PduReading reading;
+  bool hasFields = false;
+  PduError error = PduError::kNone;
+  std::size_t errorOffset = 0;
+};
+
+// The whole PDU through the strict reader; user data alone as DecodeScoreText reads it, where
+// only empty text and characters that are not hex digits are refused.
+void Decode(std::string_view text, bool userData, Decoded& out) {
+  if (!userData) {
+    out.error = ReadPdu(text, out.reading);
+    out.errorOffset = out.reading.errorOffset;
+    out.hasFields = out.error == PduError::kNone;
+    return;
+  }
+  out.reading = PduReading{};
+  const auto* const notHex =
+      std::find_if(text.begin(), text.end(), [](char c) { return hex::DigitValue(c) < 0; });
+  if (text.empty() || notHex != text.end()) {
+    out.error = text.empty() ? PduError::kEmpty : PduError::kNotHex;
+    out.errorOffset = static_cast<std::size_t>(notHex - text.begin());
+    out.hasFields = false;
+    return;
+  }
+  out.error = PduError::kNone;
+  DecodeScoreText(text, out.reading.payload);
+  out.reading.payloadLength = TerminatedView(std::span<const char>(out.reading.payload)).size();
+  out.hasFields =
+      SplitScorePayload({out.reading.payload, out.reading.payloadLength}, out.reading.fields);
+}
+
+const char* TypeName(PduType type) { return type == PduType::kSubmit ? "submit" : "deliver"; }
+
+Json DecodedObject(const Decoded& decoded, bool userData) {
+  const PduReading& reading = decoded.reading;
+  const std::string_view payload(reading.payload, reading.payloadLength);
+  std::string payloadHex;
+  AppendHex(payloadHex, payload);
+  Json object;
+  object["payload"] = Latin1(payload);
+  object["payloadHex"] = payloadHex;
+  if (!userData) {
+    object["number"] = reading.number;
+    object["type"] = TypeName(reading.type);
+  }
+  if (reading.sentAt.present) {
+    std::array<char, kTimeStampTextCapacity> sentAt{};
+    FormatTimeStamp(reading.sentAt, sentAt);
+    object["sentAt"] = sentAt.data();
+  }
+  if (decoded.hasFields) {
+    object["gameId"] = reading.fields.gameId;
+    object["fixed"] = reading.fields.fixed;
+    object["score"] = reading.fields.score;
+    object["handle"] = Latin1({reading.fields.handle, reading.fields.handleLength});
+  }
+  return object;
+}
+
 int RunDecode(const DecodeOptions& options) {
   std::string input;
   if (!ReadDecodeInput(options.input, input)) {
@@ -144,65 +258,26 @@ int RunDecode(const DecodeOptions& options) {
   const std::string_view raw = input;
   const std::string_view text = Trim(raw);
   const std::size_t lead = text.empty() ? 0 : static_cast<std::size_t>(text.data() - raw.data());
-  PduReading reading;
-  bool hasFields = true;
-  if (options.userData) {
-    // The user data alone reads as DecodeScoreText reads it: any count, any digits after the
-    // counted ones; only text that is not hex at all is refused.
-    if (text.empty()) {
-      return BadInput("decode", std::string(DescribePduError(PduError::kEmpty)) + " at offset " +
-                                    std::to_string(lead));
-    }
-    const auto notHex =
-        std::find_if(text.begin(), text.end(), [](char c) { return hex::DigitValue(c) < 0; });
-    if (notHex != text.end()) {
-      return BadInput("decode",
-                      std::string(DescribePduError(PduError::kNotHex)) + " at offset " +
-                          std::to_string(lead + static_cast<std::size_t>(notHex - text.begin())));
-    }
-    DecodeScoreText(text, reading.payload);
-    reading.payloadLength = TerminatedView(std::span<const char>(reading.payload)).size();
-    hasFields = SplitScorePayload({reading.payload, reading.payloadLength}, reading.fields);
-  } else if (ReadPdu(text, reading) != PduError::kNone) {
-    return BadInput("decode", std::string(DescribePduError(reading.error)) + " at offset " +
-                                  std::to_string(lead + reading.errorOffset));
+  Decoded decoded;
+  Decode(text, options.userData, decoded);
+  if (decoded.error != PduError::kNone) {
+    return BadInput("decode", std::string(DescribePduError(decoded.error)) + " at offset " +
+                                  std::to_string(lead + decoded.errorOffset));
   }
-  const std::string_view payload(reading.payload, reading.payloadLength);
-  const std::string_view handle(reading.fields.handle, reading.fields.handleLength);
-  const char* type = reading.type == PduType::kSubmit ? "submit" : "deliver";
-  std::array<char, kTimeStampTextCapacity> sentAt{};
-  FormatTimeStamp(reading.sentAt, sentAt);
+  const Json object = DecodedObject(decoded, options.userData);
   if (options.json) {
-    JsonObject json;
-    json.Text("payload", payload).Text("payloadHex", HexOf(payload));
-    if (!options.userData) {
-      json.Text("number", reading.number).Text("type", type);
-    }
-    if (reading.sentAt.present) {
-      json.Text("sentAt", sentAt.data());
-    }
-    if (hasFields) {
-      json.Number("gameId", reading.fields.gameId)
-          .Number("fixed", reading.fields.fixed)
-          .Number("score", reading.fields.score)
-          .Text("handle", handle);
-    }
-    std::cout << json.Finish() << '\n';
+    std::cout << object.dump() << '\n';
     return kExitOk;
   }
-  if (!options.userData) {
-    std::cout << "type:       " << type << '\n' << "number:     " << reading.number << '\n';
-  }
-  if (reading.sentAt.present) {
-    std::cout << "sentAt:     " << sentAt.data() << '\n';
-  }
-  std::cout << "payload:    " << Latin1ToUtf8(payload) << '\n'
-            << "payloadHex: " << HexOf(payload) << '\n';
-  if (hasFields) {
-    std::cout << "gameId:     " << reading.fields.gameId << '\n'
-              << "fixed:      " << reading.fields.fixed << '\n'
-              << "score:      " << reading.fields.score << '\n'
-              << "handle:     " << Latin1ToUtf8(handle) << '\n';
+  // The same values as text, one "key: value" line each, the message's header first.
+  constexpr std::array<const char*, 9> kOrder = {
+      "type", "number", "sentAt", "payload", "payloadHex", "gameId", "fixed", "score", "handle"};
+  for (const char* key : kOrder) {
+    if (const auto value = object.find(key); value != object.end()) {
+      const std::string label = std::string(key) + ":";
+      std::cout << label << std::string(12 - label.size(), ' ')
+                << (value->is_string() ? value->get<std::string>() : value->dump()) << '\n';
+    }
   }
   return kExitOk;
 }
@@ -213,11 +288,15 @@ void RegisterCodecCommands(CLI::App& app, int& status) {
   auto encode = std::make_shared<EncodeOptions>();
   CLI::App* encodeCommand =
       app.add_subcommand("encode", "Encode a score message as SMS-SUBMIT PDU text");
-  encodeCommand->add_option("--game-id", encode->gameId, "Game number")->required();
-  encodeCommand->add_option("--score", encode->score, "Score")->required();
-  encodeCommand->add_option("--handle", encode->handle, "Player's handle (UTF-8)")->required();
-  encodeCommand->add_option("--number", encode->number,
-                            "Destination: optional '+' and 1 to 20 digits");
+  encodeCommand->add_option("--game-id", encode->gameId, "Game number")
+      ->required()
+      ->check(kFieldNumber);
+  encodeCommand->add_option("--score", encode->score, "Score")->required()->check(kFieldNumber);
+  encodeCommand->add_option("--handle", encode->handle, "Player's handle (UTF-8)")
+      ->required()
+      ->check(kHandle);
+  encodeCommand->add_option("--number", encode->number, "Destination (default: the service's)")
+      ->check(kNumber);
   encodeCommand->add_flag("--json", encode->json, "Print one JSON object");
   encodeCommand->callback([encode, &status] { status = RunEncode(*encode); });
 
