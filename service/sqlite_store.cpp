@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace brindle::service {
@@ -344,12 +346,8 @@ bool Migrate(sqlite3* db, bool create, StoreError& error) {
   return true;
 }
 
-}  // namespace
-
-std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mode,
-                                              StoreError& error) {
-  const std::string file(path);
-  const bool create = mode == OpenMode::kCreateIfMissing;
+// Opens `file` with its schema brought to date; null with `error` on failure.
+Database OpenFile(const std::string& file, bool create, StoreError& error) {
   const int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
   sqlite3* raw = nullptr;
   const int status = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -365,15 +363,43 @@ std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mo
   if (!Migrate(db.get(), create, error)) {
     return nullptr;
   }
-  if (create) {
-    // WAL lets readers run beside the service; NORMAL syncs at checkpoints, which keeps every
-    // commit durable against a crash of the program (not of the machine) at a fraction of the
-    // cost of a sync per commit.
-    if (sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
-                     nullptr, nullptr) != SQLITE_OK) {
-      error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
+  // WAL lets readers run beside the service; NORMAL syncs at checkpoints, which keeps every
+  // commit durable against a crash of the program (not of the machine) at a fraction of the
+  // cost of a sync per commit.
+  if (create && sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;",
+                             nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
+    return nullptr;
+  }
+  return db;
+}
+
+}  // namespace
+
+std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mode,
+                                              StoreError& error) {
+  const std::string file(path);
+  const bool create = mode == OpenMode::kCreateIfMissing;
+  std::error_code fault;
+  if (create && !std::filesystem::exists(file, fault)) {
+    // A new database appears whole: it is made beside its place and renamed there, so that a
+    // reader never finds it half made.
+    const std::string building = file + ".new";
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::filesystem::remove(building + suffix, fault);
+    }
+    if (!OpenFile(building, true, error)) {
       return nullptr;
     }
+    std::filesystem::rename(building, file, fault);
+    if (fault) {
+      error = {StoreErrorKind::kUnavailable, fault.message()};
+      return nullptr;
+    }
+  }
+  Database db = OpenFile(file, create, error);
+  if (!db) {
+    return nullptr;
   }
   auto store = std::make_unique<SqliteStore>(std::move(db));
   if (!store->Prepare(error)) {

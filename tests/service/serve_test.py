@@ -43,6 +43,12 @@ def messages(db):
     return [json.loads(line) for line in result.stdout.splitlines()]
 
 
+def count_messages(db):
+    """How many the database holds; -1 while it cannot be read (not made yet)."""
+    result = run(["messages", "--db", db, "--json"])
+    return len(result.stdout.splitlines()) if result.returncode == 0 else -1
+
+
 def scores(db, *extra):
     result = run(["scores", "--db", db, "--json", *extra])
     check(result.returncode == 0, f"scores --json: exit {result.returncode} {result.stderr}")
@@ -85,6 +91,12 @@ class Phone:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.communicate()
+
+
+def deletes_seen(tmp):
+    """AT+CMGD commands the simulated phone has received (its log)."""
+    with open(os.path.join(tmp, "phone.jsonl"), encoding="utf-8") as log:
+        return log.read().count("AT+CMGD=")
 
 
 def holds_nothing(tmp, phone):
@@ -221,9 +233,10 @@ def case_feed(tmp, mode="ok", poll="30"):
     db = os.path.join(tmp, "scores.db")
     serve = start_serve(phone.port, db, "--poll", poll)
     try:
-        wait_for("the inbox is stored", lambda: len(messages(db)) == 3, 20)
+        wait_for("the inbox is stored", lambda: count_messages(db) == 3, 20)
         feed_lines(feed, late)
-        wait_for("the fed messages are stored", lambda: len(messages(db)) == 8, 20)
+        wait_for("the fed messages are stored", lambda: count_messages(db) == 8, 20)
+        wait_for("and deleted", lambda: deletes_seen(tmp) >= 8, 10)
     finally:
         err = stop_serve(serve)
     check(err.count("stored #") == 8, "one log line per message")
@@ -240,7 +253,8 @@ def case_hangup(tmp):
     db = os.path.join(tmp, "scores.db")
     serve = start_serve(phone.port, db)
     try:
-        wait_for("all stored after the hang-up", lambda: len(messages(db)) == 6, 30)
+        wait_for("all stored after the hang-up", lambda: count_messages(db) == 6, 30)
+        wait_for("and deleted", lambda: deletes_seen(tmp) >= 6, 10)
     finally:
         err = stop_serve(serve)
     check("again" in err, "the service said it reopens the port")
@@ -278,8 +292,7 @@ def case_kill(tmp):
         killed = run(["serve", "--once", "--port", phone.port, "--db", db], env=env)
         check(killed.returncode == -signal.SIGKILL, f"killed: exit {killed.returncode}")
         once_each(messages(db), inbox)
-        with open(os.path.join(tmp, "phone.jsonl"), encoding="utf-8") as log:
-            check("AT+CMGD" not in log.read(), "nothing deleted before the kill")
+        check(deletes_seen(tmp) == 0, "nothing deleted before the kill")
         again = run(["serve", "--once", "--port", phone.port, "--db", db])
         print(again.stderr)
         check(again.returncode == 0, f"restart: exit {again.returncode}")
@@ -329,11 +342,11 @@ def case_disk_full(tmp):
         try:
             time.sleep(2)
             check(messages(db) == [], "nothing stored while the disk is full")
-            with open(os.path.join(tmp, "phone.jsonl"), encoding="utf-8") as log:
-                check("AT+CMGD" not in log.read(), "nothing deleted while the disk is full")
+            check(deletes_seen(tmp) == 0, "nothing deleted while the disk is full")
             resource.prlimit(serve.pid, resource.RLIMIT_FSIZE,
                              (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
-            wait_for("stored once the disk has room", lambda: len(messages(db)) == 200, 20)
+            wait_for("stored once the disk has room", lambda: count_messages(db) == 200, 20)
+            wait_for("and deleted", lambda: deletes_seen(tmp) >= 200, 10)
         finally:
             err = stop_serve(serve)
         check("cannot store 200 message(s)" in err, "the service said why")
