@@ -1,10 +1,9 @@
 // A sleeper for tests: it records each pause and returns at once. An optional hook runs at
-// every pause (to look at what is shown while the send waits, or to queue a late answer).
+// every pause (to note when the pause came, or to change the phone while the send waits).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -21,9 +20,6 @@ class RecordingSleeper final : public Sleeper {
     }
   }
   [[nodiscard]] const std::vector<std::uint32_t>& Pauses() const { return pauses_; }
-  [[nodiscard]] std::uint64_t TotalMs() const {
-    return std::accumulate(pauses_.begin(), pauses_.end(), std::uint64_t{0});
-  }
   void OnPause(std::function<void(std::uint32_t)> hook) { onPause_ = std::move(hook); }
 
  private:

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <utility>
 
 namespace brindle::terminal {
 namespace {
@@ -23,57 +23,42 @@ bool Inside(const CellRect& inner, const CellRect& outer) {
          inner.col + inner.cols < outer.col + outer.cols;
 }
 
-class LayoutTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
-
-TEST_P(LayoutTest, EveryVisibleControlFitsItsFrameAndItsGroup) {
-  const auto [lines, cols] = GetParam();
-  const DialogLayout layout = LayoutDialog(kHighscoreDialog, lines, cols);
-  ASSERT_EQ(layout.count, kHighscoreDialog.controls.size());
-  EXPECT_GE(layout.frame.row, 0);
-  EXPECT_GE(layout.frame.col, 0);
-  EXPECT_LE(layout.frame.row + layout.frame.rows, lines);
-  EXPECT_LE(layout.frame.col + layout.frame.cols, cols);
-  for (const PlacedControl& control : layout.Controls()) {
-    if (control.visible) {
-      EXPECT_TRUE(Inside(control.cells, layout.frame)) << control.source->id;
+TEST(Layout, EveryVisibleControlFitsItsFrameAndItsGroup) {
+  for (const auto& [lines, cols] : {std::pair{24, 80}, std::pair{60, 200}}) {
+    SCOPED_TRACE(cols);
+    const DialogLayout layout = LayoutDialog(kHighscoreDialog, lines, cols);
+    ASSERT_EQ(layout.count, kHighscoreDialog.controls.size());
+    EXPECT_LE(layout.frame.cols, kMaxInnerCols + 2);
+    EXPECT_LE(layout.frame.rows, kMaxInnerRows + 2);
+    EXPECT_EQ(layout.frame.col, (cols - layout.frame.cols) / 2);
+    EXPECT_EQ(layout.frame.row, (lines - layout.frame.rows) / 2);
+    for (const PlacedControl& control : layout.Controls()) {
+      if (control.visible) {
+        EXPECT_TRUE(Inside(control.cells, layout.frame)) << control.source->id;
+      }
     }
+    const PlacedControl& handle = ById(layout, IDC_HANDLE);
+    const PlacedControl& score = ById(layout, IDC_SCORE);
+    EXPECT_TRUE(Inside(handle.cells, ById(layout, IDC_STATIC, u"Player").cells));
+    EXPECT_TRUE(Inside(score.cells, ById(layout, IDC_STATIC, u"Result").cells));
+    // Each label sits on its box's text row, left of it.
+    const PlacedControl& handleLabel = ById(layout, IDC_STATIC, u"Handle");
+    EXPECT_EQ(handleLabel.cells.row, handle.cells.row + 1);
+    EXPECT_LE(handleLabel.cells.col + 6, handle.cells.col);
+    EXPECT_EQ(ById(layout, IDC_STATIC, u"Score").cells.row, score.cells.row + 1);
+    // The result box holds the longest status unwrapped, above the buttons, which share a row.
+    const PlacedControl& box = ById(layout, IDC_RESULT);
+    const PlacedControl& send = ById(layout, IDC_SEND);
+    const PlacedControl& cancel = ById(layout, IDCANCEL);
+    EXPECT_GE(box.cells.rows - 2, 4);
+    EXPECT_GE(box.cells.cols - 2, 69);
+    EXPECT_LT(box.cells.row + box.cells.rows - 1, send.cells.row);
+    EXPECT_EQ(send.cells.row, cancel.cells.row);
+    EXPECT_LT(send.cells.col + send.cells.cols, cancel.cells.col);
   }
-  const PlacedControl& player = ById(layout, IDC_STATIC, u"Player");
-  const PlacedControl& result = ById(layout, IDC_STATIC, u"Result");
-  const PlacedControl& handle = ById(layout, IDC_HANDLE);
-  const PlacedControl& score = ById(layout, IDC_SCORE);
-  EXPECT_TRUE(Inside(handle.cells, player.cells));
-  EXPECT_TRUE(Inside(score.cells, result.cells));
-  // Each label sits on its box's text row, left of it.
-  const PlacedControl& handleLabel = ById(layout, IDC_STATIC, u"Handle");
-  const PlacedControl& scoreLabel = ById(layout, IDC_STATIC, u"Score");
-  EXPECT_EQ(handleLabel.cells.row, handle.cells.row + 1);
-  EXPECT_EQ(scoreLabel.cells.row, score.cells.row + 1);
-  EXPECT_LE(handleLabel.cells.col + 6, handle.cells.col);
-  // The result box lies below both groups and above the buttons, which share a row.
-  const PlacedControl& box = ById(layout, IDC_RESULT);
-  const PlacedControl& send = ById(layout, IDC_SEND);
-  const PlacedControl& cancel = ById(layout, IDCANCEL);
-  EXPECT_GE(box.cells.row, result.cells.row + result.cells.rows);
-  EXPECT_GE(box.cells.rows - 2, 4) << "room for the four lines of the longest status";
-  EXPECT_GE(box.cells.cols - 2, 69) << "the longest status line fits unwrapped";
-  EXPECT_LT(box.cells.row + box.cells.rows - 1, send.cells.row);
-  EXPECT_EQ(send.cells.row, cancel.cells.row);
-  EXPECT_LT(send.cells.col + send.cells.cols, cancel.cells.col);
 }
 
-INSTANTIATE_TEST_SUITE_P(TerminalSizes, LayoutTest,
-                         ::testing::Values(std::make_tuple(24, 80), std::make_tuple(25, 80),
-                                           std::make_tuple(40, 132), std::make_tuple(60, 200)));
-
-TEST(Layout, LargeTerminalsGetACentredDialogOfBoundedSize) {
-  const DialogLayout layout = LayoutDialog(kHighscoreDialog, 60, 200);
-  EXPECT_EQ(layout.frame.cols, kMaxInnerCols + 2);
-  EXPECT_EQ(layout.frame.rows, kMaxInnerRows + 2);
-  EXPECT_EQ(layout.frame.col, (200 - layout.frame.cols) / 2);
-  EXPECT_EQ(layout.frame.row, (60 - layout.frame.rows) / 2);
-}
-
+// Template 129's controls in tab order, with what the terminal makes of each.
 TEST(Layout, ControlsKeepTheirKindsAndHiddenButtonsStayHidden) {
   const DialogLayout layout = LayoutDialog(kHighscoreDialog, 24, 80);
   struct Expected {
@@ -109,15 +94,13 @@ TEST(Layout, ControlsKeepTheirKindsAndHiddenButtonsStayHidden) {
 
 TEST(Layout, TabGoesThroughVisibleEnabledTabStopsInTemplateOrder) {
   const DialogLayout layout = LayoutDialog(kHighscoreDialog, 24, 80);
-  const int forward[] = {IDC_HANDLE, IDC_SEND, IDCANCEL, IDC_RESULT, IDC_HANDLE, IDC_SEND};
   std::size_t at = layout.count;  // nothing focused: the first that takes the focus
-  for (const int id : forward) {
+  for (const int id : {IDC_HANDLE, IDC_SEND, IDCANCEL, IDC_RESULT, IDC_HANDLE}) {
     at = NextTabStop(layout, at, false);
     ASSERT_LT(at, layout.count);
     EXPECT_EQ(layout.controls.at(at).source->id, id);
   }
-  const int backward[] = {IDC_HANDLE, IDC_RESULT, IDCANCEL, IDC_SEND, IDC_HANDLE};
-  for (const int id : backward) {
+  for (const int id : {IDC_RESULT, IDCANCEL, IDC_SEND, IDC_HANDLE}) {
     at = NextTabStop(layout, at, true);
     ASSERT_LT(at, layout.count);
     EXPECT_EQ(layout.controls.at(at).source->id, id);
