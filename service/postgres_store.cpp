@@ -1,9 +1,12 @@
 #include "service/postgres_store.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
+#include <numeric>
 #include <pqxx/pqxx>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace brindle::service {
@@ -237,8 +240,16 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
                          StoreError& error) {
   results.assign(messages.size(), KeepResult{});
   const bool kept = Guard(error, [&] {
+    // Every writer inserts in the same order, so two batches sharing messages wait on each
+    // other's rows one way only and never deadlock.
+    std::vector<std::size_t> order(messages.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+      return std::tie(messages[a].sender, messages[a].sentAt, messages[a].pdu) <
+             std::tie(messages[b].sender, messages[b].sentAt, messages[b].pdu);
+    });
     pqxx::work work(*connection_);
-    for (std::size_t i = 0; i < messages.size(); ++i) {
+    for (const std::size_t i : order) {
       const Message& m = messages[i];
       const bool score = m.status == MessageStatus::kScore;
       const std::string status(score ? kScoreStatus : kRejectedStatus);
