@@ -17,10 +17,10 @@ a{color:inherit}
 table{width:100%;border-collapse:collapse;table-layout:fixed}
 th,td{padding:.35rem .3rem;border-bottom:1px solid var(--line);text-align:left;vertical-align:top}
 th{font-size:.8rem;text-transform:uppercase;letter-spacing:.04em;opacity:.7}
-.rank{width:2.2rem}
+.rank{width:2rem}
 .handle{overflow-wrap:anywhere}
-.score{width:6.5rem;text-align:right;font-variant-numeric:tabular-nums}
-.sent{width:6.5rem;padding-left:.8rem}
+.score{width:5rem;text-align:right;font-variant-numeric:tabular-nums}
+.sent{width:6rem;padding-left:.6rem}
 .empty{opacity:.7}
 @media (min-width:34rem){.sent{width:10.5rem}}
 @media (max-width:33.99rem){.time{display:none}}
