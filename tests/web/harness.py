@@ -1,0 +1,88 @@
+"""Processes for the web and PostgreSQL tests: simulated phones, `brindle serve`, `brindle web`."""
+import os
+import re
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "service"))
+import pdus  # noqa: E402  (the service tests' PDU builder)
+
+WAIT = 30  # seconds for anything that should take a moment
+
+
+def wait_for(check, what, timeout=WAIT):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+class Phone:
+    """`brindle phone` holding `inbox` (PDUs) at start; with `feed`, takes more while running."""
+
+    def __init__(self, brindle, folder, name, inbox=(), feed=False):
+        self.link = os.path.join(folder, name + ".tty")
+        args = [brindle, "phone", "--link", self.link, "--capacity", "5000"]
+        if inbox:
+            path = os.path.join(folder, name + ".inbox")
+            with open(path, "w", encoding="ascii") as out:
+                out.write("\n".join(inbox) + "\n")
+            args += ["--inbox", path]
+        self.feed = os.path.join(folder, name + ".feed") if feed else None
+        if feed:
+            args += ["--feed", self.feed]
+        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                        text=True)
+        wait_for(lambda: os.path.exists(self.link) and (not feed or os.path.exists(self.feed)),
+                 "the phone's terminal")
+
+    def deliver(self, pdu):
+        with open(self.feed, "w", encoding="ascii") as out:
+            out.write(pdu + "\n")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(WAIT)
+
+
+def serve_once(brindle, port, db):
+    return subprocess.Popen([brindle, "serve", "--port", port, "--db", db, "--once"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+class Web:
+    """`brindle web` on a free port of 127.0.0.1."""
+
+    def __init__(self, brindle, db):
+        self.process = subprocess.Popen([brindle, "web", "--db", db, "--listen", "127.0.0.1:0"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                        text=True)
+        line = self.process.stderr.readline()
+        found = re.search(r"serving (http://\S+:(\d+))/", line)
+        if not found:
+            self.process.kill()
+            raise AssertionError(f"brindle web did not start: {line!r}")
+        self.url = found.group(1)
+        self.port = int(found.group(2))
+
+    def stop(self):
+        """SIGTERM; returns the exit status."""
+        self.process.terminate()
+        return self.process.wait(WAIT)
+
+
+def fill(brindle, folder, db, scores, name="fill"):
+    """Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`."""
+    inbox = [pdus.score_deliver(brindle, game, score, handle, sender=sender)
+             for game, score, handle, sender in scores]
+    phone = Phone(brindle, folder, name, inbox)
+    try:
+        serve = serve_once(brindle, phone.link, db)
+        _, err = serve.communicate(timeout=WAIT * 2)
+        assert serve.returncode == 0, err
+    finally:
+        phone.stop()

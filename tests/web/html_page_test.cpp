@@ -1,0 +1,103 @@
+// The page's text at the lowest level: escaping, the parameters, where each value lands.
+#include "service/web/html_page.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brindle::service::web {
+namespace {
+
+TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Ann", "Ann"},
+      {"<script>", "&lt;script&gt;"},
+      {"a\"b'c&d", "a&quot;b&#39;c&amp;d"},
+      {"&amp;", "&amp;amp;"},
+      {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+      {"\x80\xFF", "\xC2\x80\xC3\xBF"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {"", ""},
+  };
+  for (const auto& [bytes, html] : cases) {
+    std::string out = "x";
+    AppendHtmlText(out, bytes);
+    EXPECT_EQ(out, "x" + html) << bytes;
+  }
+}
+
+TEST(Parameters, GameIdsAreThe32BitNumbers) {
+  const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
+      {"0", 0},
+      {"42", 42},
+      {"-7", -7},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483648LL},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"+7", std::nullopt},
+      {" 7", std::nullopt},
+      {"7 ", std::nullopt},
+      {"7x", std::nullopt},
+      {"0x10", std::nullopt},
+      {"1.5", std::nullopt},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(ParseGameId(text), value) << text;
+  }
+}
+
+TEST(Parameters, TopRunsFromOneToAHundred) {
+  const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
+      {"1", 1},
+      {"10", 10},
+      {"100", 100},
+      {"0", std::nullopt},
+      {"101", std::nullopt},
+      {"-1", std::nullopt},
+      {"", std::nullopt},
+      {"ten", std::nullopt},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(ParseTop(text), value) << text;
+  }
+}
+
+TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
+  const std::vector<GameLeaderboard> games = {
+      {-3,
+       {{1, "<b>\"x\"", 250, "+447700900123", "2026-12-06T21:15:03+01:00"},
+        {2, "Ann", -5, "+447700900124", "odd"}}},
+      {9, {{1, "Bob", 7, "+1", "2026-12-07T08:00:00Z"}}}};
+  const std::string all = RenderBoardPage(games, std::nullopt, "/api/scores?top=10");
+  for (const char* part : {
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">",
+           "<main id=\"board\" data-api=\"/api/scores?top=10\">",
+           "<a href=\"/games/-3\">Game -3</a>",
+           "<a href=\"/games/9\">Game 9</a>",
+           "<td class=\"rank\">1</td><td class=\"handle\" title=\"&lt;b&gt;&quot;x&quot;\">"
+           "&lt;b&gt;&quot;x&quot;</td><td class=\"score\">250</td>",
+           "<time datetime=\"2026-12-06T21:15:03+01:00\">2026-12-06<span class=\"time\"> "
+           "21:15</span></time>",
+           "<td class=\"score\">-5</td>",
+           "<time datetime=\"odd\">odd</time>",
+       }) {
+    EXPECT_NE(all.find(part), std::string::npos) << part;
+  }
+  EXPECT_LT(all.find("Game -3"), all.find("Game 9"));
+  EXPECT_EQ(all.find("No scores yet."), std::string::npos);
+  EXPECT_EQ(all.find("+447700900123"), std::string::npos) << "senders stay off the page";
+
+  const std::string one = RenderBoardPage({}, std::int64_t{5}, "/api/scores?game=5&top=100");
+  EXPECT_NE(one.find("<title>Game 5 leaderboard</title>"), std::string::npos);
+  EXPECT_NE(one.find("data-api=\"/api/scores?game=5&amp;top=100\""), std::string::npos);
+  EXPECT_NE(one.find("No scores yet."), std::string::npos);
+  EXPECT_NE(one.find("<a href=\"/\">"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brindle::service::web
