@@ -95,7 +95,7 @@ TEST(PhoneStore, ListsItsInboxAndALoopedBackMessageOverTheTerminal) {
                        << "\n";
   PhoneProcess phone;
   ASSERT_TRUE(phone.Start("ok", {"--inbox", inbox, "--loopback"})) << phone.error();
-  std::remove(inbox.c_str());
+  (void)std::remove(inbox.c_str());
   const int fd = ::open(phone.terminal().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(Ask(fd, "ATE0;+CNMI=2,1\r"), "ATE0;+CNMI=2,1\r\r\nOK\r\n");

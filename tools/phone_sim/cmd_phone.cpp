@@ -63,7 +63,7 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       ->add_option("--capacity", arguments->options.capacity,
                    "Places in the message memory, indexes 1 to N")
       ->type_name("N")
-      ->check(CLI::Range(1, sim::kMaxStoreCapacity))
+      ->check(CLI::Range(1, sim::kMaxStoreCapacity).description(""))
       ->capture_default_str();
   phone
       ->add_option("--inbox", arguments->options.inboxPath,
