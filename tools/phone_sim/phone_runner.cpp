@@ -30,6 +30,7 @@ constexpr std::size_t kPendingCapacity = 16384;
 constexpr std::size_t kListingLineSpace = kStoredPduCapacity + 32;
 constexpr int kIdlePollMs = 50;
 constexpr int kBusyPollMs = 10;
+constexpr std::uint64_t kHangupSettleMs = 50;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 
@@ -104,6 +105,7 @@ class Runner {
   bool draining_ = false;
   std::uint64_t drainStartMs_ = 0;
   std::uint64_t lastActivityMs_ = 0;
+  std::uint64_t lastWriteMs_ = 0;
   bool failed_ = false;
 };
 
@@ -280,7 +282,10 @@ bool Runner::DropLineWhenDrained(std::uint64_t now) {
   if (!hangupSinceMs_) {
     hangupSinceMs_ = now;
   }
-  const bool drained = dialogue_.queueEmpty() && pending_.empty() && pty_.Unread() == 0;
+  // Bytes written to the master reach the terminal's input a moment later: only a count of 0
+  // some time after the last write means they have been read.
+  const bool drained = dialogue_.queueEmpty() && pending_.empty() &&
+                       now - lastWriteMs_ >= kHangupSettleMs && pty_.Unread() == 0;
   if (!drained && now - *hangupSinceMs_ < kHangupDrainMs) {
     return true;
   }
@@ -320,6 +325,7 @@ void Runner::WriteLine(std::uint64_t now) {
     log_.Bytes(now, "out", std::string_view(pending_).substr(0, written));
     pending_.erase(0, written);
     lastActivityMs_ = now;
+    lastWriteMs_ = now;
   }
 }
 
