@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <exception>
-#include <numeric>
 #include <pqxx/pqxx>
 #include <string>
-#include <tuple>
 #include <utility>
 
 namespace brindle::service {
@@ -54,6 +52,10 @@ RETURNING id
 )sql";
 
 // After a conflict the row is committed (the insert waited for it), so a new statement sees it.
+// unnest keeps the array's order, so the locks are taken sorted.
+constexpr const char* kLockKeysSql =
+    "SELECT count(pg_advisory_xact_lock(key)) FROM unnest($1::bigint[]) AS key";
+
 constexpr const char* kFindSql =
     "SELECT id FROM messages WHERE sender = $1 AND sent_at = $2 AND pdu = $3";
 
@@ -120,6 +122,34 @@ std::string TextOf(const pqxx::field& field) {
 
 std::int64_t NumberOf(const pqxx::field& field) {
   return field.is_null() ? 0 : field.as<std::int64_t>();
+}
+
+// A lock per message key, taken in one order by every writer before it inserts: two batches
+// that share messages (a moved SIM, a crash before the phone's copies were deleted) then wait
+// for each other one way only, never in a deadlock, while batches without shared messages
+// run side by side. The keys are FNV-1a hashes of (sender, sentAt, pdu); a collision only
+// makes one writer wait. Returned as a PostgreSQL array literal, sorted.
+std::string KeyLocks(std::span<const Message> messages) {
+  constexpr std::uint64_t kOffset = 14695981039346656037ULL;
+  constexpr std::uint64_t kPrime = 1099511628211ULL;
+  std::vector<std::int64_t> keys;
+  keys.reserve(messages.size());
+  for (const Message& m : messages) {
+    std::uint64_t hash = kOffset;
+    for (const std::string* part : {&m.sender, &m.sentAt, &m.pdu}) {
+      for (const char c : *part) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
+      }
+      hash = (hash ^ 0xFFU) * kPrime;  // a separator no text byte can fake
+    }
+    keys.push_back(static_cast<std::int64_t>(hash));
+  }
+  std::ranges::sort(keys);
+  std::string array = "{";
+  for (const std::int64_t key : keys) {
+    array += (array.size() > 1 ? "," : "") + std::to_string(key);
+  }
+  return array + "}";
 }
 
 bool Fail(StoreError& error, StoreErrorKind kind, std::string text) {
@@ -220,6 +250,7 @@ bool PostgresStore::Connect(StoreError& error) {
     auto connection = std::make_unique<pqxx::connection>(conninfo_);
     connection->set_client_encoding(kClientEncoding);
     connection->prepare("insert", kInsertSql);
+    connection->prepare("lock_keys", kLockKeysSql);
     connection->prepare("find", kFindSql);
     connection->prepare("list", kListSql);
     connection->prepare("game_board", kGameBoardSql);
@@ -240,16 +271,9 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
                          StoreError& error) {
   results.assign(messages.size(), KeepResult{});
   const bool kept = Guard(error, [&] {
-    // Every writer inserts in the same order, so two batches sharing messages wait on each
-    // other's rows one way only and never deadlock.
-    std::vector<std::size_t> order(messages.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
-      return std::tie(messages[a].sender, messages[a].sentAt, messages[a].pdu) <
-             std::tie(messages[b].sender, messages[b].sentAt, messages[b].pdu);
-    });
     pqxx::work work(*connection_);
-    for (const std::size_t i : order) {
+    work.exec_prepared("lock_keys", KeyLocks(messages));
+    for (std::size_t i = 0; i < messages.size(); ++i) {
       const Message& m = messages[i];
       const bool score = m.status == MessageStatus::kScore;
       const std::string status(score ? kScoreStatus : kRejectedStatus);
