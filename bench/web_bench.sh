@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# GET /api/scores?game=<id>&top=10 from `brindle web` on a database of 1,000,000 stored scores
+# in 1,000 games (1,000 scores each, 200 handles a game), on SQLite and on PostgreSQL:
+# requests a second with 8 concurrent clients, median and worst latency (wrk -t2 -c8 --latency,
+# each request a different game). The rows are made in SQL, not through the phone. The
+# PostgreSQL run prints the plan of the real statement (auto_explain) to show that the
+# best-per-handle index serves it.
+# Usage: bench/web_bench.sh [BRINDLE] [SECONDS]   (as root or the postgres user; a release build)
+set -eu
+BRINDLE=$(realpath "${1:-build/release/tools/brindle}")
+SECONDS_PER_RUN=${2:-10}
+HERE=$(cd "$(dirname "$0")" && pwd)
+CLUSTER=$HERE/../tests/postgres/pg_cluster.sh
+WORK=$(mktemp -d /tmp/brindle-web-bench.XXXXXX)
+chmod 755 "$WORK"
+PG=$WORK/pg
+WEB_PID=
+cleanup() {
+  if [ -n "$WEB_PID" ]; then kill "$WEB_PID" 2>/dev/null || true; wait "$WEB_PID" 2>/dev/null || true; fi
+  sh "$CLUSTER" stop "$PG" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# The schema comes from the service itself: `brindle serve` makes it, then fails on the port.
+make_schema() {
+  "$BRINDLE" serve --db "$1" --port "$WORK/no-such-port" --once 2>/dev/null || true
+}
+
+# A request per game in turn, so the cache does not answer from one page.
+cat >"$WORK/games.lua" <<'EOF'
+local n = 0
+request = function()
+  n = n + 1
+  return wrk.format("GET", "/api/scores?game=" .. ((n * 7919) % 1000) .. "&top=10")
+end
+EOF
+
+run_web() {  # $1: label, $2: database
+  "$BRINDLE" web --db "$2" --listen 127.0.0.1:0 2>"$WORK/web.err" &
+  WEB_PID=$!
+  for _ in $(seq 100); do grep -q serving "$WORK/web.err" && break; sleep 0.1; done
+  local url
+  url=$(sed -n 's/.*serving \(http:[^ ]*\)$/\1/p' "$WORK/web.err")
+  curl -sf "${url}api/scores?game=42&top=10" >/dev/null
+  echo "== $1: wrk -t2 -c8 -d${SECONDS_PER_RUN}s --latency (game varies per request)"
+  wrk -t2 -c8 -d"${SECONDS_PER_RUN}s" --latency -s "$WORK/games.lua" "$url" >"$WORK/wrk.out"
+  local rps median worst errors
+  rps=$(awk '/^Requests\/sec/ {print $2}' "$WORK/wrk.out")
+  median=$(awk '$1 == "50%" {print $2}' "$WORK/wrk.out")
+  worst=$(awk '$1 == "Latency" && NF >= 4 {print $4; exit}' "$WORK/wrk.out")
+  errors=$(grep -E "Non-2xx|Socket errors" "$WORK/wrk.out" || echo "no errors")
+  echo "   $rps requests/s, median $median, worst $worst; $errors"
+  echo "   the front page (every game's top 10, one request): $(curl -s -o /dev/null -w '%{time_total}' "$url") s"
+  kill "$WEB_PID"
+  wait "$WEB_PID" || true
+  WEB_PID=
+}
+
+echo "== filling SQLite with 1,000,000 scores"
+SQLITE_DB=$WORK/scores.sqlite
+make_schema "$SQLITE_DB"
+start=$(date +%s.%N)
+sqlite3 "$SQLITE_DB" <<'EOF'
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999999)
+INSERT INTO messages (status, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle)
+SELECT 'score', '+4477009001' || printf('%02d', i % 100), '2026-12-06T21:15:03+01:00',
+       1796588103 + i, 'PDU' || i, i % 1000, 1, abs(random()) % 100000000,
+       CAST('P' || ((i / 1000) % 200) AS BLOB)
+FROM n;
+ANALYZE;
+EOF
+awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "   %.1f s\n", e - s }'
+run_web "SQLite" "$SQLITE_DB"
+
+echo "== filling PostgreSQL with 1,000,000 scores"
+sh "$CLUSTER" start "$PG"
+createdb -h "$PG" -U brindle bench
+PG_DB="host=$PG user=brindle dbname=bench"
+make_schema "$PG_DB"
+start=$(date +%s.%N)
+psql -q -h "$PG" -U brindle bench <<'EOF'
+INSERT INTO messages (status, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle)
+SELECT 'score', '+4477009001' || lpad((i % 100)::text, 2, '0'), '2026-12-06T21:15:03+01:00',
+       1796588103 + i, convert_to('PDU' || i, 'UTF8'), i % 1000, 1,
+       (random() * 99999999)::bigint, convert_to('P' || ((i / 1000) % 200), 'UTF8')
+FROM generate_series(0, 999999) AS i;
+VACUUM ANALYZE messages;
+EOF
+awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "   %.1f s\n", e - s }'
+
+# The plan of the statement the store runs, from the server's log.
+psql -q -h "$PG" -U brindle bench -c \
+  "ALTER DATABASE bench SET session_preload_libraries = 'auto_explain';
+   ALTER DATABASE bench SET auto_explain.log_min_duration = 0;
+   ALTER DATABASE bench SET auto_explain.log_analyze = on;"
+"$BRINDLE" scores --db "$PG_DB" --game-id 42 --top 10 >/dev/null
+psql -q -h "$PG" -U brindle bench -c "ALTER DATABASE bench RESET ALL;"
+echo "== PostgreSQL plan of one game's top 10"
+awk '/LOG:  duration:/ { if (block ~ /DISTINCT ON \(handle\)/) plan = block; block = "" }
+     { block = block $0 "\n" }
+     END { if (block ~ /DISTINCT ON \(handle\)/) plan = block; printf "%s", plan }' "$PG/log"
+run_web "PostgreSQL" "$PG_DB"
