@@ -28,16 +28,6 @@ void DialogLog::Add(DialogEvent event) {
   }
 }
 
-std::vector<std::u16string> DialogLog::Repaints() const {
-  std::vector<std::u16string> texts;
-  for (const DialogEvent& event : events) {
-    if (event.kind == DialogEvent::Kind::kRepaint) {
-      texts.push_back(event.text);
-    }
-  }
-  return texts;
-}
-
 std::size_t FakeDialogWindow::GetItemText(int id, std::span<char16_t> out) {
   const std::u16string text = Text(id);
   const std::size_t n = std::min(text.size(), out.size() - 1);
@@ -50,12 +40,10 @@ void FakeDialogWindow::Repaint() {
   log_->Add(Event(DialogEvent::Kind::kRepaint, Text(IDC_RESULT)));
 }
 
-void FakeDialogWindow::End(std::intptr_t value) {
-  ended = true;
-  result = value;
-  DialogEvent event = Event(DialogEvent::Kind::kEnd);
-  event.result = value;
-  log_->Add(std::move(event));
+void FakeDialogWindow::End(std::intptr_t result) {
+  ended_ = true;
+  run_->result = result;
+  log_->Add(Event(DialogEvent::Kind::kEnd));
 }
 
 void FakeDialogWindow::ShowMessage(std::u16string_view text, std::u16string_view caption,
@@ -64,14 +52,14 @@ void FakeDialogWindow::ShowMessage(std::u16string_view text, std::u16string_view
 }
 
 void FakeDialogWindow::Type(int id, std::u16string_view text) {
-  std::u16string& box = texts_[id];
-  const auto limit = limits.contains(id) ? limits[id] : std::uint32_t{30000};
+  std::u16string& box = run_->texts[id];
+  const std::uint32_t limit = run_->limits.contains(id) ? run_->limits[id] : 30000;
   box.append(text.substr(0, box.size() < limit ? limit - box.size() : 0));
 }
 
 std::u16string FakeDialogWindow::Text(int id) const {
-  const auto it = texts_.find(id);
-  return it == texts_.end() ? std::u16string() : it->second;
+  const auto it = run_->texts.find(id);
+  return it == run_->texts.end() ? std::u16string() : it->second;
 }
 
 std::intptr_t ScriptedDialogHost::RunModal(int templateId, void* parentWindow, DialogProc proc) {
@@ -83,16 +71,16 @@ std::intptr_t ScriptedDialogHost::RunModal(int templateId, void* parentWindow, D
   ModalRun run;
   run.templateId = templateId;
   run.parentWindow = parentWindow;
-  FakeDialogWindow window(log);
+  FakeDialogWindow window(log, run);
   run.initResult = proc(window, kWmInitDialog, 0, 0);
   for (PlayerAction& action : script) {
-    if (window.ended) {
+    if (window.Ended()) {
       break;
     }
     if (action.kind == PlayerAction::Kind::kType) {
       window.Type(action.id, action.text);
     } else if (action.kind == PlayerAction::Kind::kClear) {
-      window.Clear(action.id);
+      run.texts[action.id].clear();
     } else if (action.kind == PlayerAction::Kind::kRun) {
       action.code(window);
     } else {
@@ -100,12 +88,6 @@ std::intptr_t ScriptedDialogHost::RunModal(int templateId, void* parentWindow, D
                                    (static_cast<std::uint32_t>(action.id) & 0xFFFFU);
       run.commandResults.push_back(proc(window, kWmCommand, wParam, 0));
     }
-  }
-  run.result = window.ended ? window.result : kScriptRanOut;
-  run.title = window.title;
-  run.limits = window.limits;
-  for (const int id : {IDC_HANDLE, IDC_SCORE, IDC_RESULT}) {
-    run.texts[id] = window.Text(id);
   }
   runs.push_back(std::move(run));
   return runs.back().result;

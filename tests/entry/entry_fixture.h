@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "base/testing/recording_sleeper.h"
 #include "dialog/dialog_template.h"
@@ -30,6 +31,20 @@ inline const std::u16string kPrepareFailed =
     u"Unable to prepare the SMS message! Your highscore was not sent!\r\n";
 inline const std::u16string kSendFailed =
     u"Unable to send the highscore SMS! Please, try again!\r\n";
+
+// What the dialogs showed, in order: the result box at each repaint, each box (owned by the
+// dialog or not) with its caption, and the end.
+inline std::vector<std::u16string> Shown(const DialogLog& log) {
+  std::vector<std::u16string> shown;
+  for (const DialogEvent& e : log.events) {
+    if (e.kind == DialogEvent::Kind::kMessageBox) {
+      shown.push_back((e.owned ? u"owned box " : u"box ") + e.caption + u": " + e.text);
+    } else {
+      shown.push_back(e.kind == DialogEvent::Kind::kEnd ? u"end" : e.text);
+    }
+  }
+  return shown;
+}
 
 class EntryTest : public ::testing::Test {
  protected:

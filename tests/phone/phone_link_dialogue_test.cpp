@@ -109,32 +109,30 @@ TEST_F(LinkTest, SendPduTakesAtMost254CharactersAndCountsOctetsAfterTheServiceCe
                                   std::string(41, '0') + "\x1a"}));
 }
 
-TEST_F(LinkTest, WithoutThePromptThePduIsNeverWritten) {
-  port.AnswerAfter("", "\r\nERROR\r\n");
-  Open();
-  EXPECT_EQ(link.SendPdu(kPdu), 0);
-  EXPECT_EQ(port.Writes(), Trace{"AT+CMGS=19\r"});
-}
-
 struct AfterPdu {
   const char* name;
   std::string answer;
   int result;
+  std::string promptAnswer = "\r\n> ";
 };
 
 class SendPduAnswerTest : public LinkTest, public ::testing::WithParamInterface<AfterPdu> {};
 
-TEST_P(SendPduAnswerTest, OnlyAnErrorAfterThePduMeansNotSent) {
-  port.AnswerAfter("AT+CMGS=", "\r\n> ");
+// Without the prompt the PDU is never written; after it, only an error means not sent.
+TEST_P(SendPduAnswerTest, JudgesThePromptAndTheAnswerToThePdu) {
+  port.AnswerAfter("AT+CMGS=", GetParam().promptAnswer);
   port.AnswerAfter("\x1a", GetParam().answer);
   Open();
   EXPECT_EQ(link.SendPdu(kPdu), GetParam().result);
   EXPECT_EQ(port.PendingInput(), 0U);
+  EXPECT_EQ(port.Writes().size(), GetParam().promptAnswer.ends_with("> ") ? 2U : 1U);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SendPduAnswerTest,
-    ::testing::Values(AfterPdu{"Accepted", "\r\n+CMGS: 12\r\n\r\nOK\r\n", 1},
+    ::testing::Values(AfterPdu{"NoPrompt", "", 0, ""},
+                      AfterPdu{"ErrorForPrompt", "", 0, "\r\nERROR\r\n"},
+                      AfterPdu{"Accepted", "\r\n+CMGS: 12\r\n\r\nOK\r\n", 1},
                       AfterPdu{"Silence", "", 1}, AfterPdu{"Error", "\r\nERROR\r\n", 0},
                       AfterPdu{"CmsErrorAfterRing", "\r\nRING\r\n\r\n+CMS ERROR: 38\r\n", 0},
                       AfterPdu{"ErrorAfterALongAnswer",
