@@ -223,7 +223,7 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     Break(std::string(line), entry_.reason, events);
     return;
   }
-  const auto notHex =
+  const auto* const notHex =
       std::find_if(line.begin(), line.end(), [](char c) { return HexValue(c) < 0; });
   if (notHex != line.end()) {
     Break(std::string(line), "not a hex digit at offset " + std::to_string(notHex - line.begin()),

@@ -64,7 +64,7 @@ class AtReader {
   [[nodiscard]] bool answerPending() const { return pending_; }
 
  private:
-  void Line(std::string_view line, bool damaged, std::vector<AtEvent>& events);
+  void Line(std::string_view raw, bool damaged, std::vector<AtEvent>& events);
   bool TakeFinal(std::string_view line, std::vector<AtEvent>& events);
   bool TakeHeader(std::string_view line, std::vector<AtEvent>& events);
   void TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>& events);

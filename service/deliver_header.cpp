@@ -120,8 +120,8 @@ StampMoment MomentOf(const TimeStamp& stamp) {
   moment.utcSeconds = DaysFromCivil(stamp.year, static_cast<unsigned>(stamp.month),
                                     static_cast<unsigned>(stamp.day)) *
                           86400 +
-                      stamp.hour * 3600 + stamp.minute * 60 + stamp.second -
-                      std::int64_t{stamp.offsetQuarters} * 15 * 60;
+                      std::int64_t{stamp.hour} * 3600 + std::int64_t{stamp.minute} * 60 +
+                      stamp.second - std::int64_t{stamp.offsetQuarters} * 15 * 60;
   moment.valid = true;
   return moment;
 }

@@ -50,8 +50,10 @@ std::string Describe(std::int64_t id, const Message& message) {
 
 }  // namespace
 
-ScoreService::ScoreService(const ServiceOptions& options, const ServiceParts& parts)
-    : options_(options), parts_(parts), session_(*parts.port, *parts.clock) {}
+ScoreService::ScoreService(ServiceOptions options, ServiceParts parts)
+    : options_(std::move(options)),
+      parts_(std::move(parts)),
+      session_(*parts_.port, *parts_.clock) {}
 
 bool ScoreService::Stopping() const { return parts_.stopRequested && parts_.stopRequested(); }
 

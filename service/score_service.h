@@ -77,7 +77,7 @@ enum class ServiceExit : std::uint8_t {
 
 class ScoreService {
  public:
-  ScoreService(const ServiceOptions& options, const ServiceParts& parts);
+  ScoreService(ServiceOptions options, ServiceParts parts);
 
   ServiceExit Run();
   [[nodiscard]] const ServiceCounts& counts() const { return counts_; }
