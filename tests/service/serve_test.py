@@ -263,6 +263,35 @@ def case_hangup(tmp):
     phone.stop()
 
 
+def case_replug(tmp):
+    """No phone at the start: the service waits with a growing back-off and takes the phone's
+    messages once a device appears under the name it was given; SIGINT ends it."""
+    link = os.path.join(tmp, "phone-link")
+    db = os.path.join(tmp, "scores.db")
+    serve = start_serve(link, db)
+    phone = None
+    try:
+        time.sleep(1.5)
+        check(serve.poll() is None, "the service keeps running without a phone")
+        inbox = some_scores(3)
+        phone = Phone(tmp, inbox=inbox)
+        wait_for("stored once the phone is there", lambda: count_messages(db) == 3, 40)
+        wait_for("and deleted", lambda: deletes_seen(tmp) >= 3, 10)
+    finally:
+        serve.send_signal(signal.SIGINT)
+        try:
+            _, err = serve.communicate(timeout=15)
+        except subprocess.TimeoutExpired:
+            serve.kill()
+            _, err = serve.communicate()
+        print(err)
+        if phone is not None:
+            phone.stop()
+    check(serve.returncode == 0, f"serve after SIGINT: exit {serve.returncode}")
+    check("cannot open the port" in err, "the service said the port is missing")
+    once_each(messages(db), inbox)
+
+
 def case_cmgd_refused(tmp):
     """The phone refuses every delete: --once still exits 0, says which, and a second run
     stores nothing twice."""
@@ -386,6 +415,8 @@ class PlayedPhone:
             return self.entry(index, "+CMGR") + "\r\n\r\nOK\r\n"
         if command.startswith("AT+CMGD="):
             self.held.pop(int(command[8:]), None)
+        if command == "AT+CNMI=2,1":
+            return "\r\n+CME ERROR: 3\r\n"  # a phone that announces nothing
         return "\r\nOK\r\n"
 
     def serve(self, until):
@@ -411,7 +442,8 @@ class PlayedPhone:
 
 def case_broken_entry(tmp):
     """An entry whose PDU never arrives whole stays on the phone and is read again; after
-    three failed reads it is kept as rejected, with the text as received, and deleted."""
+    three failed reads it is kept as rejected, with the text as received, and deleted. The
+    phone refuses AT+CNMI, which the service takes in its stride."""
     good = score_pdu(42, 7, "Ann")
     broken = good[:-3]  # odd length, one octet short of what the header says
     phone = PlayedPhone(good, broken)
@@ -428,6 +460,7 @@ def case_broken_entry(tmp):
         phone.close()
     print(err)
     check(serve.returncode == 0, f"exit {serve.returncode}")
+    check("refused AT+CNMI=2,1" in err, "a phone refusing announcements is listed instead")
     reads = [c for c in phone.commands if c == "AT+CMGR=2"]
     deletes = [c for c in phone.commands if c.startswith("AT+CMGD=")]
     check(len(reads) == 2, f"read again twice after the listing: {phone.commands}")
@@ -479,6 +512,7 @@ CASES = {
     "feed": case_feed,
     "no-cmti": lambda tmp: case_feed(tmp, mode="no-cmti", poll="1"),
     "hangup": case_hangup,
+    "replug": case_replug,
     "cmgd-refused": case_cmgd_refused,
     "kill": case_kill,
     "unsolicited": case_unsolicited,
