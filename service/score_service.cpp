@@ -98,10 +98,11 @@ bool ScoreService::Connect() {
   }
   announcing_ = indications.status == AnswerStatus::kOk;
   Log("phone ready on " + options_.port +
-      (announcing_
-           ? "; new messages are announced"
-           : "; it refused AT+CNMI=2,1 (" + indications.finalText + "), so it is listed every " +
-                 std::to_string(options_.pollSeconds) + " s"));
+      (announcing_ ? "; new messages are announced"
+                   : "; it refused AT+CNMI=2,1 (" + indications.finalText + ")" +
+                         (options_.once ? std::string()
+                                        : ", so it is listed every " +
+                                              std::to_string(options_.pollSeconds) + " s")));
   return true;
 }
 
