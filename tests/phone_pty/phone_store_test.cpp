@@ -5,8 +5,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "codec/pdu_reader.h"
 #include "pty_link_fixture.h"
@@ -88,26 +92,39 @@ std::string Ask(int fd, std::string_view command, std::string_view end = "\r\nOK
   return answer;
 }
 
-TEST(PhoneStore, ListsItsInboxAndALoopedBackMessageOverTheTerminal) {
-  const std::string shortPdu = "040C914477009001320000622170124000000AC8329BFD06A5E7F37B";
-  const std::string inbox = ::testing::TempDir() + "inbox-" + std::to_string(getpid());
-  std::ofstream(inbox) << "# two messages\n00" << shortPdu << "\n\n07914477000900F1" << shortPdu
-                       << "\n";
+const std::string kShortTpdu = "040C914477009001320000622170124000000AC8329BFD06A5E7F37B";
+
+// An inbox written for the test (the service-centre field of the second given) and removed
+// once the phone has read it.
+std::vector<std::string> WithInbox(const std::string& name, std::vector<std::string> options) {
+  const std::string path = ::testing::TempDir() + name + std::to_string(getpid());
+  std::ofstream(path) << "# two messages\n00" << kShortTpdu << "\n\n07914477000900F1" << kShortTpdu
+                      << "\n";
+  options.insert(options.end(), {"--inbox", path});
+  return options;
+}
+
+TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
+  const std::string feed = ::testing::TempDir() + "feed-" + std::to_string(getpid());
+  const auto options = WithInbox("inbox-", {"--loopback", "--feed", feed});
   PhoneProcess phone;
-  ASSERT_TRUE(phone.Start("ok", {"--inbox", inbox, "--loopback"})) << phone.error();
-  (void)std::remove(inbox.c_str());
+  ASSERT_TRUE(phone.Start("ok", options)) << phone.error();
+  (void)std::remove(options.back().c_str());
   const int fd = ::open(phone.terminal().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(Ask(fd, "ATE0;+CNMI=2,1\r"), "ATE0;+CNMI=2,1\r\r\nOK\r\n");
+  std::ofstream(feed) << "00" << kShortTpdu << "\n";
+  EXPECT_EQ(Ask(fd, "", "\r\n"), "\r\n+CMTI: \"SM\",3\r\n");
   const std::string submit = EncodeScoreMessage(kGameId, kScore, kHandle, kNumber);
   EXPECT_EQ(Ask(fd, "AT+CMGS=51\r", "> "), "\r\n> ");
-  EXPECT_EQ(Ask(fd, submit + "\x1a", "\"SM\",3\r\n"),
-            "\r\n+CMGS: 1\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n");
+  EXPECT_EQ(Ask(fd, submit + "\x1a", "\"SM\",4\r\n"),
+            "\r\n+CMGS: 1\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",4\r\n");
   const std::string listing = Ask(fd, "AT+CMGL=4\r");
   ::close(fd);
-  const std::string head = "\r\n+CMGL: 1,0,,28\r\n0791447700090010" + shortPdu +
-                           "\r\n+CMGL: 2,0,,28\r\n07914477000900F1" + shortPdu +
-                           "\r\n+CMGL: 3,0,,56\r\n";
+  const std::string head = "\r\n+CMGL: 1,0,,28\r\n0791447700090010" + kShortTpdu +
+                           "\r\n+CMGL: 2,0,,28\r\n07914477000900F1" + kShortTpdu +
+                           "\r\n+CMGL: 3,0,,28\r\n0791447700090010" + kShortTpdu +
+                           "\r\n+CMGL: 4,0,,56\r\n";
   ASSERT_EQ(listing.substr(0, head.size()), head);
   ASSERT_TRUE(listing.ends_with("\r\n\r\nOK\r\n")) << listing;
   PduReading reading;
@@ -116,11 +133,47 @@ TEST(PhoneStore, ListsItsInboxAndALoopedBackMessageOverTheTerminal) {
   EXPECT_STREQ(reading.number, "+447700900123");
   EXPECT_EQ(reading.fields.score, kScore);
   EXPECT_EQ(phone.Stop(), 0);
-  int stored = 0;
+  EXPECT_FALSE(std::filesystem::exists(feed));  // made by the phone, so removed by it
+  std::string events;
   for (const LogEntry& entry : phone.Log()) {
-    stored += entry.IsEvent("stored") ? 1 : 0;
+    if (entry.strings.count("event") == 1) {
+      events += entry.Text("event") + " " + entry.Text("source") + " " + entry.Text("indexes") +
+                std::to_string(entry.Number("index").value_or(0)) + ";";
+    }
   }
-  EXPECT_EQ(stored, 3);
+  EXPECT_EQ(events,
+            "stored inbox 1;stored inbox 2;stored feed 3;sms  0;stored loopback 4;"
+            "listed  1,2,3,40;");
+}
+
+// The entry written before the drop reaches the program; the terminal the link points at
+// afterwards lists everything.
+TEST(PhoneStore, HangupListingLetsTheFirstEntryThroughAndComesBackWhole) {
+  const std::string link = ::testing::TempDir() + "phone-link-" + std::to_string(getpid());
+  const auto options = WithInbox("inbox-hangup-", {"--link", link});
+  PhoneProcess phone;
+  ASSERT_TRUE(phone.Start("hangup-listing", options)) << phone.error();
+  (void)std::remove(options.back().c_str());
+  const std::string entry = "+CMGL: 1,0,,28\r\n0791447700090010" + kShortTpdu + "\r\n";
+  int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Ask(fd, "AT+CMGL=4\r", "never"), "AT+CMGL=4\r\r\n" + entry);
+  ::close(fd);
+  // The new terminal may well get the old one's number: the log says when it is there.
+  const auto lineBack = [&phone] {
+    const auto log = phone.Log();
+    return std::any_of(log.begin(), log.end(), [](const LogEntry& e) { return e.IsEvent("line"); });
+  };
+  for (int i = 0; i < 100 && !lineBack(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  const std::string listing = Ask(fd, "AT+CMGL=4\r");
+  ::close(fd);
+  EXPECT_EQ(listing.substr(0, 27), "AT+CMGL=4\r\r\n+CMGL: 1,1,,28\r");
+  EXPECT_NE(listing.find("\r\n+CMGL: 2,0,,28\r\n07914477000900F1"), std::string::npos);
+  EXPECT_TRUE(listing.ends_with("\r\n\r\nOK\r\n")) << listing;
 }
 
 }  // namespace
