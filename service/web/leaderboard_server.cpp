@@ -3,6 +3,9 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <limits>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -74,16 +77,58 @@ bool ReadQuery(const httplib::Request& request, LeaderboardQuery& query, std::st
 
 }  // namespace
 
+// One query on its way to the database; requests for the same board wait for its answer
+// instead of asking again, so many viewers polling a large board cost one query at a time.
+struct Flight {
+  std::condition_variable landed;
+  bool done = false;  // guarded by the server's mutex, as are the fields below
+  bool ok = false;
+  std::vector<GameLeaderboard> games;
+  StoreError error;
+};
+
 struct LeaderboardServer::Parts {
   StoreOpener open;
   ScoresJson json;
   httplib::Server server;
   std::mutex mutex;
   std::vector<std::unique_ptr<MessageStore>> idle;  // guarded by mutex
+  std::map<std::pair<std::int64_t, std::int64_t>, std::shared_ptr<Flight>> flights;  // the same
+  static constexpr std::int64_t kEveryGame = std::numeric_limits<std::int64_t>::min();
 
-  // Runs the query on a store no other request is using.
   bool Query(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
              StoreError& error) {
+    const std::pair key(query.gameId.value_or(kEveryGame), query.top);
+    std::unique_lock lock(mutex);
+    if (const auto found = flights.find(key); found != flights.end()) {
+      const std::shared_ptr<Flight> flight = found->second;
+      flight->landed.wait(lock, [&] { return flight->done; });
+      games = flight->games;
+      error = flight->error;
+      return flight->ok;
+    }
+    const auto flight = std::make_shared<Flight>();
+    flights.emplace(key, flight);
+    lock.unlock();
+    std::vector<GameLeaderboard> read;
+    StoreError failure;
+    const bool ok = QueryStore(query, read, failure);
+    lock.lock();
+    flights.erase(key);
+    flight->ok = ok;
+    flight->games = read;
+    flight->error = failure;
+    flight->done = true;
+    flight->landed.notify_all();
+    lock.unlock();
+    games = std::move(read);
+    error = std::move(failure);
+    return ok;
+  }
+
+  // Runs the query on a store no other request is using.
+  bool QueryStore(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
+                  StoreError& error) {
     std::unique_ptr<MessageStore> store;
     {
       const std::lock_guard lock(mutex);
