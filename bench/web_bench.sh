@@ -27,12 +27,18 @@ make_schema() {
   "$BRINDLE" serve --db "$1" --port "$WORK/no-such-port" --once 2>/dev/null || true
 }
 
-# A request per game in turn, so the cache does not answer from one page.
+# Each request another game, the two threads apart, so that neither the database's cache nor
+# the server's joining of identical requests in flight answers from one game.
 cat >"$WORK/games.lua" <<'EOF'
+local threads = 0
+function setup(thread)
+  thread:set("id", threads)
+  threads = threads + 1
+end
 local n = 0
 request = function()
   n = n + 1
-  return wrk.format("GET", "/api/scores?game=" .. ((n * 7919) % 1000) .. "&top=10")
+  return wrk.format("GET", "/api/scores?game=" .. ((n * 7919 + id * 499) % 1000) .. "&top=10")
 end
 EOF
 
