@@ -49,8 +49,8 @@ run_web() {  # $1: label, $2: database
   local url
   url=$(sed -n 's/.*serving \(http:[^ ]*\)$/\1/p' "$WORK/web.err")
   curl -sf "${url}api/scores?game=42&top=10" >/dev/null
-  echo "== $1: wrk -t2 -c8 -d${SECONDS_PER_RUN}s --latency (game varies per request)"
-  wrk -t2 -c8 -d"${SECONDS_PER_RUN}s" --latency -s "$WORK/games.lua" "$url" >"$WORK/wrk.out"
+  echo "== $1: wrk -t2 -c8 -d${SECONDS_PER_RUN}s --latency --timeout 30s (game varies per request)"
+  wrk -t2 -c8 -d"${SECONDS_PER_RUN}s" --latency --timeout 30s -s "$WORK/games.lua" "$url" >"$WORK/wrk.out"
   local rps median worst errors
   rps=$(awk '/^Requests\/sec/ {print $2}' "$WORK/wrk.out")
   median=$(awk '$1 == "50%" {print $2}' "$WORK/wrk.out")
