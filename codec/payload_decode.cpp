@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -20,29 +21,57 @@ int ParseHexByte(std::string_view pair) {
   return low < 0 ? high : high * 16 + low;
 }
 
-int UnpackSeptets(int count, std::string_view hex, std::span<char> out) {
-  std::array<std::uint8_t, kOctetWorkArea> octets{};
-  const std::size_t n = std::min(hex.size() / 2, octets.size());
-  for (std::size_t k = 0; k < n; ++k) {
-    octets[k] = static_cast<std::uint8_t>(ParseHexByte(hex.substr(2 * k)));
+namespace {
+
+// `count` octets from the pairs at `in` through the fast reader; a pair with a stray
+// character reads as ParseHexByte reads it.
+void ReadPairsLeniently(const char* in, std::size_t count, std::uint8_t* out) {
+  for (std::size_t k = 0; k < count; ++k) {
+    k += hex::ReadPairs(in + 2 * k, count - k, out + k);
+    if (k < count) {
+      out[k] = static_cast<std::uint8_t>(ParseHexByte({in + 2 * k, 2}));
+    }
   }
+}
+
+}  // namespace
+
+int UnpackSeptets(int count, std::string_view hex, std::span<char> out) {
+  std::array<std::uint8_t, kOctetWorkArea> octets;  // NOLINT: the first n are written
+  const std::size_t n = std::min(hex.size() / 2, octets.size());
+  ReadPairsLeniently(hex.data(), n, octets.data());
   return UnpackSeptetOctets(count, std::span<const std::uint8_t>(octets).first(n), out);
 }
 
-int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out) {
-  if (out.empty()) {
-    return 1;
-  }
-  const std::size_t n = std::min(static_cast<std::size_t>(std::max(count, 0)), out.size() - 1);
+std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
+                               std::span<char> out) {
+  const std::size_t n = std::min(static_cast<std::size_t>(std::max(count, 0)), out.size());
   // Septet i is bits 7i..7i+6 of the octet stream, low bits first: every seven octets give
-  // eight septets, taken whole while eight octets can be read.
+  // eight septets, spread from one little-endian word into eight bytes at once.
   std::size_t i = 0;
   std::size_t k = 0;
-  for (; i + 8 <= n && k + 8 <= octets.size(); i += 8, k += 7) {
+  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+  for (; i + 8 <= n && k + 7 <= octets.size(); i += 8, k += 7) {
     std::uint64_t group = 0;
-    std::memcpy(&group, octets.data() + k, sizeof(group));
-    for (std::size_t j = 0; j < 8; ++j) {
-      out[i + j] = CharOfSeptet(static_cast<std::uint8_t>(group >> (7 * j)));
+    if (kLittleEndian && k + 8 <= octets.size()) {
+      std::memcpy(&group, octets.data() + k, sizeof(group));  // the eighth octet is unused
+    } else {
+      for (std::size_t j = 0; j < 7; ++j) {
+        group |= std::uint64_t{octets[k + j]} << (8 * j);
+      }
+    }
+    // Spread the 56 bits into eight bytes in three halving steps: two 28-bit halves into
+    // 32-bit lanes, four 14-bit quarters into 16-bit lanes, eight septets into bytes.
+    std::uint64_t spread = group & 0x00FFFFFFFFFFFFFFU;
+    spread = (spread & 0x000000000FFFFFFFU) | ((spread & 0x00FFFFFFF0000000U) << 4U);
+    spread = (spread & 0x00003FFF00003FFFU) | ((spread & 0x0FFFC0000FFFC000U) << 2U);
+    spread = (spread & 0x007F007F007F007FU) | ((spread & 0x3F803F803F803F80U) << 1U);
+    if constexpr (kLittleEndian) {
+      std::memcpy(out.data() + i, &spread, sizeof(spread));
+    } else {
+      for (std::size_t j = 0; j < 8; ++j) {
+        out[i + j] = static_cast<char>(spread >> (8 * j));
+      }
     }
   }
   std::uint32_t bits = 0;
@@ -53,43 +82,80 @@ int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::spa
       ++k;
       held += 8;
     }
-    out[i] = CharOfSeptet(static_cast<std::uint8_t>(bits & 0x7FU));
+    out[i] = static_cast<char>(bits & 0x7FU);
     bits >>= 7U;
     held -= 7;
+  }
+  return n;
+}
+
+int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out) {
+  if (out.empty()) {
+    return 1;
+  }
+  const std::size_t n = UnpackSeptetValues(count, octets, out.first(out.size() - 1));
+  for (std::size_t i = 0; i < n; ++i) {
+    out[i] = CharOfSeptet(static_cast<std::uint8_t>(out[i]));
   }
   out[n] = '\0';
   return 1;
 }
 
-int DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out) {
+std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out) {
   if (out.empty()) {
-    return 1;
+    return 0;
   }
   const std::string_view digits = scoreText.size() < kScoreTextMarker.size()
                                       ? std::string_view{}
                                       : scoreText.substr(kScoreTextMarker.size());
   const std::size_t n = std::min(digits.size() / 2, out.size() - 1);
+  // Octets a block at a time; the payload ends at the first zero byte.
+  constexpr std::size_t kBlock = 64;
+  std::array<std::uint8_t, kBlock> octets;  // NOLINT: each block is written before it is read
   std::size_t k = 0;
-  for (; k < n; ++k) {
-    int value = hex::ReadPair(digits.data() + 2 * k);
-    if (value < 0) {
-      value = ParseHexByte(digits.substr(2 * k, 2));  // the rare stray character
+  while (k < n) {
+    const std::size_t count = std::min(kBlock, n - k);
+    ReadPairsLeniently(digits.data() + 2 * k, count, octets.data());
+    std::size_t j = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Eight bytes at a time while none is zero (a zero scrambles to zero): the rotation
+      // of UnscrambleByte done on every byte of a word by shifts and masks.
+      constexpr std::uint64_t kOnes = 0x0101010101010101U;
+      for (; j + 8 <= count; j += 8, k += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, octets.data() + j, sizeof(word));
+        if (((word - kOnes) & ~word & (kOnes * 0x80U)) != 0) {
+          break;  // a zero byte in this word: the byte loop ends the payload there
+        }
+        const std::uint64_t plain = ((word >> 4U) & (kOnes * 0x07U)) |
+                                    ((word << 3U) & (kOnes * 0x78U)) | (word & (kOnes * 0x80U));
+        std::memcpy(out.data() + k, &plain, sizeof(plain));
+      }
     }
-    const auto byte = UnscrambleByte(static_cast<std::uint8_t>(value));
-    if (byte == 0) {
-      break;
+    for (; j < count; ++j, ++k) {
+      const auto byte = UnscrambleByte(octets[j]);
+      if (byte == 0) {
+        out[k] = '\0';
+        return k;
+      }
+      out[k] = static_cast<char>(byte);
     }
-    out[k] = static_cast<char>(byte);
   }
   out[k] = '\0';
-  return 1;
+  return k;
 }
 
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {
-  std::array<char, kMaxSeptets + 1> text{};
   const int count = ParseHexByte(userDataHex);
-  UnpackSeptets(count, userDataHex.substr(std::min<std::size_t>(2, userDataHex.size())), text);
-  return DecodeScoreTextFromText(TerminatedView(std::span<const char>(text)), out);
+  const std::string_view hex = userDataHex.substr(std::min<std::size_t>(2, userDataHex.size()));
+  std::array<std::uint8_t, kOctetWorkArea> octets;  // NOLINT: the first n are written
+  const std::size_t n = std::min(hex.size() / 2, octets.size());
+  ReadPairsLeniently(hex.data(), n, octets.data());
+  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
+  const std::size_t septets =
+      UnpackSeptetValues(count, std::span<const std::uint8_t>(octets).first(n), text);
+  DecodeScoreTextFromText({text.data(), septets}, out);
+  return 1;
 }
 
 }  // namespace brindle

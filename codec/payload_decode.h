@@ -24,9 +24,16 @@ int UnpackSeptets(int count, std::string_view hex, std::span<char> out);
 // The same from octets already read; octets past the end count as zero.
 int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out);
 
+// The septets themselves (0 to 127, no alphabet, no NUL written): min(count, out.size())
+// of them, which it returns. For the score text this is as good as the characters, since the
+// alphabet maps every hex digit to itself and nothing else to a hex digit.
+std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
+                               std::span<char> out);
+
 // Drops the four-character marker, reads the hex digits behind it, unscrambles them and
-// writes the payload, NUL-terminated (it ends at the first zero byte), into `out`.
-int DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out);
+// writes the payload, NUL-terminated (it ends at the first zero byte), into `out`. Returns
+// the payload's length.
+std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out);
 
 // TP-UDL and TP-UD as hex text to the payload. Always 1.
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out);

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "base/text.h"
@@ -52,17 +53,18 @@ class OctetCursor {
       return PduError::kEmpty;
     }
     const std::size_t pairs = text.size() / 2;
-    for (std::size_t k = 0; k < pairs; ++k) {
-      const int octet = hex::ReadPair(text.data() + 2 * k);
-      if (octet < 0) {
-        offset = hex::DigitValue(text[2 * k]) < 0 ? 2 * k : 2 * k + 1;
-        return PduError::kNotHex;
-      }
-      if (k < octets_.size()) {
-        octets_[k] = static_cast<std::uint8_t>(octet);
-      }
-    }
     held_ = std::min(pairs, octets_.size());
+    std::size_t good = hex::ReadPairs(text.data(), held_, octets_.data());
+    // Past the capacity the digits are only checked, a block at a time.
+    std::array<std::uint8_t, 64> spill;  // NOLINT: written, never read
+    for (std::size_t at = held_; good == at && at < pairs; at += spill.size()) {
+      good = at +
+             hex::ReadPairs(text.data() + 2 * at, std::min(spill.size(), pairs - at), spill.data());
+    }
+    if (good < pairs) {
+      offset = hex::DigitValue(text[2 * good]) < 0 ? 2 * good : 2 * good + 1;
+      return PduError::kNotHex;
+    }
     if (text.size() % 2 != 0) {
       offset = text.size() - 1;
       if (hex::DigitValue(text.back()) < 0) {
@@ -94,9 +96,11 @@ PduError Load(OctetCursor& cursor, std::string_view text, PduReading& reading) {
   return error == PduError::kNone ? error : Fail(reading, error, offset);
 }
 
+// The character of an address nibble; the filler 0xF ends the text.
 char AddressDigit(unsigned nibble) {
-  constexpr std::string_view kDigits = "0123456789*#abc";
-  return nibble < kDigits.size() ? kDigits[nibble] : '\0';
+  constexpr std::array<char, 16> kDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                            '8', '9', '*', '#', 'a', 'b', 'c', '\0'};
+  return kDigits[nibble & 0x0FU];
 }
 
 PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
@@ -151,11 +155,10 @@ PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& rea
       return Fail(reading, PduError::kHeaderTooLong, udlOffset + 2);
     }
   }
-  std::array<char, kMaxSeptets + 1> text;  // NOLINT: the unpacking writes what is read
-  UnpackSeptetOctets(septets, userData, text);
-  const std::string_view scoreText(text.data(), septets);
-  DecodeScoreTextFromText(scoreText.substr(std::min(skip, scoreText.size())), reading.payload);
-  reading.payloadLength = TerminatedView(std::span<const char>(reading.payload)).size();
+  std::array<char, kMaxSeptets> text;  // NOLINT: the unpacking writes what is read
+  const std::string_view scoreText(text.data(), UnpackSeptetValues(septets, userData, text));
+  reading.payloadLength =
+      DecodeScoreTextFromText(scoreText.substr(std::min(skip, scoreText.size())), reading.payload);
   if (!SplitScorePayload({reading.payload, reading.payloadLength}, reading.fields)) {
     return Fail(reading, PduError::kBadPayloadFields, udlOffset + 2);
   }
@@ -184,9 +187,21 @@ bool TakeNumber(std::string_view& rest, std::int64_t& value) {
   if (!TakeField(rest, content) || content.size() > kMaxNumberFieldText) {
     return false;
   }
-  const auto* end = content.data() + content.size();
-  const auto result = std::from_chars(content.data(), end, value);
-  return result.ec == std::errc{} && result.ptr == end;
+  // A '-' and up to ten digits: no overflow is possible.
+  const bool negative = content.front() == '-';
+  const std::string_view digits = content.substr(negative ? 1 : 0);
+  if (digits.empty()) {
+    return false;
+  }
+  std::int64_t magnitude = 0;
+  for (const char c : digits) {
+    if (!IsDecimalDigit(c)) {
+      return false;
+    }
+    magnitude = 10 * magnitude + (c - '0');
+  }
+  value = negative ? -magnitude : magnitude;
+  return true;
 }
 
 }  // namespace
@@ -198,12 +213,35 @@ bool SplitScorePayload(std::string_view payload, ScoreFields& fields) {
       !TakeNumber(rest, fields.score) || !TakeField(rest, handle) || !rest.empty()) {
     return false;
   }
-  fields.handleLength = CopyText(handle, fields.handle);
+  // The handle fits: it is part of a payload no longer than the handle buffer.
+  fields.handleLength = std::min(handle.size(), sizeof(fields.handle) - 1);
+  std::memcpy(fields.handle, handle.data(), fields.handleLength);
+  fields.handle[fields.handleLength] = '\0';
   return true;
 }
 
+namespace {
+
+// Empties a reading without clearing its buffers, which are written as far as they are read.
+void Clear(PduReading& reading) {
+  reading.type = PduType::kSubmit;
+  reading.number[0] = '\0';
+  reading.payload[0] = '\0';
+  reading.payloadLength = 0;
+  reading.fields.gameId = 0;
+  reading.fields.fixed = 0;
+  reading.fields.score = 0;
+  reading.fields.handle[0] = '\0';
+  reading.fields.handleLength = 0;
+  reading.sentAt = TimeStamp{};
+  reading.error = PduError::kNone;
+  reading.errorOffset = 0;
+}
+
+}  // namespace
+
 PduError ReadPdu(std::string_view text, PduReading& reading) {
-  reading = PduReading{};
+  Clear(reading);
   OctetCursor cursor;
   if (const PduError error = Load(cursor, text, reading); error != PduError::kNone) {
     return error;

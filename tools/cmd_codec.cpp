@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -17,13 +16,12 @@
 #include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
+#include "tools/codec_lines.h"
 #include "tools/commands.h"
 #include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {
-
-using Json = nlohmann::ordered_json;  // keys in the order they are written
 
 constexpr std::size_t kMinHandle = 2;
 constexpr std::size_t kMaxHandle = 15;
@@ -36,12 +34,15 @@ struct EncodeOptions {
   std::string handle;
   std::string number;
   bool json = false;
+  bool lines = false;
+  bool fieldsGiven = false;  // --game-id, --score and --handle all present
 };
 
 struct DecodeOptions {
   std::string input;
   bool userData = false;
   bool json = false;
+  bool lines = false;
 };
 
 int BadInput(const std::string& command, const std::string& message) {
@@ -49,29 +50,10 @@ int BadInput(const std::string& command, const std::string& message) {
   return kExitBadInput;
 }
 
-// Payload bytes are Latin-1: each byte is the character of the same code, written as UTF-8.
-void AppendLatin1(std::string& out, std::string_view bytes) {
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0U | (code >> 6U));
-      out += static_cast<char>(0x80U | (code & 0x3FU));
-    }
-  }
-}
-
 std::string Latin1(std::string_view bytes) {
   std::string out;
   AppendLatin1(out, bytes);
   return out;
-}
-
-void AppendHex(std::string& out, std::string_view bytes) {
-  const std::size_t at = out.size();
-  out.resize(at + 2 * bytes.size());
-  hex::WriteBytes(bytes, out.data() + at);
 }
 
 // The options' checks, as CLI11 validators so a bad value is refused while parsing.
@@ -134,11 +116,15 @@ std::int64_t CmgsLength(const Encoded& encoded) {
   return static_cast<std::int64_t>(encoded.pduLength / 2) - 1;  // TPDU octets, without the SCA
 }
 
-Json EncodedObject(const Encoded& encoded) {
+// `line` 0 leaves the "line" key out.
+Json EncodedObject(const Encoded& encoded, std::size_t line) {
   const std::string_view payload(encoded.payload.data(), encoded.payloadLength);
   std::string payloadHex;
   AppendHex(payloadHex, payload);
   Json object;
+  if (line > 0) {
+    object["line"] = line;
+  }
   object["payload"] = Latin1(payload);
   object["payloadHex"] = payloadHex;
   object["scoreText"] = encoded.scoreText.data();
@@ -147,14 +133,110 @@ Json EncodedObject(const Encoded& encoded) {
   return object;
 }
 
+// One line of `brindle encode --lines`: a JSON object with gameId, score, handle and an
+// optional number, checked by the same validators as the options. Returns the error, empty
+// when `encoded` holds the message; `offset` is set for text that is not JSON.
+std::string EncodeLine(std::string_view line, Encoded& encoded,
+                       std::optional<std::size_t>& offset) {
+  Json request;
+  try {
+    request = Json::parse(line);
+  } catch (const Json::parse_error& e) {
+    offset = e.byte > 0 ? e.byte - 1 : 0;
+    return "not a JSON object: " + std::string(e.what());
+  }
+  const auto text = [&request](const char* key) -> std::optional<std::string> {
+    const auto value = request.find(key);
+    if (value == request.end() || !value->is_string()) {
+      return std::nullopt;
+    }
+    return value->get<std::string>();
+  };
+  if (!request.is_object()) {
+    return "not a JSON object";
+  }
+  std::array<std::int32_t, 2> numbers{};
+  constexpr std::array<const char*, 2> kNumberKeys = {"gameId", "score"};
+  for (std::size_t i = 0; i < kNumberKeys.size(); ++i) {
+    const auto value = request.find(kNumberKeys[i]);
+    if (value == request.end() || !value->is_number_integer()) {
+      return std::string(kNumberKeys[i]) + " must be an integer";
+    }
+    const std::string digits = value->dump();
+    if (std::string error = kFieldNumber(digits); !error.empty()) {
+      return std::string(kNumberKeys[i]) + ": " + error;
+    }
+    numbers[i] = value->get<std::int32_t>();
+  }
+  const auto handle = text("handle");
+  if (!handle) {
+    return "handle must be a string";
+  }
+  if (std::string error = kHandle(*handle); !error.empty()) {
+    return error;
+  }
+  std::string number;
+  if (request.contains("number")) {
+    const auto given = text("number");
+    if (!given) {
+      return "number must be a string";
+    }
+    if (std::string error = kNumber(*given); !error.empty()) {
+      return error;
+    }
+    number = *given;
+  }
+  if (!Encode(numbers[0], numbers[1], *Utf8ToUtf16(*handle), number, encoded)) {
+    return "the message does not fit in one PDU";
+  }
+  return {};
+}
+
+int RunEncodeLines() {
+  JsonLineWriter writer(stdout);
+  Encoded encoded;
+  std::size_t lines = 0;
+  std::size_t refused = 0;
+  std::string first;
+  ForEachLine(stdin, kMaxDecodeInput, [&](std::string_view line, std::size_t number) {
+    lines = number;
+    std::optional<std::size_t> offset;
+    const std::string error = EncodeLine(line, encoded, offset);
+    if (error.empty()) {
+      writer.Write(EncodedObject(encoded, number));
+      return;
+    }
+    Json refusal = {{"line", number}, {"error", error}};
+    if (offset) {
+      refusal["offset"] = *offset;
+    }
+    writer.Write(refusal);
+    if (refused++ == 0) {
+      first = "line " + std::to_string(number) + ": " + error;
+    }
+  });
+  writer.Flush();
+  if (refused == 0) {
+    return kExitOk;
+  }
+  return BadInput("encode", std::to_string(refused) + " of " + std::to_string(lines) +
+                                " lines refused; the first, " + first);
+}
+
 int RunEncode(const EncodeOptions& options) {
+  if (options.lines) {
+    return RunEncodeLines();
+  }
+  if (!options.fieldsGiven) {
+    return BadInput("encode", "--game-id, --score and --handle are required without --lines");
+  }
   const auto handle = Utf8ToUtf16(options.handle);  // checked by kHandle
   Encoded encoded;
   if (!handle || !Encode(options.gameId, options.score, *handle, options.number, encoded)) {
     return BadInput("encode", "the message does not fit in one PDU");
   }
   if (options.json) {
-    std::cout << EncodedObject(encoded).dump() << '\n';
+    std::cout << EncodedObject(encoded, 0).dump() << '\n';
     return kExitOk;
   }
   std::cout << "payload:    " << Latin1({encoded.payload.data(), encoded.payloadLength}) << '\n'
@@ -180,83 +262,31 @@ bool ReadDecodeInput(const std::string& argument, std::string& text) {
   return true;
 }
 
-std::string_view Trim(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  const auto first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) {
-    return {};
+int RunDecodeLines(const DecodeOptions& options) {
+  if (options.input != "-") {
+    return BadInput("decode", "--lines reads standard input: give - as the input");
   }
-  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
-}
-
-// A decoded text: the reading, whether its payload split into the four fields, or the error.
-struct Decoded {
-  PduReading reading;
-  bool hasFields = false;
-  PduError error = PduError::kNone;
-  std::size_t errorOffset = 0;
-};
-
-// The whole PDU through the strict reader; user data alone as DecodeScoreText reads it, where
-// only empty text and characters that are not hex digits are refused.
-void Decode(std::string_view text, bool userData, Decoded& out) {
-  if (!userData) {
-    out.error = ReadPdu(text, out.reading);
-    out.errorOffset = out.reading.errorOffset;
-    out.hasFields = out.error == PduError::kNone;
-    return;
+  const LinesSummary summary = DecodeLines(stdin, stdout, options.userData);
+  if (summary.refused == 0) {
+    return kExitOk;
   }
-  out.reading = PduReading{};
-  const auto* const notHex =
-      std::find_if(text.begin(), text.end(), [](char c) { return hex::DigitValue(c) < 0; });
-  if (text.empty() || notHex != text.end()) {
-    out.error = text.empty() ? PduError::kEmpty : PduError::kNotHex;
-    out.errorOffset = static_cast<std::size_t>(notHex - text.begin());
-    out.hasFields = false;
-    return;
-  }
-  out.error = PduError::kNone;
-  DecodeScoreText(text, out.reading.payload);
-  out.reading.payloadLength = TerminatedView(std::span<const char>(out.reading.payload)).size();
-  out.hasFields =
-      SplitScorePayload({out.reading.payload, out.reading.payloadLength}, out.reading.fields);
-}
-
-const char* TypeName(PduType type) { return type == PduType::kSubmit ? "submit" : "deliver"; }
-
-Json DecodedObject(const Decoded& decoded, bool userData) {
-  const PduReading& reading = decoded.reading;
-  const std::string_view payload(reading.payload, reading.payloadLength);
-  std::string payloadHex;
-  AppendHex(payloadHex, payload);
-  Json object;
-  object["payload"] = Latin1(payload);
-  object["payloadHex"] = payloadHex;
-  if (!userData) {
-    object["number"] = reading.number;
-    object["type"] = TypeName(reading.type);
-  }
-  if (reading.sentAt.present) {
-    std::array<char, kTimeStampTextCapacity> sentAt{};
-    FormatTimeStamp(reading.sentAt, sentAt);
-    object["sentAt"] = sentAt.data();
-  }
-  if (decoded.hasFields) {
-    object["gameId"] = reading.fields.gameId;
-    object["fixed"] = reading.fields.fixed;
-    object["score"] = reading.fields.score;
-    object["handle"] = Latin1({reading.fields.handle, reading.fields.handleLength});
-  }
-  return object;
+  return BadInput("decode", std::to_string(summary.refused) + " of " +
+                                std::to_string(summary.lines) + " lines refused; the first, line " +
+                                std::to_string(summary.firstRefused) + ": " +
+                                DescribePduError(summary.firstError) + " at offset " +
+                                std::to_string(summary.firstOffset));
 }
 
 int RunDecode(const DecodeOptions& options) {
+  if (options.lines) {
+    return RunDecodeLines(options);
+  }
   std::string input;
   if (!ReadDecodeInput(options.input, input)) {
     return BadInput("decode", "input longer than " + std::to_string(kMaxDecodeInput) + " bytes");
   }
   const std::string_view raw = input;
-  const std::string_view text = Trim(raw);
+  const std::string_view text = TrimBlanks(raw);
   const std::size_t lead = text.empty() ? 0 : static_cast<std::size_t>(text.data() - raw.data());
   Decoded decoded;
   Decode(text, options.userData, decoded);
@@ -264,7 +294,8 @@ int RunDecode(const DecodeOptions& options) {
     return BadInput("decode", std::string(DescribePduError(decoded.error)) + " at offset " +
                                   std::to_string(lead + decoded.errorOffset));
   }
-  const Json object = DecodedObject(decoded, options.userData);
+  DecodeObjects objects;
+  const Json& object = objects.Of(decoded, options.userData, 0);
   if (options.json) {
     std::cout << object.dump() << '\n';
     return kExitOk;
@@ -288,17 +319,27 @@ void RegisterCodecCommands(CLI::App& app, int& status) {
   auto encode = std::make_shared<EncodeOptions>();
   CLI::App* encodeCommand =
       app.add_subcommand("encode", "Encode a score message as SMS-SUBMIT PDU text");
-  encodeCommand->add_option("--game-id", encode->gameId, "Game number")
-      ->required()
-      ->check(kFieldNumber);
-  encodeCommand->add_option("--score", encode->score, "Score")->required()->check(kFieldNumber);
-  encodeCommand->add_option("--handle", encode->handle, "Player's handle (UTF-8)")
-      ->required()
-      ->check(kHandle);
+  CLI::Option* lines = encodeCommand->add_flag(
+      "--lines", encode->lines,
+      "Read one JSON object a line (gameId, score, handle, number) from standard input and "
+      "write one JSON object a line");
+  const std::array<CLI::Option*, 3> fields = {
+      encodeCommand->add_option("--game-id", encode->gameId, "Game number")->check(kFieldNumber),
+      encodeCommand->add_option("--score", encode->score, "Score")->check(kFieldNumber),
+      encodeCommand->add_option("--handle", encode->handle, "Player's handle (UTF-8)")
+          ->check(kHandle)};
+  for (CLI::Option* field : fields) {
+    field->excludes(lines);
+  }
   encodeCommand->add_option("--number", encode->number, "Destination (default: the service's)")
-      ->check(kNumber);
+      ->check(kNumber)
+      ->excludes(lines);
   encodeCommand->add_flag("--json", encode->json, "Print one JSON object");
-  encodeCommand->callback([encode, &status] { status = RunEncode(*encode); });
+  encodeCommand->callback([encode, fields, &status] {
+    encode->fieldsGiven = std::all_of(fields.begin(), fields.end(),
+                                      [](const CLI::Option* field) { return field->count() > 0; });
+    status = RunEncode(*encode);
+  });
 
   auto decode = std::make_shared<DecodeOptions>();
   CLI::App* decodeCommand =
@@ -308,6 +349,9 @@ void RegisterCodecCommands(CLI::App& app, int& status) {
   decodeCommand->add_flag("--user-data", decode->userData,
                           "The text is the user data from TP-UDL on");
   decodeCommand->add_flag("--json", decode->json, "Print one JSON object");
+  decodeCommand->add_flag("--lines", decode->lines,
+                          "Read one text a line from standard input (-) and write one JSON "
+                          "object a line, with its line number; a refused line says why");
   decodeCommand->callback([decode, &status] { status = RunDecode(*decode); });
 }
 

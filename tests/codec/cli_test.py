@@ -127,6 +127,43 @@ class Decode(unittest.TestCase):
                 self.assertEqual(len(err.strip().splitlines()), 1)
                 self.assertIn(words, err)
 
+    def test_lines_one_object_each_and_refused_lines_say_why(self):
+        deliver = ("07911326040000F0000C912143658709210000622160125130322ACD241104B3C96C34"
+                   "9BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DBCC16C3D9883622")
+        stdin = f"{ANN_PDU}\r\n  00ZZ\n\n{deliver}".encode()  # no end on the last line
+        status, out, err = run("decode", "-", "--lines", stdin=stdin)
+        self.assertEqual(status, 2)
+        self.assertIn("2 of 4 lines refused; the first, line 2: not a hex digit at offset 4", err)
+        self.assertEqual(len(err.strip().splitlines()), 1)
+        got = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([row["line"] for row in got], [1, 2, 3, 4])
+        self.assertEqual(got[0]["handle"], "Ann")
+        self.assertEqual(got[1], {"line": 2, "error": "not a hex digit", "offset": 4})
+        self.assertEqual(got[2], {"line": 3, "error": "no PDU text", "offset": 0})
+        self.assertEqual((got[3]["type"], got[3]["sentAt"], got[3]["score"]),
+                         ("deliver", "2026-12-06T21:15:03+05:45", 12345))
+        status, out, _ = run("decode", "-", "--lines", "--user-data",
+                             stdin=(ANN_PDU[28:] + "\n7\n").encode())
+        self.assertEqual(status, 0)
+        self.assertEqual([json.loads(line).get("gameId") for line in out.splitlines()], [42, None])
+
+    def test_encode_lines_reads_json_objects(self):
+        stdin = ('{"gameId": 42, "score": 12345, "handle": "Ann"}\n'
+                 '{"gameId": 7, "score": -5, "handle": "Zoë", "number": "7654321"}\n'
+                 '{"gameId": 1\n'
+                 '{"gameId": 1, "score": 100000000, "handle": "ab"}\n').encode()
+        status, out, err = run("encode", "--lines", stdin=stdin)
+        self.assertEqual(status, 2)
+        self.assertEqual(len(err.strip().splitlines()), 1)
+        got = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual((got[0]["line"], got[0]["pdu"], got[0]["cmgsLength"]), (1, ANN_PDU, 51))
+        self.assertEqual(got[1]["payload"], "01701102-503Zoë")
+        self.assertTrue(got[1]["pdu"].startswith("0011000781674523F1"))
+        self.assertEqual((got[2]["line"], got[2]["offset"]), (3, 12))  # its end
+        self.assertEqual(got[3]["line"], 4)
+        self.assertIn("100000000", got[3]["error"])
+        self.assertNotIn("pdu", got[3])
+
     def test_binary_and_huge_input_never_crash(self):
         for what, data in {"binary": bytes(range(256)) * 8, "huge": b"00" * 600000,
                            "empty": b""}.items():

@@ -1,0 +1,115 @@
+// The fast paths against the plain ones they stand for, on the same inputs.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/gsm_alphabet.h"
+#include "codec/hex.h"
+#include "codec/payload_decode.h"
+#include "codec/score_payload.h"
+
+namespace brindle {
+namespace {
+
+std::mt19937& Random() {
+  static std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable
+  return random;
+}
+
+// Hex texts of 0 to 40 pairs, clean and with one stray byte (every class of byte) anywhere.
+std::vector<std::string> HexTexts() {
+  constexpr std::string_view kDigits = "0123456789abcdefABCDEF";
+  constexpr std::string_view kStrays = {"/:@G`g\x00\x7F\x80\xB0\xC1\xFF", 12};
+  std::vector<std::string> texts;
+  for (std::size_t pairs = 0; pairs <= 40; ++pairs) {
+    std::string text(2 * pairs, '0');
+    for (char& c : text) {
+      c = kDigits[Random()() % kDigits.size()];
+    }
+    texts.push_back(text);
+    for (std::size_t at = 0; at < text.size(); at += 3) {
+      std::string stray = text;
+      stray[at] = kStrays[Random()() % kStrays.size()];
+      texts.push_back(stray);
+    }
+  }
+  return texts;
+}
+
+TEST(FastPaths, HexReadersAgreeWithThePortableOne) {
+  for (const std::string& text : HexTexts()) {
+    const std::size_t pairs = text.size() / 2;
+    std::array<std::uint8_t, 40> want{};
+    const std::size_t wantRead = hex::ReadPairsPortable(text.data(), pairs, want.data());
+    std::array<std::uint8_t, 40> got{};
+    ASSERT_EQ(hex::ReadPairs(text.data(), pairs, got.data()), wantRead) << text;
+    EXPECT_EQ(got, want) << text;
+#if BRINDLE_HEX_SSE2
+    std::array<std::uint8_t, 40> sse2{};
+    ASSERT_EQ(hex::ReadPairsSse2(text.data(), pairs, sse2.data()), wantRead) << text;
+    EXPECT_EQ(sse2, want) << text;
+#endif
+  }
+}
+
+// Septet values stand in for their characters when reading hex: the alphabet maps every hex
+// digit to itself and nothing else to a hex digit.
+TEST(FastPaths, SeptetValuesReadAsHexLikeTheirCharacters) {
+  for (int septet = 0; septet < kSeptetCount; ++septet) {
+    const auto value = static_cast<char>(septet);
+    EXPECT_EQ(hex::DigitValue(value),
+              hex::DigitValue(CharOfSeptet(static_cast<std::uint8_t>(septet))))
+        << septet;
+  }
+}
+
+TEST(FastPaths, SeptetUnpackingAgreesBitByBit) {
+  for (int count = 0; count <= 60; ++count) {
+    std::vector<std::uint8_t> octets(static_cast<std::size_t>(Random()() % 56));
+    for (std::uint8_t& octet : octets) {
+      octet = static_cast<std::uint8_t>(Random()());
+    }
+    std::array<char, 64> got{};
+    const std::size_t n = UnpackSeptetValues(count, octets, got);
+    ASSERT_EQ(n, static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < n; ++i) {
+      unsigned want = 0;  // bit b of septet i is bit 7i+b of the stream; missing octets are 0
+      for (unsigned b = 0; b < 7; ++b) {
+        const std::size_t bit = 7 * i + b;
+        const unsigned octet = bit / 8 < octets.size() ? octets[bit / 8] : 0U;
+        want |= ((octet >> (bit % 8)) & 1U) << b;
+      }
+      EXPECT_EQ(static_cast<unsigned>(got[i]), want) << count << " " << i;
+    }
+  }
+}
+
+TEST(FastPaths, WordWiseUnscrambleAgreesByteByByte) {
+  for (int round = 0; round < 300; ++round) {
+    std::string text(kScoreTextMarker);
+    std::string want;
+    const std::size_t bytes = Random()() % 60;
+    bool ended = false;
+    for (std::size_t i = 0; i < bytes; ++i) {
+      // Zero now and then, which ends the payload.
+      const auto byte = static_cast<std::uint8_t>(Random()() % 40 == 0 ? 0 : Random()());
+      std::array<char, 2> pair{};
+      hex::WritePair(byte, pair.data());
+      text.append(pair.data(), 2);
+      ended = ended || byte == 0;
+      if (!ended) {
+        want += static_cast<char>(UnscrambleByte(byte));
+      }
+    }
+    std::array<char, kDecodedPayloadCapacity> got{};
+    EXPECT_EQ(DecodeScoreTextFromText(text, got), want.size()) << text;
+    EXPECT_EQ(std::string(got.data()), want) << text;
+  }
+}
+
+}  // namespace
+}  // namespace brindle
