@@ -225,7 +225,7 @@ int PhoneLink::ReadResponse(std::span<char16_t> response) {
   // command must not be taken for the next command's answer. The markers are judged on every
   // line, kept or dropped.
   for (;;) {
-    ReadLineUntil(line, deadline);
+    ReadLineUntil(line, deadline + kLineGraceMs);
     const std::u16string_view text = TerminatedView(std::span<const char16_t>(line));
     if (text.empty()) {
       break;

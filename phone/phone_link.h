@@ -34,6 +34,9 @@ inline constexpr std::uint32_t kSubmitPause = 2000;
 inline constexpr std::uint32_t kPduPause = 5000;
 // No well-behaved answer lasts this long; a phone that keeps sending is cut off here.
 inline constexpr std::uint64_t kResponseBoundMs = 4000;
+// A line under way when the bound passes may take this much longer to end: an answer cut in
+// the middle of a line would leave its rest to be framed as the start of the next answer.
+inline constexpr std::uint64_t kLineGraceMs = 500;
 
 class PhoneLink {
  public:
@@ -58,8 +61,8 @@ class PhoneLink {
   // dropped; reading stops after kResponseBoundMs of continuous input.
   int ReadLine(std::span<char16_t> line);
   // Always 1; `response` is NUL-terminated and keeps the answer's first characters that fit.
-  // Reading goes on, dropping the excess, until the phone goes quiet or kResponseBoundMs has
-  // passed, so that no part of this answer is read as the next command's.
+  // Reading goes on, dropping the excess, until the phone goes quiet or, after kResponseBoundMs,
+  // the line under way has ended, so that no part of this answer is read as the next command's.
   int ReadResponse(std::span<char16_t> response);
 
   int InitPhone();

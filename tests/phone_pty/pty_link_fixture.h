@@ -1,77 +1,52 @@
-// A PhoneLink over the real pseudo-terminal of a `brindle phone` process.
+// A PhoneLink over the real pseudo-terminal of a `brindle phone` process, and the phone's log.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
+#include <string_view>
+#include <vector>
 
 #include "base/testing/recording_message_sink.h"
 #include "base/testing/recording_sleeper.h"
 #include "phone/phone_link.h"
 #include "phone/posix_serial_port.h"
 #include "phone_process.h"
+#include "tools/child_process.h"
 
 namespace brindle::ptytest {
 
-// The sample score message: game 42, score 12345, handle "Ann".
-inline constexpr std::int32_t kGameId = 42;
-inline constexpr std::int32_t kScore = 12345;
-inline constexpr std::u16string_view kHandle = u"Ann";
-inline constexpr std::string_view kNumber = "+123456789012";
-
-// The PDU text the send sequence builds for these fields.
-std::string EncodeScoreMessage(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
-                               std::string_view number);
-
-// Sleeps each pause, but never longer than a cap: long enough for a late phone's answer, short
-// enough for the suite.
-class CappedSleeper final : public Sleeper {
- public:
-  explicit CappedSleeper(std::uint32_t capMs) : capMs_(capMs) {}
-  void Pause(std::uint32_t milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, capMs_)));
-  }
-
- private:
-  std::uint32_t capMs_;
-};
-
-class Stopwatch {
- public:
-  [[nodiscard]] std::int64_t ElapsedMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start_)
-        .count();
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
+// The PDU text the send sequence builds for game 42, score 12345, handle "Ann".
+std::string SampleMessage();
+std::u16string Widen(std::string_view text);
 
 class PtyLinkTest : public ::testing::Test {
  protected:
-  // Starts the phone and opens a link on its terminal with `sleeper` for the pauses (the
-  // recording one, which does not wait, when none is given).
-  void Connect(const std::string& mode, Sleeper* sleeper = nullptr);
-  // A link on `path` that shares the port, boxes and sleeper.
-  std::unique_ptr<PhoneLink> MakeLink();
+  void SetUp() override;
+  void TearDown() override;
 
-  [[nodiscard]] std::string InBytes() const { return Transcript(phone_.Log(), "in"); }
-  [[nodiscard]] std::string OutBytes() const { return Transcript(phone_.Log(), "out"); }
-  [[nodiscard]] int CountEvents(std::string_view name) const;
+  // Starts `brindle phone --mode MODE` with a log and opens a link on its terminal; the pauses
+  // go to a sleeper that does not wait.
+  void Connect(const std::string& mode);
+  // Ends the phone (SIGTERM) so that its log is complete; its exit status.
+  int StopPhone();
 
-  PhoneProcess phone_;
+  // Every line of the phone's log.
+  [[nodiscard]] std::vector<nlohmann::json> Log() const;
+  // The bytes that went "in" to the phone or "out" of it, in order.
+  [[nodiscard]] std::string Bytes(std::string_view direction) const;
+  [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
+
+  std::filesystem::path directory_;
+  tools::ChildProcess phone_;
+  std::string terminal_;
   PosixSerialPort port_;
   RecordingMessageSink boxes_;
-  RecordingSleeper fast_;
-  Sleeper* sleeper_ = &fast_;
+  RecordingSleeper sleeper_;
   std::unique_ptr<PhoneLink> link_;
 };
-
-std::u16string Widen(std::string_view text);
 
 }  // namespace brindle::ptytest

@@ -8,8 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "tools/child_process.h"
 #include "tools/commands.h"
-#include "tools/send/child_process.h"
 #include "tools/send/send_run.h"
 
 namespace brindle::tools {

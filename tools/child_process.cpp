@@ -1,4 +1,4 @@
-#include "tools/send/child_process.h"
+#include "tools/child_process.h"
 
 #include <poll.h>
 #include <spawn.h>
