@@ -115,7 +115,7 @@ TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
   EXPECT_EQ(Ask(fd, "ATE0;+CNMI=2,1\r"), "ATE0;+CNMI=2,1\r\r\nOK\r\n");
   std::ofstream(feed) << "00" << kShortTpdu << "\n";
   EXPECT_EQ(Ask(fd, "", "\r\n"), "\r\n+CMTI: \"SM\",3\r\n");
-  const std::string submit = EncodeScoreMessage(kGameId, kScore, kHandle, kNumber);
+  const std::string submit = SampleMessage();
   EXPECT_EQ(Ask(fd, "AT+CMGS=51\r", "> "), "\r\n> ");
   EXPECT_EQ(Ask(fd, submit + "\x1a", "\"SM\",4\r\n"),
             "\r\n+CMGS: 1\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",4\r\n");
@@ -131,7 +131,7 @@ TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
   const std::string looped = listing.substr(head.size(), listing.size() - head.size() - 8);
   ASSERT_EQ(ReadPdu(looped, reading), PduError::kNone) << looped;
   EXPECT_STREQ(reading.number, "+447700900123");
-  EXPECT_EQ(reading.fields.score, kScore);
+  EXPECT_EQ(reading.fields.score, 12345);
   EXPECT_EQ(phone.Stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(feed));  // made by the phone, so removed by it
   std::string events;
