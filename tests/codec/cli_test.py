@@ -25,12 +25,6 @@ class Encode(unittest.TestCase):
             "scoreText": "MID 06264626061616065616263646560636186D6D",
             "pdu": ANN_PDU, "cmgsLength": 51})
 
-    def test_text_output_names_each_part(self):
-        status, out, _ = run("encode", "--game-id=42", "--score=12345", "--handle=Ann")
-        self.assertEqual(status, 0)
-        self.assertIn("pdu:        " + ANN_PDU, out)
-        self.assertIn("cmgsLength: 51", out)
-
     def test_equals_form_takes_values_that_begin_with_a_dash(self):
         status, out, _ = run("encode", "--game-id=-7", "--score=-5", "--handle=-x-",
                              "--number=7654321", "--json")
@@ -47,13 +41,9 @@ class Encode(unittest.TestCase):
     def test_refusals_exit_with_status_2(self):
         cases = {
             "score too large": ["--game-id=1", "--score=100000000", "--handle=ab"],
-            "game id too large": ["--game-id=100000000", "--score=1", "--handle=ab"],
             "beyond int32": ["--game-id=1", "--score=4294967296", "--handle=ab"],
             "handle too short": ["--game-id=1", "--score=1", "--handle=a"],
-            "handle too long": ["--game-id=1", "--score=1", "--handle=" + "x" * 16],
             "number with letters": ["--game-id=1", "--score=1", "--handle=ab", "--number=+12a"],
-            "number of 21 digits": ["--game-id=1", "--score=1", "--handle=ab",
-                                    "--number=" + "1" * 21],
             "bare plus": ["--game-id=1", "--score=1", "--handle=ab", "--number=+"],
             "missing option": ["--game-id=1", "--handle=ab"],
             "not a number": ["--game-id=x", "--score=1", "--handle=ab"],

@@ -1,8 +1,10 @@
-// The fast paths against the plain ones they stand for, on the same inputs.
+// The way back: hex digits, septets, the score text, and the fast paths against the plain
+// ones they stand for.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +16,56 @@
 
 namespace brindle {
 namespace {
+
+TEST(ParseHexByte, LongestHexPrefixOfThePair) {
+  const std::pair<std::string, int> rows[] = {
+      {"6d", 0x6D}, {"fF", 0xFF}, {"6Z", 6}, {"Z6", 0}, {"", 0}, {"7", 7}, {"1234", 0x12},
+  };
+  for (const auto& [pair, value] : rows) {
+    EXPECT_EQ(ParseHexByte(pair), value) << '"' << pair << '"';
+  }
+}
+
+TEST(UnpackSeptets, ReversesPackingWithinItsBuffer) {
+  struct Row {
+    int count;
+    std::string hex;
+    std::string text;
+  };
+  const Row rows[] = {
+      {8, "CD241104B3C56C", "MID 0616"},  // the seventh octet gives the eighth septet
+      {-3, "CD241104", ""},
+      {6, "CD241104", "MID @@"},  // missing octets read as zero
+      {4, "CD241104F", "MID "},   // an odd last digit is ignored
+  };
+  for (const Row& row : rows) {
+    std::array<char, kMaxSeptets + 1> out{};
+    UnpackSeptets(row.count, row.hex, out);
+    EXPECT_EQ(std::string(out.data()), row.text) << row.hex;
+  }
+  std::array<char, 3> small{'x', 'x', 'x'};
+  UnpackSeptets(4, "CD241104", small);
+  EXPECT_EQ(std::string(small.data()), "MI");
+}
+
+TEST(DecodeScoreText, KnownUserData) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DBCC16C3D9883622",
+       "0242011051234503Ann"},
+      {"04CD241104", ""},
+      {"", ""},
+      {"07CD241104B3C50C", "0"},  // "061": the odd last digit is ignored
+      {"FF", ""},                 // count far beyond the data: '@' septets are not hex
+  };
+  for (const auto& [userData, payload] : rows) {
+    std::array<char, kDecodedPayloadCapacity> out{};
+    EXPECT_EQ(DecodeScoreText(userData, out), 1);
+    EXPECT_EQ(std::string(out.data()), payload) << userData;
+  }
+  std::array<char, kDecodedPayloadCapacity> out{};
+  DecodeScoreText("FF" + std::string(448, '6'), out);  // the longest count
+  EXPECT_NE(std::memchr(out.data(), '\0', out.size()), nullptr);
+}
 
 std::mt19937& Random() {
   static std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable
