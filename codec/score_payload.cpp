@@ -30,12 +30,19 @@ int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t&
   if (value > kMaxFieldNumber) {
     return 0;
   }
-  // Every int32 fits, so values below -99,999,999 keep all their digits.
-  std::array<char, 16> digits{};
+  // Every int32 fits, so values below -99,999,999 keep all their digits (eleven at most).
+  std::array<char, 16> digits;  // NOLINT: to_chars writes what is read
   const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  std::array<char16_t, 16> wide{};
-  const std::size_t n = WidenText({digits.data(), result.ptr}, wide);
-  return AppendTextField({wide.data(), n}, buffer, position);
+  const auto n = static_cast<std::size_t>(result.ptr - digits.data());
+  if (position > buffer.size() || buffer.size() - position < 2 + n) {
+    return 0;
+  }
+  char* at = buffer.data() + position;
+  at[0] = static_cast<char>('0' + n / 10);
+  at[1] = static_cast<char>('0' + n % 10);
+  std::copy_n(digits.data(), n, at + 2);
+  position += static_cast<std::uint32_t>(2 + n);
+  return 1;
 }
 
 std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16string_view handle,

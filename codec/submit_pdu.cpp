@@ -104,14 +104,11 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<ch
       pduOut.size() < SubmitPduLength(number, n) + 1) {
     return 0;
   }
-  std::array<char, kScoreTextCapacity> scoreText;   // NOLINT: each is written before it is read
-  std::array<char, kUserDataHexCapacity> userData;  // NOLINT
-  std::array<char, kAddressFieldCapacity> address;  // NOLINT
-  if (EncodeAddressField(number, address) == 0 || EncodeScoreText(payload, scoreText) == 0) {
+  std::array<char, kScoreTextCapacity> scoreText;  // NOLINT: written before it is read
+  if (EncodeScoreText(payload, scoreText) == 0) {
     return 0;
   }
   const std::size_t septets = kScoreTextMarker.size() + 2 * n;
-  PackSeptets({scoreText.data(), septets}, userData);
 
   // Reply path, status report, user-data header and duplicate rejection all stay clear.
   constexpr std::uint8_t kFirstOctet =
@@ -120,13 +117,17 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<ch
                                                  tpdu::kMessageReferenceByPhone};
   constexpr std::array<std::uint8_t, 3> kAfterAddress = {
       tpdu::kProtocolPlain, tpdu::kCodingGsmDefault, tpdu::kValidityFourDays};
-  char* at = pduOut.data();
-  at = hex::WriteBytes(kHead, at);
-  at = std::copy_n(address.data(), AddressFieldLength(number), at);
+  // Each part is written in place; the length check above leaves room for all of them.
+  char* at = hex::WriteBytes(kHead, pduOut.data());
+  auto rest = [&pduOut, &at] {
+    return pduOut.subspan(static_cast<std::size_t>(at - pduOut.data()));
+  };
+  EncodeAddressField(number, rest());
+  at += AddressFieldLength(number);
   at = hex::WriteBytes(kAfterAddress, at);
   hex::WritePair(static_cast<std::uint8_t>(septets & 0xFFU), at);
-  at = std::copy_n(userData.data(), 2 * PackedOctets(septets), at + 2);
-  *at = '\0';
+  at += 2;
+  PackSeptets({scoreText.data(), septets}, rest());  // and its NUL
   return 1;
 }
 
