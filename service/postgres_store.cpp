@@ -105,9 +105,7 @@ std::string FirstLine(const char* text) {
   return line;
 }
 
-pqxx::binarystring Bytes(const std::string& bytes) {
-  return pqxx::binarystring(bytes.data(), bytes.size());
-}
+pqxx::binarystring Bytes(const std::string& bytes) { return {bytes.data(), bytes.size()}; }
 
 std::string BytesOf(const pqxx::field& field) {
   if (field.is_null()) {

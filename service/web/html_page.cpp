@@ -67,7 +67,7 @@ void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
   for (const LeaderboardEntry& entry : game.entries) {
     out += "<tr><td class=\"rank\">";
     AppendNumber(out, entry.rank);
-    out += "</td><td class=\"handle\" title=\"";
+    out += R"(</td><td class="handle" title=")";
     AppendHtmlText(out, entry.handle);
     out += "\">";
     AppendHtmlText(out, entry.handle);

@@ -32,11 +32,11 @@ constexpr time_t kKeepAliveSeconds = 5;
 // Nothing here reads a body; a small one is read and answered, a large one refused unread.
 constexpr std::size_t kMaxBody = 4096;
 
-void Reply(httplib::Response& response, int status, std::string body, const char* type) {
+void Reply(httplib::Response& response, int status, const std::string& body, const char* type) {
   response.status = status;
   response.set_header("X-Content-Type-Options", "nosniff");
   response.set_header("Cache-Control", "no-store");
-  response.set_content(std::move(body), type);
+  response.set_content(body, type);
 }
 
 void Refuse(httplib::Response& response, int status, const std::string& why) {
@@ -234,8 +234,9 @@ LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
   server.Patch(".*", refuse);
   server.Delete(".*", refuse);
   server.Options(".*", refuse);
-  server.set_exception_handler([](const httplib::Request& /*request*/, httplib::Response& response,
-                                  std::exception_ptr) { Refuse(response, 500, "internal error"); });
+  server.set_exception_handler(
+      [](const httplib::Request& /*request*/, httplib::Response& response,
+         const std::exception_ptr& /*failure*/) { Refuse(response, 500, "internal error"); });
 }
 
 LeaderboardServer::~LeaderboardServer() = default;

@@ -34,7 +34,7 @@ void Admin(const std::string& sql) {
 // A new empty database, as the operator's createdb makes it.
 std::string FreshDatabase() {
   static std::atomic<int> count{0};
-  const std::string name = "store_" + std::to_string(getpid()) + "_" + std::to_string(++count);
+  std::string name = "store_" + std::to_string(getpid()) + "_" + std::to_string(++count);
   Admin("CREATE DATABASE " + name);
   return name;
 }
@@ -84,6 +84,7 @@ TEST_F(PostgresStore, ServicesStartingAtOnceOnAnEmptyDatabaseAllGetTheTables) {
   const std::string database = FreshDatabase();
   constexpr int kServices = 6;
   std::vector<std::thread> starts;
+  starts.reserve(kServices);
   std::atomic<int> opened{0};
   std::vector<std::string> errors(kServices);
   for (int i = 0; i < kServices; ++i) {

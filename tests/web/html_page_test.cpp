@@ -75,8 +75,8 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
       {9, {{1, "Bob", 7, "+1", "2026-12-07T08:00:00Z"}}}};
   const std::string all = RenderBoardPage(games, std::nullopt, "/api/scores?top=10");
   for (const char* part : {
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">",
-           "<main id=\"board\" data-api=\"/api/scores?top=10\">",
+           R"(<meta name="viewport" content="width=device-width, initial-scale=1">)",
+           R"(<main id="board" data-api="/api/scores?top=10">)",
            "<a href=\"/games/-3\">Game -3</a>",
            "<a href=\"/games/9\">Game 9</a>",
            "<td class=\"rank\">1</td><td class=\"handle\" title=\"&lt;b&gt;&quot;x&quot;\">"

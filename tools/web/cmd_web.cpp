@@ -1,9 +1,9 @@
 // `brindle web`: the leaderboard as web pages and a JSON API, read-only, from either store.
 #include <pthread.h>
-#include <signal.h>
 
 #include <atomic>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -99,7 +99,7 @@ int RunWeb(const WebArguments& arguments) {
       },
       ScoresJson);
   server.AddStore(std::move(first));
-  signal(SIGPIPE, SIG_IGN);
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
   const StopOnSignal stopper(server);
   std::string why;
   if (!server.Bind(host, port, why)) {
