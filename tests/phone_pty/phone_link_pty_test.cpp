@@ -42,8 +42,8 @@ TEST_P(PhoneModeTest, LinkAndPhoneAgreeOnWhatWasSent) {
                                : c.reached == Reached::kPrompt
                                    ? submit + std::string(kShutdown)
                                    : submit + pdu + "\x1a" + std::string(kShutdown);
-  EXPECT_EQ(Bytes("in"), expected);
-  const auto messages = Events("sms");
+  EXPECT_EQ(phone_.Bytes("in"), expected);
+  const auto messages = phone_.Events("sms");
   ASSERT_EQ(messages.size(), c.messages);
   for (const auto& sms : messages) {
     EXPECT_EQ(sms.at("number"), "+123456789012");
@@ -84,11 +84,11 @@ TEST_F(PtyLinkTest, HangupDuringThePduFailsTheSendAndThePhoneComesBack) {
   EXPECT_EQ(link_->SendPdu(pdu), 0);
   EXPECT_EQ(link_->Close(), 1);
 
-  const auto lines = Events("line");
+  const auto lines = phone_.Events("line");
   ASSERT_EQ(lines.size(), 1U);
   const std::string fresh = lines[0].at("path");
-  EXPECT_NE(fresh, terminal_);
-  EXPECT_EQ(Events("sms").size(), 0U);
+  EXPECT_NE(fresh, phone_.terminal());
+  EXPECT_EQ(phone_.Events("sms").size(), 0U);
   ASSERT_TRUE(link_->Open(Widen(fresh), kPortBaudRate));
   EXPECT_EQ(link_->InitPhone(), 1);
 }

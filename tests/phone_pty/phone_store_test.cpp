@@ -107,8 +107,8 @@ std::vector<std::string> WithInbox(const std::string& name, std::vector<std::str
 TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
   const std::string feed = ::testing::TempDir() + "feed-" + std::to_string(getpid());
   const auto options = WithInbox("inbox-", {"--loopback", "--feed", feed});
-  PhoneProcess phone;
-  ASSERT_TRUE(phone.Start("ok", options)) << phone.error();
+  PhoneRun phone;
+  ASSERT_TRUE(phone.Start("ok", options));
   (void)std::remove(options.back().c_str());
   const int fd = ::open(phone.terminal().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
@@ -135,10 +135,10 @@ TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
   EXPECT_EQ(phone.Stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(feed));  // made by the phone, so removed by it
   std::string events;
-  for (const LogEntry& entry : phone.Log()) {
-    if (entry.strings.count("event") == 1) {
-      events += entry.Text("event") + " " + entry.Text("source") + " " + entry.Text("indexes") +
-                std::to_string(entry.Number("index").value_or(0)) + ";";
+  for (const nlohmann::json& entry : phone.Log()) {
+    if (entry.contains("event")) {
+      events += entry.value("event", "") + " " + entry.value("source", "") + " " +
+                entry.value("indexes", "") + std::to_string(entry.value("index", 0)) + ";";
     }
   }
   EXPECT_EQ(events,
@@ -151,8 +151,8 @@ TEST(PhoneStore, InboxFeedAndLoopbackMessagesListOverTheTerminal) {
 TEST(PhoneStore, HangupListingLetsTheFirstEntryThroughAndComesBackWhole) {
   const std::string link = ::testing::TempDir() + "phone-link-" + std::to_string(getpid());
   const auto options = WithInbox("inbox-hangup-", {"--link", link});
-  PhoneProcess phone;
-  ASSERT_TRUE(phone.Start("hangup-listing", options)) << phone.error();
+  PhoneRun phone;
+  ASSERT_TRUE(phone.Start("hangup-listing", options));
   (void)std::remove(options.back().c_str());
   const std::string entry = "+CMGL: 1,0,,28\r\n0791447700090010" + kShortTpdu + "\r\n";
   int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
@@ -160,10 +160,7 @@ TEST(PhoneStore, HangupListingLetsTheFirstEntryThroughAndComesBackWhole) {
   EXPECT_EQ(Ask(fd, "AT+CMGL=4\r", "never"), "AT+CMGL=4\r\r\n" + entry);
   ::close(fd);
   // The new terminal may well get the old one's number: the log says when it is there.
-  const auto lineBack = [&phone] {
-    const auto log = phone.Log();
-    return std::any_of(log.begin(), log.end(), [](const LogEntry& e) { return e.IsEvent("line"); });
-  };
+  const auto lineBack = [&phone] { return !phone.Events("line").empty(); };
   for (int i = 0; i < 100 && !lineBack(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

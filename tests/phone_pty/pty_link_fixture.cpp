@@ -13,32 +13,13 @@ namespace {
 
 constexpr int kStartMs = 20000;
 
-// The log writes each byte as the character of the same code; this takes them back.
-std::string Latin1(const std::string& utf8) {
-  std::string bytes;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0xC0 && i + 1 < utf8.size()) {
-      bytes.push_back(
-          static_cast<char>(((c & 0x03U) << 6U) | (static_cast<unsigned char>(utf8[++i]) & 0x3FU)));
-    } else {
-      bytes.push_back(static_cast<char>(c));
-    }
-  }
-  return bytes;
-}
-
 }  // namespace
 
 std::string SampleMessage() {
   std::array<char, kPayloadCapacity> payload{};
-  std::uint32_t position = 0;
-  AppendNumberField(42, payload, position);
-  AppendNumberField(1, payload, position);
-  AppendNumberField(12345, payload, position);
-  AppendTextField(u"Ann", payload, position);
   std::array<char, kPduTextCapacity> pdu{};
-  if (BuildSubmitPdu(pdu, "+123456789012", payload) != 1) {
+  if (BuildScorePayload(42, 12345, u"Ann", payload) == 0 ||
+      BuildSubmitPdu(pdu, "+123456789012", payload) != 1) {
     return {};
   }
   return pdu.data();
@@ -46,52 +27,52 @@ std::string SampleMessage() {
 
 std::u16string Widen(std::string_view text) { return {text.begin(), text.end()}; }
 
-void PtyLinkTest::SetUp() {
-  std::string pattern = std::filesystem::temp_directory_path() / "brindle-pty-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  directory_ = pattern;
+std::string LogBytes(const nlohmann::json& text) {
+  const std::string utf8 = text.get<std::string>();
+  std::string bytes;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0xC0 && i + 1 < utf8.size()) {
+      const auto next = static_cast<unsigned char>(utf8[++i]);
+      bytes.push_back(static_cast<char>(((c & 0x03U) << 6U) | (next & 0x3FU)));
+    } else {
+      bytes.push_back(static_cast<char>(c));
+    }
+  }
+  return bytes;
 }
 
-void PtyLinkTest::TearDown() {
-  link_.reset();
-  phone_.Finish(0);
+PhoneRun::PhoneRun() {
+  std::string pattern = std::filesystem::temp_directory_path() / "brindle-phone-XXXXXX";
+  if (mkdtemp(pattern.data()) != nullptr) {
+    folder_ = pattern;
+  }
+}
+
+PhoneRun::~PhoneRun() {
+  process_.Finish(0);
   std::error_code ignored;
-  std::filesystem::remove_all(directory_, ignored);
+  std::filesystem::remove_all(folder_, ignored);
 }
 
-void PtyLinkTest::Connect(const std::string& mode) {
-  ASSERT_TRUE(phone_.Start(BRINDLE_EXECUTABLE, {"phone", "--mode", mode, "--timeout", "120",
-                                                "--log", directory_ / "phone.jsonl"}));
-  ASSERT_TRUE(phone_.ReadLine(terminal_, kStartMs));
-  link_ = std::make_unique<PhoneLink>(LinkServices{&port_, &boxes_, &sleeper_, nullptr});
-  ASSERT_TRUE(link_->Open(Widen(terminal_), kPortBaudRate));
+bool PhoneRun::Start(const std::string& mode, const std::vector<std::string>& extra) {
+  std::vector<std::string> arguments = {"phone",     "--mode", mode, "--log", Path("phone.jsonl"),
+                                        "--timeout", "120"};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  return !folder_.empty() && process_.Start(BRINDLE_EXECUTABLE, arguments) &&
+         process_.ReadLine(terminal_, kStartMs);
 }
 
-int PtyLinkTest::StopPhone() {
-  link_->Close();
-  return phone_.Finish(0);
-}
-
-std::vector<nlohmann::json> PtyLinkTest::Log() const {
+std::vector<nlohmann::json> PhoneRun::Log() const {
   std::vector<nlohmann::json> lines;
-  std::ifstream file(directory_ / "phone.jsonl");
+  std::ifstream file(Path("phone.jsonl"));
   for (std::string line; std::getline(file, line);) {
     lines.push_back(nlohmann::json::parse(line));
   }
   return lines;
 }
 
-std::string PtyLinkTest::Bytes(std::string_view direction) const {
-  std::string bytes;
-  for (const nlohmann::json& line : Log()) {
-    if (line.value("dir", "") == direction) {
-      bytes += Latin1(line.at("data").get<std::string>());
-    }
-  }
-  return bytes;
-}
-
-std::vector<nlohmann::json> PtyLinkTest::Events(std::string_view name) const {
+std::vector<nlohmann::json> PhoneRun::Events(std::string_view name) const {
   std::vector<nlohmann::json> events;
   for (const nlohmann::json& line : Log()) {
     if (line.value("event", "") == name) {
@@ -99,6 +80,27 @@ std::vector<nlohmann::json> PtyLinkTest::Events(std::string_view name) const {
     }
   }
   return events;
+}
+
+std::string PhoneRun::Bytes(std::string_view direction) const {
+  std::string bytes;
+  for (const nlohmann::json& line : Log()) {
+    if (line.value("dir", "") == direction) {
+      bytes += LogBytes(line.at("data"));
+    }
+  }
+  return bytes;
+}
+
+void PtyLinkTest::Connect(const std::string& mode) {
+  ASSERT_TRUE(phone_.Start(mode));
+  link_ = std::make_unique<PhoneLink>(LinkServices{&port_, &boxes_, &sleeper_, nullptr});
+  ASSERT_TRUE(link_->Open(Widen(phone_.terminal()), kPortBaudRate));
+}
+
+int PtyLinkTest::StopPhone() {
+  link_->Close();
+  return phone_.Stop();
 }
 
 }  // namespace brindle::ptytest

@@ -1,4 +1,5 @@
-// A PhoneLink over the real pseudo-terminal of a `brindle phone` process, and the phone's log.
+// `brindle phone` as a process for the tests, its log read back, and a PhoneLink over its
+// real pseudo-terminal.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include "base/testing/recording_sleeper.h"
 #include "phone/phone_link.h"
 #include "phone/posix_serial_port.h"
-#include "phone_process.h"
 #include "tools/child_process.h"
 
 namespace brindle::ptytest {
@@ -22,27 +22,45 @@ namespace brindle::ptytest {
 // The PDU text the send sequence builds for game 42, score 12345, handle "Ann".
 std::string SampleMessage();
 std::u16string Widen(std::string_view text);
+// The log writes each byte as the character of the same code; this takes them back.
+std::string LogBytes(const nlohmann::json& text);
+
+// A phone with its log in a fresh folder; stopped and removed at the end.
+class PhoneRun {
+ public:
+  PhoneRun();
+  PhoneRun(const PhoneRun&) = delete;
+  PhoneRun& operator=(const PhoneRun&) = delete;
+  PhoneRun(PhoneRun&&) = delete;
+  PhoneRun& operator=(PhoneRun&&) = delete;
+  ~PhoneRun();
+
+  // `brindle phone --mode MODE --log ... EXTRA`; true once it printed its terminal.
+  bool Start(const std::string& mode, const std::vector<std::string>& extra = {});
+  // SIGTERM, so that its log is complete; its exit status.
+  int Stop() { return process_.Finish(0); }
+
+  [[nodiscard]] const std::string& terminal() const { return terminal_; }
+  [[nodiscard]] std::filesystem::path Path(std::string_view name) const { return folder_ / name; }
+  [[nodiscard]] std::vector<nlohmann::json> Log() const;
+  [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
+  // The bytes that went "in" to the phone or "out" of it, in order.
+  [[nodiscard]] std::string Bytes(std::string_view direction) const;
+
+ private:
+  std::filesystem::path folder_;
+  tools::ChildProcess process_;
+  std::string terminal_;
+};
 
 class PtyLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // Starts `brindle phone --mode MODE` with a log and opens a link on its terminal; the pauses
-  // go to a sleeper that does not wait.
+  // Starts the phone and opens a link on its terminal; the pauses do not wait.
   void Connect(const std::string& mode);
-  // Ends the phone (SIGTERM) so that its log is complete; its exit status.
+  // Closes the link and ends the phone; the phone's exit status.
   int StopPhone();
 
-  // Every line of the phone's log.
-  [[nodiscard]] std::vector<nlohmann::json> Log() const;
-  // The bytes that went "in" to the phone or "out" of it, in order.
-  [[nodiscard]] std::string Bytes(std::string_view direction) const;
-  [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
-
-  std::filesystem::path directory_;
-  tools::ChildProcess phone_;
-  std::string terminal_;
+  PhoneRun phone_;
   PosixSerialPort port_;
   RecordingMessageSink boxes_;
   RecordingSleeper sleeper_;
