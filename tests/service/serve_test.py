@@ -129,8 +129,11 @@ def score_pdu(game, score, handle, second=0, **kwargs):
 
 
 def some_scores(count, game=42):
-    return [score_pdu(game, 100 + i, f"P{i:03d}", when=(2026, 12, 6, 21, i // 60, i % 60, 4))
-            for i in range(count)]
+    """Score messages built here (the inbox case goes through `brindle encode`)."""
+    def payload(i):
+        return "".join(f"{len(f):02d}{f}" for f in (str(game), "1", str(100 + i), f"P{i:03d}"))
+    return [pdus.deliver(pdus.raw_user_data(payload(i)),
+                         when=(2026, 12, 6, 21, i // 60, i % 60, 4)) for i in range(count)]
 
 
 def case_inbox(tmp):
