@@ -46,16 +46,9 @@ void ScoreRequest::SendScore() {
   std::array<char, kNumberCapacity> number{};
   NarrowText(kDestinationNumber, std::span(number).first(kNumberCapacity - 1));
 
-  // The last byte stays zero, so the payload is always terminated.
   std::array<char, kPayloadCapacity> payload{};
-  const auto fields = std::span(payload).first(kPayloadCapacity - 1);
-  std::uint32_t position = 0;
-  const int gameIdKept = AppendNumberField(gameId, fields, position);
-  const int fixedKept = AppendNumberField(1, fields, position);
-  const int scoreKept = AppendNumberField(score, fields, position);
-  const int handleKept = AppendTextField(FieldText(handle), fields, position);
   // A number the payload cannot hold would be left out and the score sent without it.
-  if (gameIdKept == 0 || fixedKept == 0 || scoreKept == 0 || handleKept == 0) {
+  if (BuildScorePayload(gameId, score, FieldText(handle), payload) == 0) {
     CopyText(kPrepareFailed, status);
     TransferText(false);
     return;

@@ -7,6 +7,9 @@
 
 namespace brindle::tools {
 
+// Each byte as the character of the same code, in UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);
+
 // nullopt for malformed UTF-8 (bad sequences, overlong forms, surrogates, beyond U+10FFFF).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 

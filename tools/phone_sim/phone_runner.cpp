@@ -12,13 +12,13 @@
 #include <random>
 
 #include "tools/commands.h"
-#include "tools/json_writer.h"
 #include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/feed_pipe.h"
 #include "tools/phone_sim/phone_dialogue.h"
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
 #include "tools/phone_sim/terminal_link.h"
+#include "tools/utf8.h"
 
 namespace brindle::sim {
 namespace {

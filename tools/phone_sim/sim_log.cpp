@@ -4,7 +4,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "tools/json_writer.h"
+#include "tools/utf8.h"
 
 namespace brindle::sim {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "base/text.h"
 #include "dialog/dialog_template.h"
-#include "tools/json_writer.h"
+#include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {

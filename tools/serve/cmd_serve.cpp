@@ -14,8 +14,8 @@
 #include "service/message_store.h"
 #include "service/score_service.h"
 #include "tools/commands.h"
-#include "tools/json_writer.h"
 #include "tools/serve/serve_run.h"
+#include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "tools/json_writer.h"
+#include "tools/utf8.h"
 
 namespace brindle::tools {
 
