@@ -225,31 +225,6 @@ TEST(Dialogue, StoresOnlyWhatReadsAsADeliver) {
   EXPECT_EQ(phone.store().used(), 0);
 }
 
-TEST(Dialogue, TakesAScoreMessage) {
-  PhoneDialogue phone(PhoneMode::kOk, 0, 1);
-  EXPECT_EQ(Exchange(phone, "AT+CMGS=51\r"), "AT+CMGS=51\r\r\n> ");
-  EXPECT_TRUE(phone.enteringPdu());
-  // Echoed while echo is on; in pieces and with line breaks.
-  EXPECT_EQ(Exchange(phone, kPdu.substr(0, 30)), kPdu.substr(0, 30));
-  EXPECT_EQ(Exchange(phone, "\r\n"), "\r\n");
-  EXPECT_EQ(Exchange(phone, Submit(kPdu.substr(30))),
-            std::string(kPdu.substr(30)) + "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-  const auto events = phone.TakeEvents();
-  ASSERT_EQ(events.size(), 1U);
-  const DialogueEvent& sms = events[0];
-  EXPECT_EQ(sms.kind, EventKind::kMessage);
-  EXPECT_EQ(sms.pdu, kPdu);
-  EXPECT_EQ(sms.number, "+123456789012");
-  EXPECT_EQ(sms.payload, "0242011051234503Ann");
-  EXPECT_EQ(sms.handle, "Ann");
-  // The next message, behind a service-centre field of 8 octets that AT+CMGS does not count,
-  // gets the next reference.
-  Exchange(phone, "ATE0\r");
-  Exchange(phone, "AT+CMGS=51\r");
-  EXPECT_EQ(Exchange(phone, Submit("07911326040000F0" + std::string(kPdu.substr(2)))),
-            "\r\n+CMGS: 2\r\n\r\nOK\r\n");
-}
-
 struct RefusedCase {
   const char* name;
   PhoneMode mode;
@@ -299,22 +274,6 @@ TEST(Dialogue, EscapeCancelsThePdu) {
   EXPECT_EQ(Exchange(phone, "AT\r"), kOk);
 }
 
-TEST(Dialogue, HangupHalfwayThroughThePdu) {
-  PhoneDialogue phone(PhoneMode::kHangup, 0, 1);
-  Exchange(phone, "ATE0\r");
-  EXPECT_EQ(Exchange(phone, "AT+CMGS=51\r"), "\r\n> ");
-  EXPECT_EQ(Exchange(phone, Submit(kPdu)), "");
-  EXPECT_TRUE(phone.hangupPending());
-  const auto events = phone.TakeEvents();
-  ASSERT_EQ(events.size(), 1U);
-  EXPECT_EQ(events[0].kind, EventKind::kHangup);
-  EXPECT_EQ(events[0].pdu, kPdu.substr(0, 52));  // half of the 104 characters
-  EXPECT_EQ(Exchange(phone, "AT\r"), "");        // lost until the line is back
-  phone.Reset(0);
-  EXPECT_FALSE(phone.hangupPending());
-  EXPECT_EQ(Exchange(phone, "AT\r"), "AT\r\r\nOK\r\n");
-}
-
 TEST(Dialogue, SlowAnswersASecondLateAndKeepsTheOrder) {
   PhoneDialogue phone(PhoneMode::kSlow, 0, 1);
   phone.Receive("ATZ\r", 0);
@@ -342,18 +301,6 @@ TEST(Dialogue, FloodRingsEveryHundredMillisecondsButNotDuringPduEntry) {
   phone.StopUnsolicited();
   EXPECT_EQ(phone.TakeDue(5000), "");
   EXPECT_FALSE(phone.NextDueMs().has_value());
-}
-
-TEST(Dialogue, GarbageInsteadOfEveryAnswer) {
-  PhoneDialogue phone(PhoneMode::kGarbage, 0, 7);
-  for (const char* command : {"ATZ\r", "ATE0\r", "AT+CMGF=0\r", "AT+CMGS=51\r"}) {
-    const std::string out = Exchange(phone, command);
-    EXPECT_GE(out.size(), 40U) << command;
-    EXPECT_LE(out.size(), 700U) << command;
-    for (const char byte : std::string_view("\r\nO>")) {
-      EXPECT_EQ(out.find(byte), std::string::npos) << command << " holds byte " << int{byte};
-    }
-  }
 }
 
 }  // namespace
