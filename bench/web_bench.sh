@@ -45,7 +45,7 @@ EOF
 run_web() {  # $1: label, $2: database
   "$BRINDLE" web --db "$2" --listen 127.0.0.1:0 2>"$WORK/web.err" &
   WEB_PID=$!
-  for _ in $(seq 100); do grep -q serving "$WORK/web.err" && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -qs serving "$WORK/web.err" && break; sleep 0.1; done
   local url
   url=$(sed -n 's/.*serving \(http:[^ ]*\)$/\1/p' "$WORK/web.err")
   curl -sf "${url}api/scores?game=42&top=10" >/dev/null
