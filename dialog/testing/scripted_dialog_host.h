@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dialog/dialog_window.h"
@@ -32,7 +33,9 @@ struct PlayerAction {
   enum class Kind { kType, kClear, kCommand, kRun };
 
   // Types at the end of box `id`; what goes beyond the box's text limit is lost.
-  static PlayerAction Type(int id, std::u16string text) { return {Kind::kType, id, 0, text, {}}; }
+  static PlayerAction Type(int id, std::u16string text) {
+    return {Kind::kType, id, 0, std::move(text), {}};
+  }
   static PlayerAction Clear(int id) { return {Kind::kClear, id, 0, {}, {}}; }
   // kWmCommand with `id` in the low word of wParam and `notification` in the high word.
   static PlayerAction Press(int id, std::uint16_t notification = 0) {
