@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "bench/allocation_counter.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
 #include "tools/codec_lines.h"
@@ -47,6 +48,7 @@ const std::string& GeneratedPdus() {
 void BM_DecodeLines(benchmark::State& state) {
   std::string& pdus = const_cast<std::string&>(GeneratedPdus());  // NOLINT: fmemopen reads only
   std::FILE* sink = std::fopen("/dev/null", "w");
+  const std::uint64_t before = AllocationCount();
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     std::FILE* in = fmemopen(pdus.data(), pdus.size(), "r");
     const tools::LinesSummary summary = tools::DecodeLines(in, sink, false);
@@ -56,6 +58,8 @@ void BM_DecodeLines(benchmark::State& state) {
     }
   }
   static_cast<void>(std::fclose(sink));
+  state.counters["allocs/line"] =
+      static_cast<double>(AllocationCount() - before) / static_cast<double>(kLines);
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kLines));
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(pdus.size()));
 }
