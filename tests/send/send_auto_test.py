@@ -6,13 +6,11 @@ CASE is a phone mode (ok, silent, error, ...), or "arguments" for the refusals o
 arguments and of fields the message cannot carry, or "no-terminal" for the interactive send without a terminal.
 Every wait is bounded; the phone is always stopped.
 """
-import json
 import os
 import select
 import signal
 import subprocess
 import sys
-import tempfile
 
 OPENING = "Opening IR Port.."
 INIT = "Initializing the phone.."
@@ -53,50 +51,32 @@ def read_line(stream, timeout):
 
 def run_mode(brindle, mode):
     status, lines, decoded = EXPECTED[mode]
-    with tempfile.TemporaryDirectory() as tmp:
-        log = os.path.join(tmp, "phone.jsonl")
-        phone = subprocess.Popen(
-            [brindle, "phone", "--mode", mode, "--count", "1", "--timeout", "90", "--log", log],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    phone = subprocess.Popen(
+        [brindle, "phone", "--mode", mode, "--count", "1", "--timeout", "90"],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        pty = read_line(phone.stdout, 20)
+        check(pty and pty.startswith("/dev/"), f"phone printed its terminal: {pty!r}")
+        if not pty:
+            return
+        send = subprocess.run(
+            [brindle, "send", "--auto", "--game", "Quarry", f"--game-id={GAME_ID}",
+             "--score", str(SCORE), f"--handle={HANDLE}", "--port", pty.strip()],
+            capture_output=True, text=True, timeout=60)
+    finally:
+        phone.send_signal(signal.SIGTERM)
         try:
-            pty = read_line(phone.stdout, 20)
-            check(pty and pty.startswith("/dev/"), f"phone printed its terminal: {pty!r}")
-            if not pty:
-                return
-            send = subprocess.run(
-                [brindle, "send", "--auto", "--game", "Quarry", f"--game-id={GAME_ID}",
-                 "--score", str(SCORE), f"--handle={HANDLE}", "--port", pty.strip()],
-                capture_output=True, text=True, timeout=60)
-        finally:
-            phone.send_signal(signal.SIGTERM)
-            try:
-                phone_out, phone_err = phone.communicate(timeout=10)
-            except subprocess.TimeoutExpired:
-                phone.kill()
-                phone_out, phone_err = phone.communicate()
-        printed = send.stdout.splitlines()
-        print(f"--- {mode}: exit {send.returncode}\n{send.stdout}{send.stderr}"
-              f"--- phone:\n{phone_out}{phone_err}")
-        check(send.returncode == status, f"{mode}: exit status {send.returncode}, not {status}")
-        check(printed == lines, f"{mode}: printed {printed}, not {lines}")
-        # Whatever the mode, success is claimed only with the success box, and a failure
-        # always ends with its failure line.
-        check((send.returncode == 0) == (SUCCESS_BOX in printed), f"{mode}: status matches box")
-        if send.returncode == 1:
-            check(printed and printed[-1].startswith("Unable to"), f"{mode}: ends in a failure line")
-        # The phone's own account: its human line and its log's sms event.
-        took = DECODED in phone_out.splitlines()
-        events = []
-        if os.path.exists(log):
-            with open(log, encoding="utf-8") as f:
-                events = [json.loads(line) for line in f if line.strip()]
-        sms = [e for e in events if e.get("event") == "sms"]
-        if decoded is not None:
-            check(took == decoded, f"{mode}: phone decoded the message: {took}")
-        if took:
-            check(len(sms) == 1 and sms[0]["number"] == "+123456789012",
-                  f"{mode}: logged sms event {sms}")
-        check(send.returncode != 0 or took, f"{mode}: a success the phone did not see")
+            phone_out, phone_err = phone.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            phone.kill()
+            phone_out, phone_err = phone.communicate()
+    printed = send.stdout.splitlines()
+    print(f"--- {mode}: exit {send.returncode}\n{send.stdout}{send.stderr}"
+          f"--- phone:\n{phone_out}{phone_err}")
+    check(send.returncode == status, f"{mode}: exit status {send.returncode}, not {status}")
+    check(printed == lines, f"{mode}: printed {printed}, not {lines}")
+    took = DECODED in phone_out.splitlines()
+    check(took == decoded, f"{mode}: the phone decoded the message: {took}")
 
 
 def run(brindle, args, timeout=20, stdin=None):
