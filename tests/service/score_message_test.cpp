@@ -4,129 +4,114 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <array>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "deliver_builder.h"
+#include "codec/score_payload.h"
+#include "codec/submit_pdu.h"
 
 namespace brindle::service {
 namespace {
 
-using testing::BuildDeliver;
-using testing::DeliverParts;
-using testing::Payload;
-using testing::Stamp;
+const char* const kSender = "+447700900123";
+const char* const kStamp = "62216012513040";  // 2026-12-06 21:15:03 +01:00
+const char* const kSentAt = "2026-12-06T21:15:03+01:00";
+const std::int64_t kUtc = 1796588103;
 
-DeliverParts With(void (*change)(DeliverParts&)) {
-  DeliverParts parts;
-  change(parts);
-  return parts;
+// The four fields as the sender lays them out: two-digit length, then the text.
+std::string Payload(std::int64_t game, std::int64_t score, const std::string& handle) {
+  std::string text;
+  for (const std::string& field :
+       {std::to_string(game), std::string("1"), std::to_string(score), handle}) {
+    text += (field.size() < 10 ? "0" : "") + std::to_string(field.size()) + field;
+  }
+  return text;
+}
+
+// An SMS-DELIVER from kSender, its text scrambled and packed by the codec as a sender does.
+std::string Deliver(const std::string& payload, const std::string& stamp = kStamp,
+                    const std::string& coding = "00") {
+  std::array<char, kPayloadCapacity> in{};
+  payload.copy(in.data(), in.size() - 1);
+  std::array<char, kScoreTextCapacity> text{};
+  EXPECT_GT(EncodeScoreText(in, text), 0) << payload;
+  std::array<char, 2 * kScoreTextCapacity> packed{};
+  PackSeptets(text.data(), packed);
+  std::array<char, 3> septets{};
+  static_cast<void>(
+      std::snprintf(septets.data(), septets.size(), "%02zX", std::string(text.data()).size()));
+  return "00040C91447700091032" + std::string("00") + coding + stamp + septets.data() +
+         packed.data();
 }
 
 struct Case {
   const char* name;
   std::string pdu;
-  MessageStatus status;
-  std::string reason;  // a part of it
+  std::string reason;  // a part of it; empty: a score
+  std::string fields;  // a score's "game fixed score handle"
   std::string sender;
   std::string sentAt;
-  std::int64_t sentAtUtc;
+  std::int64_t utc;
 };
 
-const std::int64_t kStampUtc = 1796588103;  // 2026-12-06T20:15:03Z
+Case Row(const char* name, std::string pdu, std::string reason, std::string fields = "",
+         std::string sender = kSender, std::string sentAt = kSentAt, std::int64_t utc = kUtc) {
+  return {name,
+          std::move(pdu),
+          std::move(reason),
+          std::move(fields),
+          std::move(sender),
+          std::move(sentAt),
+          utc};
+}
 
-std::vector<Case> Cases() {
-  return {
-      {"score", BuildDeliver({}), MessageStatus::kScore, "", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"negative offset",
-       BuildDeliver(With([](DeliverParts& p) { p.stamp = Stamp(2026, 12, 6, 21, 15, 3, -19); })),
-       MessageStatus::kScore, "", "+447700900123", "2026-12-06T21:15:03-04:45", 1796608803},
-      {"leap day at midnight",
-       BuildDeliver(With([](DeliverParts& p) { p.stamp = Stamp(2000, 2, 29, 0, 0, 0, 0); })),
-       MessageStatus::kScore, "", "+447700900123", "2000-02-29T00:00:00+00:00", 951782400},
-      {"largest fields", BuildDeliver(With([](DeliverParts& p) {
-         p.payload = Payload(99999999, 1, 99999999, "Ann");
-       })),
-       MessageStatus::kScore, "", "+447700900123", "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"game id too large",
-       BuildDeliver(With([](DeliverParts& p) { p.payload = Payload(100000000, 1, 5, "Ann"); })),
-       MessageStatus::kRejected, "game id 100000000 is above 99,999,999", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"score too large",
-       BuildDeliver(With([](DeliverParts& p) { p.payload = Payload(1, 1, 123456789, "Ann"); })),
-       MessageStatus::kRejected, "score 123456789 is above 99,999,999", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"not four fields", BuildDeliver(With([](DeliverParts& p) { p.payload = "hello there"; })),
-       MessageStatus::kRejected, "does not split into four fields", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"other alphabet", BuildDeliver(With([](DeliverParts& p) { p.coding = "08"; })),
-       MessageStatus::kRejected, "not the GSM 7-bit default alphabet", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"multi-part piece",
-       BuildDeliver(With([](DeliverParts& p) { p.userDataHeader = "0003A70201"; })),
-       MessageStatus::kRejected, "one part of a multi-part message", "+447700900123",
-       "2026-12-06T21:15:03+01:00", kStampUtc},
-      {"other user-data header",
-       BuildDeliver(With([](DeliverParts& p) { p.userDataHeader = "0504158A0000"; })),
-       MessageStatus::kRejected, "user-data header", "+447700900123", "2026-12-06T21:15:03+01:00",
-       kStampUtc},
-      {"month 13",
-       BuildDeliver(With([](DeliverParts& p) { p.stamp = Stamp(2026, 13, 6, 21, 15, 3, 4); })),
-       MessageStatus::kRejected, "time stamp", "+447700900123", "", 0},
-      {"cut short", BuildDeliver({}).substr(0, 30), MessageStatus::kRejected,
-       "the text ends inside a field", "+447700900123", "", 0},
-      {"an outgoing message",
-       "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C3"
-       "0DBCC16C3D9883622",
-       MessageStatus::kRejected, "SMS-SUBMIT", "", "", 0},
+TEST(Classify, StatusReasonFieldsSenderMoment) {
+  const std::string odd = "O'Brien\"; DROP TABLE messages;--<b>";
+  const std::vector<Case> cases = {
+      Row("largest fields, handle byte for byte", Deliver(Payload(99999999, 99999999, odd)), "",
+          "99999999 1 99999999 " + odd),
+      Row("negative offset", Deliver(Payload(7, 5, "Ann"), "62216012513099"), "", "7 1 5 Ann",
+          kSender, "2026-12-06T21:15:03-04:45", 1796608803),
+      Row("game id too large", Deliver(Payload(100000000, 5, "Ann")),
+          "game id 100000000 is above 99,999,999"),
+      Row("score too large", Deliver(Payload(1, 123456789, "Ann")),
+          "score 123456789 is above 99,999,999"),
+      Row("not four fields", Deliver("hello there"), "does not split into four fields"),
+      Row("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, "08"),
+          "not the GSM 7-bit default alphabet"),
+      // A user-data header 0003A70201: part one of two of a concatenated message.
+      Row("multi-part piece",
+          "00440C9144770009103200006221601251304025050003A702019A4922086693D962B6980D668BD96236982D"
+          "6693D964C2DA903604",
+          "one part of a multi-part message"),
+      Row("month 13", Deliver(Payload(1, 5, "Ann"), "62316012513040"), "time stamp", "", kSender,
+          "", 0),
+      Row("cut short", Deliver(Payload(1, 5, "Ann")).substr(0, 30), "the text ends inside a field",
+          "", kSender, "", 0),
+      Row("an outgoing message",
+          "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C3"
+          "0DBCC16C3D9883622",
+          "SMS-SUBMIT", "", "", "", 0),
   };
-}
-
-class Classify : public ::testing::TestWithParam<Case> {};
-
-TEST_P(Classify, StatusReasonSenderMoment) {
-  const Case& c = GetParam();
-  const Message message = ClassifyPdu(c.pdu);
-  EXPECT_EQ(message.status, c.status);
-  EXPECT_NE(message.reason.find(c.reason), std::string::npos) << message.reason;
-  EXPECT_EQ(message.status == MessageStatus::kScore, message.reason.empty());
-  EXPECT_EQ(message.sender, c.sender);
-  EXPECT_EQ(message.sentAt, c.sentAt);
-  EXPECT_EQ(message.sentAtUtc, c.sentAtUtc);
-  EXPECT_EQ(message.pdu, c.pdu) << "kept as listed";
-}
-
-std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
-  std::string name = param.param.name;
-  for (char& c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) {
-      c = '_';
+  for (const Case& c : cases) {
+    const Message m = ClassifyPdu(c.pdu);
+    EXPECT_EQ(m.status, c.reason.empty() ? MessageStatus::kScore : MessageStatus::kRejected)
+        << c.name;
+    EXPECT_NE(m.reason.find(c.reason), std::string::npos) << c.name << ": " << m.reason;
+    EXPECT_EQ(m.status == MessageStatus::kScore, m.reason.empty()) << c.name;
+    if (m.status == MessageStatus::kScore) {
+      EXPECT_EQ(std::to_string(m.gameId) + " " + std::to_string(m.fixed) + " " +
+                    std::to_string(m.score) + " " + m.handle,
+                c.fields)
+          << c.name;
     }
+    EXPECT_EQ(m.sender, c.sender) << c.name;
+    EXPECT_EQ(m.sentAt, c.sentAt) << c.name;
+    EXPECT_EQ(m.sentAtUtc, c.utc) << c.name;
+    EXPECT_EQ(m.pdu, c.pdu) << c.name << ": kept as listed";
   }
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Pdus, Classify, ::testing::ValuesIn(Cases()), CaseName);
-
-TEST(Classify, ScoreFieldsAndHandleBytes) {
-  DeliverParts parts;
-  parts.payload = Payload(7, 1, 4711, "O'Brien\"; DROP TABLE messages;--<b>");
-  const Message message = ClassifyPdu(BuildDeliver(parts));
-  ASSERT_EQ(message.status, MessageStatus::kScore) << message.reason;
-  EXPECT_EQ(message.gameId, 7);
-  EXPECT_EQ(message.fixed, 1);
-  EXPECT_EQ(message.score, 4711);
-  EXPECT_EQ(message.handle, "O'Brien\"; DROP TABLE messages;--<b>");
-}
-
-TEST(Classify, UnreadableEntryKeepsTheTextAsReceived) {
-  const Message message = UnreadableEntry("0004ZZ", "not a hex digit at offset 4");
-  EXPECT_EQ(message.status, MessageStatus::kRejected);
-  EXPECT_EQ(message.pdu, "0004ZZ");
-  EXPECT_EQ(message.reason, "not a hex digit at offset 4");
-  EXPECT_TRUE(message.sender.empty());
 }
 
 }  // namespace
