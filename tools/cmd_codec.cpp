@@ -50,12 +50,6 @@ int BadInput(const std::string& command, const std::string& message) {
   return kExitBadInput;
 }
 
-std::string Latin1(std::string_view bytes) {
-  std::string out;
-  AppendLatin1(out, bytes);
-  return out;
-}
-
 // The options' checks, as CLI11 validators so a bad value is refused while parsing.
 const CLI::Validator kFieldNumber = CLI::Range(std::numeric_limits<std::int32_t>::min(),
                                                static_cast<std::int32_t>(kMaxFieldNumber));
@@ -125,7 +119,7 @@ Json EncodedObject(const Encoded& encoded, std::size_t line) {
   if (line > 0) {
     object["line"] = line;
   }
-  object["payload"] = Latin1(payload);
+  object["payload"] = Latin1ToUtf8(payload);
   object["payloadHex"] = payloadHex;
   object["scoreText"] = encoded.scoreText.data();
   object["pdu"] = std::string_view(encoded.pdu.data(), encoded.pduLength);
@@ -239,7 +233,8 @@ int RunEncode(const EncodeOptions& options) {
     std::cout << EncodedObject(encoded, 0).dump() << '\n';
     return kExitOk;
   }
-  std::cout << "payload:    " << Latin1({encoded.payload.data(), encoded.payloadLength}) << '\n'
+  std::cout << "payload:    " << Latin1ToUtf8({encoded.payload.data(), encoded.payloadLength})
+            << '\n'
             << "scoreText:  " << encoded.scoreText.data() << '\n'
             << "pdu:        " << encoded.pdu.data() << '\n'
             << "cmgsLength: " << CmgsLength(encoded) << '\n';

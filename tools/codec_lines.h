@@ -22,6 +22,8 @@ namespace brindle::tools {
 using Json = nlohmann::ordered_json;  // keys in the order they are written
 
 // Payload bytes are Latin-1: each byte is the character of the same code, written as UTF-8.
+// (Latin1ToUtf8 in tools/utf8.h does the same into a new string; the batch appends into
+// strings it keeps, so that it allocates nothing per line.)
 inline void AppendLatin1(std::string& out, std::string_view bytes) {
   for (const char c : bytes) {
     const auto code = static_cast<unsigned char>(c);
