@@ -8,7 +8,10 @@
 #include "codec/hex.h"
 
 namespace brindle {
+namespace {
 
+// Appends `text` (first 99 characters at most) as one field at `position` and advances it.
+// Returns 0 with nothing written for an empty text, or when the field does not fit in `buffer`.
 int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint32_t& position) {
   std::size_t n = text.size();
   if (n < 1) {
@@ -26,6 +29,7 @@ int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint3
   return 1;
 }
 
+// Appends the decimal text of `value` as a field. Returns 0 for a value above 99,999,999.
 int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position) {
   if (value > kMaxFieldNumber) {
     return 0;
@@ -44,6 +48,8 @@ int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t&
   position += static_cast<std::uint32_t>(2 + n);
   return 1;
 }
+
+}  // namespace
 
 std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
                               std::span<char> out) {

@@ -15,16 +15,11 @@ inline constexpr std::int32_t kMaxFieldNumber = 99999999;
 inline constexpr std::size_t kMaxFieldLength = 99;
 inline constexpr std::string_view kScoreTextMarker = "MID ";
 
-// Appends `text` (first 99 characters at most) as one field at `position` and advances it.
-// Returns 0 with nothing written for an empty text, or when the field does not fit in `buffer`.
-int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint32_t& position);
-
-// Appends the decimal text of `value` as a field. Returns 0 for a value above 99,999,999.
-int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position);
-
 // The whole payload: game id, the fixed 1, score and handle as four fields, NUL-terminated.
-// Returns its length, or 0 (with `out` holding no payload) when a field is refused as above
-// or the fields and the NUL do not fit in `out`.
+// A number field is its decimal text behind a two-digit count; a number above 99,999,999 is
+// refused. The handle field is its first 99 characters, one byte each (Latin-1, '?' beyond),
+// behind their count; an empty handle is refused. Returns the payload's length, or 0 (with
+// `out` holding no payload) when a field is refused or the fields and the NUL do not fit.
 std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
                               std::span<char> out);
 
