@@ -73,8 +73,7 @@ struct StoreCase {
   std::vector<std::vector<Message>> batches;  // each kept in one call
   std::string added;                          // per message: 1 new, 0 held already
   std::vector<std::string> board;             // "game: rank handle score sender sentAt"
-  std::optional<std::int64_t> game;
-  std::int64_t top;
+  LeaderboardQuery query;
   std::vector<std::string> stored;  // when given: every message a new reader sees
 };
 
@@ -97,8 +96,7 @@ TEST_P(StoreRules, Table) {
        {{odd, refused}, {odd, odd, otherSender, otherStamp, otherPdu, refused}},
        "11001110",
        {"3: 1 " + handle + " 99999999 +447700900123 2026-12-06T21:15:03+01:00"},
-       std::nullopt,
-       10,
+       {std::nullopt, 10},
        {Show(odd), Show(refused), Show(otherSender), Show(otherStamp), Show(otherPdu)}},
       {"best per handle, ties by the earlier UTC moment then the first stored, top cut",
        {{Score(1, "Ann", 10, kA, "t1", 5), Score(1, "Bob", 20, kB, "t2", 6),
@@ -112,15 +110,13 @@ TEST_P(StoreRules, Table) {
        {"-4: 1 Zero 0 +441 t", "-4: 2 Neg -5 +441 t", "1: 1 Ann 30 +441 t3", "1: 2 ann 30 +441 t4",
         "1: 3 Ann  20 +442 t6", "2: 1 Early 50 +442 2026-12-06T21:00:00+01:00",
         "2: 2 Late 50 +441 2026-12-06T20:30:00+00:00"},
-       std::nullopt,
-       3,
+       {std::nullopt, 3},
        {}},
       {"one game",
        {{Score(9, "A", 1, kA, "t", 1), Score(2, "B", 1, kA, "t", 1)}},
        "11",
        {"9: 1 A 1 +441 t"},
-       9,
-       10,
+       {9, 10},
        {}},
   };
   for (const StoreCase& c : cases) {
@@ -157,7 +153,7 @@ TEST_P(StoreRules, Table) {
       EXPECT_EQ(stored, c.stored) << c.name;
     }
     std::vector<GameLeaderboard> games;
-    EXPECT_TRUE(reader->Leaderboard({c.game, c.top}, games, error)) << error.text;
+    EXPECT_TRUE(reader->Leaderboard(c.query, games, error)) << error.text;
     std::vector<std::string> rows;
     for (const GameLeaderboard& g : games) {
       for (const LeaderboardEntry& e : g.entries) {
@@ -199,13 +195,7 @@ std::string FreshStore() {
   return path;
 }
 
-TEST(SqliteStore, NewFileWriteAheadLogAndSchemaVersion) {
-  const std::string path = FreshStore();
-  EXPECT_EQ(Pragma(path, "PRAGMA journal_mode"), "wal");
-  EXPECT_EQ(Pragma(path, "PRAGMA user_version"), std::to_string(kSqliteSchemaVersion));
-}
-
-TEST(SqliteStore, RefusesFilesThatAreNotOurs) {
+TEST(SqliteStore, SchemaVersionAndFilesThatAreNotOurs) {
   const std::string text = FreshSqliteFile();
   std::ofstream(text) << "a text file, not a database, long enough to have a header....\n";
   const std::string empty = FreshSqliteFile();
@@ -213,6 +203,8 @@ TEST(SqliteStore, RefusesFilesThatAreNotOurs) {
   const std::string other = FreshSqliteFile();
   Pragma(other, "CREATE TABLE messages (x); PRAGMA user_version = 1;");
   const std::string newer = FreshStore();
+  EXPECT_EQ(Pragma(newer, "PRAGMA journal_mode"), "wal") << "readers beside the service";
+  EXPECT_EQ(Pragma(newer, "PRAGMA user_version"), std::to_string(kSqliteSchemaVersion));
   Pragma(newer, "PRAGMA user_version = 99;");
   for (const std::string& path : {text, empty, other, newer}) {
     StoreError error;

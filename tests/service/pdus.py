@@ -1,4 +1,4 @@
-"""SMS-DELIVER PDUs for the score service's tests, built from `brindle encode` output."""
+# SMS-DELIVER PDUs for the score service's tests, built from `brindle encode` output.
 import json
 import subprocess
 
@@ -16,7 +16,7 @@ def address(number):
 
 
 def stamp(year, month, day, hour, minute, second, quarters):
-    """TP-SCTS: swapped decimal digits, the offset's sign in bit 3."""
+    # TP-SCTS: swapped decimal digits, the offset's sign in bit 3.
     fields = [year % 100, month, day, hour, minute, second]
     text = "".join(swap_digits(f"{v:02d}") for v in fields)
     zone = int(swap_digits(f"{abs(quarters):02d}"), 16) | (0x08 if quarters < 0 else 0)
@@ -24,7 +24,7 @@ def stamp(year, month, day, hour, minute, second, quarters):
 
 
 def user_data(brindle, game_id, score, handle):
-    """TP-UDL and TP-UD of the score message, as the sender builds them."""
+    # TP-UDL and TP-UD of the score message, as the sender builds them.
     out = subprocess.run([brindle, "encode", f"--game-id={game_id}", f"--score={score}",
                           f"--handle={handle}", "--json"], capture_output=True, text=True,
                          check=True).stdout
@@ -50,7 +50,7 @@ def scramble(byte):
 
 
 def pack(text, header=b""):
-    """TP-UDL and TP-UD: a user-data header (with its length octet), fill bits, septets."""
+    # TP-UDL and TP-UD: a user-data header (with its length octet), fill bits, septets.
     if header:
         header = bytes([len(header)]) + header
     header_septets = (len(header) * 8 + 6) // 7
@@ -64,6 +64,6 @@ def pack(text, header=b""):
 
 
 def raw_user_data(payload, header=b""):
-    """The score text of any payload, as the sender scrambles it."""
+    # The score text of any payload, as the sender scrambles it.
     text = "MID " + "".join(f"{scramble(b):02X}" for b in payload.encode("latin-1"))
     return pack(text, header)

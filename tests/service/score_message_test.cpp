@@ -56,15 +56,10 @@ struct Case {
   std::int64_t utc;
 };
 
-Case Row(const char* name, std::string pdu, std::string reason, std::string fields = "",
-         std::string sender = kSender, std::string sentAt = kSentAt, std::int64_t utc = kUtc) {
-  return {name,
-          std::move(pdu),
-          std::move(reason),
-          std::move(fields),
-          std::move(sender),
-          std::move(sentAt),
-          utc};
+Case Row(const char* name, const std::string& pdu, const std::string& reason,
+         const std::string& fields = "", const std::string& sender = kSender,
+         const std::string& sentAt = kSentAt, std::int64_t utc = kUtc) {
+  return {name, pdu, reason, fields, sender, sentAt, utc};
 }
 
 TEST(Classify, StatusReasonFieldsSenderMoment) {
