@@ -189,7 +189,7 @@ std::string Pragma(const std::string& path, const std::string& sql) {
 }
 
 std::string FreshStore() {
-  const std::string path = FreshSqliteFile();
+  std::string path = FreshSqliteFile();
   StoreError error;
   EXPECT_NE(OpenMessageStore(path, OpenMode::kCreateIfMissing, error), nullptr) << error.text;
   return path;
@@ -199,7 +199,7 @@ TEST(SqliteStore, SchemaVersionAndFilesThatAreNotOurs) {
   const std::string text = FreshSqliteFile();
   std::ofstream(text) << "a text file, not a database, long enough to have a header....\n";
   const std::string empty = FreshSqliteFile();
-  std::ofstream{empty};
+  std::ofstream(empty).close();
   const std::string other = FreshSqliteFile();
   Pragma(other, "CREATE TABLE messages (x); PRAGMA user_version = 1;");
   const std::string newer = FreshStore();
@@ -236,7 +236,7 @@ TEST(SqliteStore, BatchTheDiskCannotTakeIsNotStoredAtAll) {
   setrlimit(RLIMIT_FSIZE, &tight);
   const bool kept = store->Keep(batch, results, error);
   setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  static_cast<void>(std::signal(SIGXFSZ, previous));
   EXPECT_FALSE(kept);
   EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
   std::size_t count = 0;
