@@ -54,14 +54,17 @@ FROM messages ORDER BY id
 )sql";
 
 // Per game and handle the best message (earliest on a tie, then the first stored); those
-// ranked per game without shared places.
-constexpr const char* kLeaderboardSql = R"sql(
+// ranked per game without shared places. `games` narrows the rows: one game's board is a plain
+// equality, which lets SQLite read it from messages_best instead of every row.
+std::string LeaderboardSql(std::string_view games) {
+  return std::string(R"sql(
 WITH best AS (
   SELECT game_id, handle, score, sender, sent_at, sent_at_utc, id,
          ROW_NUMBER() OVER (PARTITION BY game_id, handle
                             ORDER BY score DESC, sent_at_utc, id) AS pick
   FROM messages
-  WHERE status = 'score' AND (?1 IS NULL OR game_id = ?1)
+  WHERE status = 'score' )sql") +
+         std::string(games) + R"sql(
 ), ranked AS (
   SELECT game_id, handle, score, sender, sent_at,
          ROW_NUMBER() OVER (PARTITION BY game_id ORDER BY score DESC, sent_at_utc, id) AS rank
@@ -70,6 +73,7 @@ WITH best AS (
 SELECT game_id, rank, handle, score, sender, sent_at FROM ranked
 WHERE rank <= ?2 ORDER BY game_id, rank
 )sql";
+}
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -107,7 +111,9 @@ class SqliteStore final : public MessageStore {
 
   bool Prepare(StoreError& error) {
     return Prepare(kInsertSql, insert_, error) && Prepare(kFindSql, find_, error) &&
-           Prepare(kListSql, list_, error) && Prepare(kLeaderboardSql, leaderboard_, error);
+           Prepare(kListSql, list_, error) &&
+           Prepare(LeaderboardSql("").c_str(), leaderboard_, error) &&
+           Prepare(LeaderboardSql("AND game_id = ?1").c_str(), gameLeaderboard_, error);
   }
 
   bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -141,6 +147,7 @@ class SqliteStore final : public MessageStore {
   Statement find_;
   Statement list_;
   Statement leaderboard_;
+  Statement gameLeaderboard_;
 };
 
 bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError& error) {
@@ -243,10 +250,9 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
 bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
                               StoreError& error) {
   games.clear();
-  sqlite3_stmt* board = leaderboard_.get();
+  sqlite3_stmt* board = query.gameId ? gameLeaderboard_.get() : leaderboard_.get();
   sqlite3_reset(board);
-  const bool bound = (query.gameId ? sqlite3_bind_int64(board, 1, *query.gameId)
-                                   : sqlite3_bind_null(board, 1)) == SQLITE_OK &&
+  const bool bound = (!query.gameId || sqlite3_bind_int64(board, 1, *query.gameId) == SQLITE_OK) &&
                      sqlite3_bind_int64(board, 2, query.top) == SQLITE_OK;
   if (!bound) {
     return Fail(error);

@@ -16,6 +16,7 @@
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
 #include "tools/utf8.h"
+#include "tools/web/scores_json.h"
 
 namespace brindle::tools {
 namespace {
@@ -185,26 +186,7 @@ int RunScores(const ScoresArguments& arguments, std::FILE* out) {
     return Refuse("scores", "cannot read the database " + arguments.db + ": " + error.text);
   }
   if (arguments.json) {
-    Json list = Json::array();
-    for (const service::GameLeaderboard& game : games) {
-      Json entries = Json::array();
-      for (const service::LeaderboardEntry& entry : game.entries) {
-        Json row;
-        row["rank"] = entry.rank;
-        row["handle"] = Latin1ToUtf8(entry.handle);
-        row["score"] = entry.score;
-        row["sender"] = entry.sender;
-        row["sentAt"] = entry.sentAt;
-        entries.push_back(std::move(row));
-      }
-      Json item;
-      item["gameId"] = game.gameId;
-      item["entries"] = std::move(entries);
-      list.push_back(std::move(item));
-    }
-    Json all;
-    all["games"] = std::move(list);
-    static_cast<void>(std::fprintf(out, "%s\n", Dump(all).c_str()));
+    static_cast<void>(std::fprintf(out, "%s\n", ScoresJson(games).c_str()));
     return kExitOk;
   }
   if (games.empty()) {
@@ -233,7 +215,11 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       ->add_option("--port", serve->port,
                    "Serial port: COMn: (mapped by BRINDLE_COMn, else /dev/ttyS<n-1>) or a path")
       ->required();
-  serveCommand->add_option("--db", serve->db, "SQLite database file (made when missing)")
+  serveCommand
+      ->add_option("--db", serve->db,
+                   "SQLite database file (made when missing) or PostgreSQL "
+                   "(postgresql://... or libpq key=value; the database made by the "
+                   "operator)")
       ->required();
   serveCommand->add_flag("--once", serve->once,
                          "Store what the phone holds now, delete it there and exit");
@@ -245,7 +231,9 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   auto messages = std::make_shared<std::pair<std::string, bool>>();
   CLI::App* messagesCommand =
       app.add_subcommand("messages", "Every message the database holds, in the order stored");
-  messagesCommand->add_option("--db", messages->first, "SQLite database file")->required();
+  messagesCommand
+      ->add_option("--db", messages->first, "SQLite database file or PostgreSQL (postgresql://...)")
+      ->required();
   messagesCommand->add_flag("--json", messages->second, "One JSON object a line");
   messagesCommand->callback(
       [messages, &status] { status = RunMessages(messages->first, messages->second, stdout); });
@@ -253,7 +241,9 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   auto scores = std::make_shared<ScoresArguments>();
   CLI::App* scoresCommand = app.add_subcommand(
       "scores", "The leaderboard: each handle's best score per game, higher first");
-  scoresCommand->add_option("--db", scores->db, "SQLite database file")->required();
+  scoresCommand
+      ->add_option("--db", scores->db, "SQLite database file or PostgreSQL (postgresql://...)")
+      ->required();
   scoresCommand->add_option("--game-id", scores->gameId, "Only this game");
   scoresCommand->add_option("--top", scores->top, "Rows per game")
       ->check(CLI::Range(std::int64_t{1}, std::int64_t{1000000}))
