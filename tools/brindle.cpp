@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "tools/commands.h"
 
@@ -9,6 +10,9 @@ namespace {
 int Run(int argc, char** argv) {
   CLI::App app{"Brindle: score messages as SMS, and a simulated phone to send them to"};
   app.require_subcommand(1);
+  // One line on standard error for every refused argument, as scripts expect.
+  app.failure_message(
+      [](const CLI::App* /*app*/, const CLI::Error& e) { return std::string(e.what()) + "\n"; });
   int status = kExitOk;
   RegisterCodecCommands(app, status);
   RegisterPhoneCommand(app, status);
