@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,7 +26,8 @@ namespace fs = std::filesystem;
 
 struct StoreFactory {
   const char* name;
-  std::function<std::string()> freshLocation;
+  std::function<std::string()> freshLocation;    // an empty database, as the operator makes it
+  std::function<std::string()> missingLocation;  // nothing there
 };
 
 std::string FreshSqliteFile() {
@@ -37,8 +40,29 @@ std::string FreshSqliteFile() {
   return (folder / ("db" + std::to_string(++count) + ".sqlite")).string();
 }
 
+// PostgreSQL when the suite's throwaway server is named (libpq key=value text): a new database
+// per call, made with createdb as the operator would.
+std::string PostgresDatabase(bool make) {
+  static int count = 0;
+  const std::string server = std::getenv("BRINDLE_TEST_POSTGRES");
+  const std::string name = "rules_" + std::to_string(getpid()) + "_" + std::to_string(++count);
+  if (make) {
+    const std::string command =
+        "createdb --maintenance-db='" + server + " dbname=postgres' " + name;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  return server + " dbname=" + name;
+}
+
 const std::vector<StoreFactory>& Factories() {
-  static const std::vector<StoreFactory> factories = {{"sqlite", FreshSqliteFile}};
+  static const std::vector<StoreFactory> factories = [] {
+    std::vector<StoreFactory> all = {{"sqlite", FreshSqliteFile, FreshSqliteFile}};
+    if (std::getenv("BRINDLE_TEST_POSTGRES") != nullptr) {
+      all.push_back({"postgres", [] { return PostgresDatabase(true); },
+                     [] { return PostgresDatabase(false); }});
+    }
+    return all;
+  }();
   return factories;
 }
 
@@ -120,10 +144,12 @@ TEST_P(StoreRules, Table) {
        {}},
   };
   for (const StoreCase& c : cases) {
-    const std::string location = GetParam().freshLocation();
     StoreError error;
-    EXPECT_EQ(OpenMessageStore(location, OpenMode::kExistingOnly, error), nullptr) << c.name;
+    EXPECT_EQ(OpenMessageStore(GetParam().missingLocation(), OpenMode::kExistingOnly, error),
+              nullptr)
+        << c.name;
     EXPECT_EQ(error.kind, StoreErrorKind::kMissing) << "readers never create one";
+    const std::string location = GetParam().freshLocation();
     auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
     ASSERT_NE(store, nullptr) << error.text;
     std::string added;
