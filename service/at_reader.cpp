@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "codec/hex.h"
+
 namespace brindle::service {
 namespace {
 
@@ -49,19 +51,6 @@ bool SmallNumber(std::string_view text, int& value) {
   }
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc{} && end == text.data() + text.size() && value >= 0;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  return -1;
 }
 
 bool IsFinal(std::string_view line) {
@@ -224,7 +213,7 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     return;
   }
   const auto* const notHex =
-      std::find_if(line.begin(), line.end(), [](char c) { return HexValue(c) < 0; });
+      std::find_if(line.begin(), line.end(), [](char c) { return hex::DigitValue(c) < 0; });
   if (notHex != line.end()) {
     Break(std::string(line), "not a hex digit at offset " + std::to_string(notHex - line.begin()),
           events);
@@ -235,7 +224,7 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     return;
   }
   const int octets = static_cast<int>(line.size() / 2);
-  const int serviceCentre = HexValue(line[0]) * 16 + HexValue(line[1]);
+  const int serviceCentre = hex::DigitValue(line[0]) * 16 + hex::DigitValue(line[1]);
   if (serviceCentre > kMaxServiceCentreOctets || 1 + serviceCentre > octets) {
     Break(std::string(line), "service-centre field longer than the PDU", events);
     return;

@@ -1,24 +1,13 @@
 #include "service/deliver_header.h"
 
+#include "codec/hex.h"
+
 namespace brindle::service {
 namespace {
 
 constexpr std::uint8_t kUserDataHeaderIndicator = 0x40;
 constexpr std::uint8_t kConcatenated8 = 0x00;
 constexpr std::uint8_t kConcatenated16 = 0x08;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  return -1;
-}
 
 class Octets {
  public:
@@ -27,8 +16,8 @@ class Octets {
     if (at_ + 2 > text_.size()) {
       return false;
     }
-    const int high = HexValue(text_[at_]);
-    const int low = HexValue(text_[at_ + 1]);
+    const int high = hex::DigitValue(text_[at_]);
+    const int low = hex::DigitValue(text_[at_ + 1]);
     if (high < 0 || low < 0) {
       return false;
     }

@@ -16,26 +16,13 @@
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
 #include "codec/pdu_reader.h"
+#include "tools/utf8.h"
 
 namespace brindle::tools {
 
 using Json = nlohmann::ordered_json;  // keys in the order they are written
 
 // Payload bytes are Latin-1: each byte is the character of the same code, written as UTF-8.
-// (Latin1ToUtf8 in tools/utf8.h does the same into a new string; the batch appends into
-// strings it keeps, so that it allocates nothing per line.)
-inline void AppendLatin1(std::string& out, std::string_view bytes) {
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0U | (code >> 6U));
-      out += static_cast<char>(0x80U | (code & 0x3FU));
-    }
-  }
-}
-
 inline void AppendHex(std::string& out, std::string_view bytes) {
   const std::size_t at = out.size();
   out.resize(at + 2 * bytes.size());

@@ -4,21 +4,6 @@
 
 namespace brindle::tools {
 
-std::string Latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0U | (code >> 6U));
-      out += static_cast<char>(0x80U | (code & 0x3FU));
-    }
-  }
-  return out;
-}
-
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   std::size_t i = 0;
