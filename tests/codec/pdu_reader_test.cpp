@@ -114,7 +114,9 @@ TEST(ReadPdu, DeliverTimeStamps) {
   };
   for (const Row& row : rows) {
     PduReading reading;
-    const PduError error = ReadPdu(head + row.stamp + kAnnUserData, reading);
+    std::string pdu = head;
+    pdu.append(row.stamp).append(kAnnUserData);
+    const PduError error = ReadPdu(pdu, reading);
     std::array<char, kTimeStampTextCapacity> text{};
     if (row.iso.empty()) {
       EXPECT_EQ(error, PduError::kBadTimeStamp) << row.stamp;
