@@ -73,6 +73,9 @@ inline void Decode(std::string_view text, bool userData, Decoded& out) {
 
 // The JSON objects of decoded texts. Each set of keys is built once and its values refilled in
 // place, so after the first few lines a batch allocates nothing here.
+// The JSON values' destructor may allocate a work list to free nested values; running out of
+// memory there ends the program, as it would anywhere else.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 class DecodeObjects {
  public:
   // `line` 0 leaves the "line" key out.
