@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "service/sqlite_store.h"
+#include "tools/child_process.h"
 
 namespace brindle::service {
 namespace {
@@ -42,14 +43,17 @@ std::string FreshSqliteFile() {
 
 // PostgreSQL when the suite's throwaway server is named (libpq key=value text): a new database
 // per call, made with createdb as the operator would.
+constexpr int kCreateDbMs = 30000;
+
 std::string PostgresDatabase(bool make) {
   static int count = 0;
   const std::string server = std::getenv("BRINDLE_TEST_POSTGRES");
   const std::string name = "rules_" + std::to_string(getpid()) + "_" + std::to_string(++count);
   if (make) {
-    const std::string command =
-        "createdb --maintenance-db='" + server + " dbname=postgres' " + name;
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    tools::ChildProcess createdb;
+    EXPECT_TRUE(createdb.Start("/usr/bin/createdb",
+                               {"--maintenance-db=" + server + " dbname=postgres", name}));
+    EXPECT_EQ(createdb.Finish(kCreateDbMs), 0) << name;
   }
   return server + " dbname=" + name;
 }
