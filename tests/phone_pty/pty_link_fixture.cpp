@@ -5,8 +5,10 @@
 #include <array>
 #include <fstream>
 
+#include "base/text.h"
 #include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
+#include "tools/utf8.h"
 
 namespace brindle::ptytest {
 namespace {
@@ -28,17 +30,9 @@ std::string SampleMessage() {
 std::u16string Widen(std::string_view text) { return {text.begin(), text.end()}; }
 
 std::string LogBytes(const nlohmann::json& text) {
-  const std::string utf8 = text.get<std::string>();
-  std::string bytes;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0xC0 && i + 1 < utf8.size()) {
-      const auto next = static_cast<unsigned char>(utf8[++i]);
-      bytes.push_back(static_cast<char>(((c & 0x03U) << 6U) | (next & 0x3FU)));
-    } else {
-      bytes.push_back(static_cast<char>(c));
-    }
-  }
+  const auto wide = tools::Utf8ToUtf16(text.get<std::string>());
+  std::string bytes(wide ? wide->size() : 0, '\0');
+  NarrowText(wide.value_or(u""), bytes);
   return bytes;
 }
 

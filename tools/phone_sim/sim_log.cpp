@@ -4,6 +4,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "codec/hex.h"
 #include "tools/utf8.h"
 
 namespace brindle::sim {
@@ -15,13 +16,8 @@ using Json = nlohmann::ordered_json;
 std::string Text(std::string_view bytes) { return tools::Latin1ToUtf8(bytes); }
 
 std::string Hex(std::string_view bytes) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  for (const char byte : bytes) {
-    const auto code = static_cast<unsigned char>(byte);
-    out.push_back(kHex[code >> 4U]);
-    out.push_back(kHex[code & 0x0FU]);
-  }
+  std::string out(2 * bytes.size(), '\0');
+  hex::WriteBytes(bytes, out.data());
   return out;
 }
 
