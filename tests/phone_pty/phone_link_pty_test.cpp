@@ -84,7 +84,7 @@ TEST_F(PtyLinkTest, HangupDuringThePduFailsTheSendAndThePhoneComesBack) {
   EXPECT_EQ(link_->SendPdu(pdu), 0);
   EXPECT_EQ(link_->Close(), 1);
 
-  const auto lines = phone_.Events("line");
+  const auto lines = phone_.AwaitEvents("line");
   ASSERT_EQ(lines.size(), 1U);
   const std::string fresh = lines[0].at("path");
   EXPECT_NE(fresh, phone_.terminal());

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "base/text.h"
 #include "codec/score_payload.h"
@@ -14,6 +16,8 @@ namespace brindle::ptytest {
 namespace {
 
 constexpr int kStartMs = 20000;
+constexpr int kEventWaitMs = 5000;
+constexpr int kEventPollMs = 20;
 
 }  // namespace
 
@@ -57,10 +61,11 @@ bool PhoneRun::Start(const std::string& mode, const std::vector<std::string>& ex
          process_.ReadLine(terminal_, kStartMs);
 }
 
+// Only whole lines: the phone may be writing the last one while it is read.
 std::vector<nlohmann::json> PhoneRun::Log() const {
   std::vector<nlohmann::json> lines;
   std::ifstream file(Path("phone.jsonl"));
-  for (std::string line; std::getline(file, line);) {
+  for (std::string line; std::getline(file, line) && !file.eof();) {
     lines.push_back(nlohmann::json::parse(line));
   }
   return lines;
@@ -72,6 +77,15 @@ std::vector<nlohmann::json> PhoneRun::Events(std::string_view name) const {
     if (line.value("event", "") == name) {
       events.push_back(line);
     }
+  }
+  return events;
+}
+
+std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name) const {
+  auto events = Events(name);
+  for (int waited = 0; events.empty() && waited < kEventWaitMs; waited += kEventPollMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kEventPollMs));
+    events = Events(name);
   }
   return events;
 }
