@@ -5,6 +5,23 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <vector>
+
+namespace {
+
+// The console report, and whether any benchmark failed its goal, for the exit status.
+class FailureNotingReporter final : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      failed = failed || run.error_occurred;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  bool failed = false;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   setenv("TZ", "UTC", 1);  // NOLINT(concurrency-mt-unsafe): before any thread starts
@@ -14,7 +31,8 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
-  benchmark::RunSpecifiedBenchmarks();
+  FailureNotingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
+  return reporter.failed ? 1 : 0;
 }
