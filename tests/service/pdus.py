@@ -44,26 +44,3 @@ def deliver(udl_ud, sender="+447700900123", when=(2026, 12, 6, 21, 15, 3, 4), fi
 def score_deliver(brindle, game_id, score, handle, **kwargs):
     return deliver(user_data(brindle, game_id, score, handle), **kwargs)
 
-
-def scramble(byte):
-    return ((byte >> 3) & 0x0F) | ((byte & 0x07) << 4) | (byte & 0x80)
-
-
-def pack(text, header=b""):
-    # TP-UDL and TP-UD: a user-data header (with its length octet), fill bits, septets.
-    if header:
-        header = bytes([len(header)]) + header
-    header_septets = (len(header) * 8 + 6) // 7
-    value = int.from_bytes(header, "little")
-    bit = header_septets * 7
-    for char in text:
-        value |= ord(char) << bit  # score text characters keep their codes in GSM 7-bit
-        bit += 7
-    octets = (bit + 7) // 8
-    return f"{header_septets + len(text):02X}" + value.to_bytes(octets, "little").hex().upper()
-
-
-def raw_user_data(payload, header=b""):
-    # The score text of any payload, as the sender scrambles it.
-    text = "MID " + "".join(f"{scramble(b):02X}" for b in payload.encode("latin-1"))
-    return pack(text, header)

@@ -22,11 +22,14 @@ def wait_for(check, what, timeout=WAIT):
 
 
 class Phone:
-    """`brindle phone` holding `inbox` (PDUs) at start; with `feed`, takes more while running."""
+    """`brindle phone` holding `inbox` (PDUs) at start; with `feed`, takes more while running.
+    Its log of every command is `log`; `options` go to it as they are (--mode ...)."""
 
-    def __init__(self, brindle, folder, name, inbox=(), feed=False):
+    def __init__(self, brindle, folder, name, inbox=(), feed=False, options=()):
         self.link = os.path.join(folder, name + ".tty")
-        args = [brindle, "phone", "--link", self.link, "--capacity", "5000"]
+        self.log = os.path.join(folder, name + ".jsonl")
+        args = [brindle, "phone", "--link", self.link, "--capacity", "5000", "--log", self.log,
+                *options]
         if inbox:
             path = os.path.join(folder, name + ".inbox")
             with open(path, "w", encoding="ascii") as out:
@@ -35,8 +38,8 @@ class Phone:
         self.feed = os.path.join(folder, name + ".feed") if feed else None
         if feed:
             args += ["--feed", self.feed]
-        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                        text=True)
+        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(self.link) and (not feed or os.path.exists(self.feed)),
                  "the phone's terminal")
 
@@ -44,9 +47,14 @@ class Phone:
         with open(self.feed, "w", encoding="ascii") as out:
             out.write(pdu + "\n")
 
+    def deletes(self):
+        with open(self.log, encoding="utf-8") as log:
+            return log.read().count("AT+CMGD=")
+
     def stop(self):
+        """SIGTERM; returns the exit status."""
         self.process.terminate()
-        self.process.wait(WAIT)
+        return self.process.wait(WAIT)
 
 
 def serve_once(brindle, port, db):

@@ -18,7 +18,6 @@ TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
       {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
       {"\x80\xFF", "\xC2\x80\xC3\xBF"},
       {std::string("a\0b", 3), std::string("a\0b", 3)},
-      {"", ""},
   };
   for (const auto& [bytes, html] : cases) {
     std::string out = "x";
@@ -30,7 +29,6 @@ TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
 TEST(Parameters, GameIdsAreThe32BitNumbers) {
   const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
       {"0", 0},
-      {"42", 42},
       {"-7", -7},
       {"2147483647", 2147483647},
       {"-2147483648", -2147483648LL},
@@ -41,10 +39,7 @@ TEST(Parameters, GameIdsAreThe32BitNumbers) {
       {"-", std::nullopt},
       {"+7", std::nullopt},
       {" 7", std::nullopt},
-      {"7 ", std::nullopt},
       {"7x", std::nullopt},
-      {"0x10", std::nullopt},
-      {"1.5", std::nullopt},
   };
   for (const auto& [text, value] : cases) {
     EXPECT_EQ(ParseGameId(text), value) << text;
@@ -53,14 +48,8 @@ TEST(Parameters, GameIdsAreThe32BitNumbers) {
 
 TEST(Parameters, TopRunsFromOneToAHundred) {
   const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
-      {"1", 1},
-      {"10", 10},
-      {"100", 100},
-      {"0", std::nullopt},
-      {"101", std::nullopt},
-      {"-1", std::nullopt},
-      {"", std::nullopt},
-      {"ten", std::nullopt},
+      {"1", 1},           {"100", 100},          {"0", std::nullopt}, {"101", std::nullopt},
+      {"", std::nullopt}, {"ten", std::nullopt},
   };
   for (const auto& [text, value] : cases) {
     EXPECT_EQ(ParseTop(text), value) << text;
