@@ -166,11 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {kArrives, ""},
                   {"AT+CMGR=4\r", "\r\n+CMGR: 0,,56\r\n" + kLong + "\r\n" + kOk}},
                  true},
-        LineCase{"CmgdRefusedKeepsTheMessage",
-                 PhoneMode::kCmgdRefused,
-                 {{"AT+CMGD=1\r", "\r\n+CMS ERROR: 500\r\n"},
-                  {"AT+CMGR=1\r", "\r\n+CMGR: 0,,28\r\n" + kShort + "\r\n" + kOk}},
-                 true},
         LineCase{
             "UnsolicitedLinesBetweenEntries",
             PhoneMode::kUnsolicitedListing,
