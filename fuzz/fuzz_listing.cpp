@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/hex.h"
 #include "service/at_reader.h"
 
 namespace {
@@ -15,17 +16,6 @@ using brindle::service::AtEvent;
 using brindle::service::AtEventKind;
 using brindle::service::AtReader;
 using brindle::service::Expect;
-
-bool IsHex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  return (c | 0x20) - 'a' + 10;
-}
 
 std::vector<AtEvent> Read(Expect expect, std::string_view bytes, std::size_t cut) {
   AtReader reader;
@@ -47,19 +37,6 @@ std::vector<AtEvent> Read(Expect expect, std::string_view bytes, std::size_t cut
   return events;
 }
 
-bool Same(const std::vector<AtEvent>& a, const std::vector<AtEvent>& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].kind != b[i].kind || a[i].text != b[i].text || a[i].index != b[i].index ||
-        a[i].reason != b[i].reason || a[i].code != b[i].code) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t cut = data[1];
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::vector<AtEvent> whole = Read(expect, bytes, SIZE_MAX);
-  if (!Same(whole, Read(expect, bytes, cut))) {
+  if (whole != Read(expect, bytes, cut)) {
     __builtin_trap();
   }
   for (const AtEvent& event : whole) {
@@ -83,12 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       __builtin_trap();
     }
     for (const char c : pdu) {
-      if (!IsHex(c)) {
+      if (brindle::hex::DigitValue(c) < 0) {
         __builtin_trap();
       }
     }
     const auto octets = static_cast<int>(pdu.size() / 2);
-    const int serviceCentre = HexValue(pdu[0]) * 16 + HexValue(pdu[1]);
+    const int serviceCentre = brindle::hex::ReadPair(pdu.data());
     if (event.index < 0 || octets - 1 - serviceCentre != event.length) {
       __builtin_trap();
     }

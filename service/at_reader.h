@@ -42,6 +42,8 @@ struct AtEvent {
   std::string text;    // see the kinds
   std::string header;  // entries: the header line as received
   std::string reason;  // broken entries: why
+
+  bool operator==(const AtEvent&) const = default;
 };
 
 enum class Expect : std::uint8_t {
