@@ -24,16 +24,12 @@ def stamp(year, month, day, hour, minute, second, quarters):
 
 
 def user_data(brindle, game_id, score, handle):
-    # TP-UDL and TP-UD of the score message, as the sender builds them.
+    # TP-UDL and TP-UD of the score message, as the sender builds them: what follows the 14
+    # octets an SMS-SUBMIT to the default number starts with.
     out = subprocess.run([brindle, "encode", f"--game-id={game_id}", f"--score={score}",
                           f"--handle={handle}", "--json"], capture_output=True, text=True,
                          check=True).stdout
-    pdu = json.loads(out)["pdu"]
-    at = 6  # service centre, first octet, message reference
-    digits = int(pdu[at:at + 2], 16)
-    at += 4 + digits + digits % 2
-    at += 6  # protocol id, coding, validity
-    return pdu[at:]
+    return json.loads(out)["pdu"][28:]
 
 
 def deliver(udl_ud, sender="+447700900123", when=(2026, 12, 6, 21, 15, 3, 4), first="04",

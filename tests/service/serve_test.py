@@ -69,8 +69,8 @@ def some_scores(count, game=42):
             for i in range(count)]
 
 
-def phone(inbox, *options, feed=False):
-    started = harness.Phone(BRINDLE, TMP, "phone", inbox, feed, options)
+def phone(inbox, *options):
+    started = harness.Phone(BRINDLE, TMP, "phone", inbox, options)
     STARTED.append(started.process)
     return started
 
@@ -114,7 +114,7 @@ def case_inbox():
 def case_feed():
     # Messages arriving while the service runs, announced by +CMTI.
     early, late = some_scores(3, game=5), some_scores(5, game=6)
-    held = phone(early, feed=True)
+    held = phone(early)
     serve = start("serve", "--port", held.link, "--db", DB)
     harness.wait_for(lambda: len(stored()) == 3, "the inbox stored")
     for pdu in late:

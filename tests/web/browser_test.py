@@ -28,11 +28,11 @@ SCORES = [
 def browser(profile):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                 "--no-first-run", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-                 f"--user-data-dir={profile}", f"--window-size={WIDTH},{HEIGHT}"):
-        options.add_argument(flag)
+    for flag in ("headless=new", "no-sandbox", "disable-gpu", "disable-quic", "no-first-run",
+                 "disable-background-networking", "disable-component-update", "disable-sync",
+                 "disable-dev-shm-usage", f"user-data-dir={profile}",
+                 f"window-size={WIDTH},{HEIGHT}"):
+        options.add_argument("--" + flag)
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     # A phone's screen: headless windows are no narrower than 500 pixels.
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
@@ -52,7 +52,7 @@ def main():
     os.makedirs(FOLDER)
     db = os.path.join(FOLDER, "scores.sqlite")
     harness.fill(BRINDLE, FOLDER, db, SCORES)
-    phone = harness.Phone(BRINDLE, FOLDER, "live", feed=True)
+    phone = harness.Phone(BRINDLE, FOLDER, "live")
     serve = subprocess.Popen([BRINDLE, "serve", "--port", phone.link, "--db", db],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     web = harness.Web(BRINDLE, db)

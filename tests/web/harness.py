@@ -22,25 +22,19 @@ def wait_for(check, what, timeout=WAIT):
 
 
 class Phone:
-    """`brindle phone` holding `inbox` (PDUs) at start; with `feed`, takes more while running.
+    """`brindle phone` holding `inbox` (PDUs) at start, taking more by `deliver` while running.
     Its log of every command is `log`; `options` go to it as they are (--mode ...)."""
 
-    def __init__(self, brindle, folder, name, inbox=(), feed=False, options=()):
-        self.link = os.path.join(folder, name + ".tty")
-        self.log = os.path.join(folder, name + ".jsonl")
-        args = [brindle, "phone", "--link", self.link, "--capacity", "5000", "--log", self.log,
-                *options]
-        if inbox:
-            path = os.path.join(folder, name + ".inbox")
-            with open(path, "w", encoding="ascii") as out:
-                out.write("\n".join(inbox) + "\n")
-            args += ["--inbox", path]
-        self.feed = os.path.join(folder, name + ".feed") if feed else None
-        if feed:
-            args += ["--feed", self.feed]
-        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        wait_for(lambda: os.path.exists(self.link) and (not feed or os.path.exists(self.feed)),
+    def __init__(self, brindle, folder, name, inbox=(), options=()):
+        path = os.path.join(folder, name)
+        self.link, self.log, self.feed = path + ".tty", path + ".jsonl", path + ".feed"
+        with open(path + ".inbox", "w", encoding="ascii") as out:
+            out.write("".join(pdu + "\n" for pdu in inbox))
+        self.process = subprocess.Popen(
+            [brindle, "phone", "--link", self.link, "--capacity", "5000", "--log", self.log,
+             "--inbox", path + ".inbox", "--feed", self.feed, *options],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(self.link) and os.path.exists(self.feed),
                  "the phone's terminal")
 
     def deliver(self, pdu):
