@@ -64,9 +64,8 @@ def once_each(inbox):
     assert tails == sorted(tail(p) for p in inbox), f"stored: {tails}"
 
 
-def some_scores(count, game=42):
-    return [pdus.score_deliver(BRINDLE, game, 100 + i, f"P{i:03d}", when=(2026, 12, 6, 21, 0, i, 4))
-            for i in range(count)]
+def some_scores(count):
+    return [pdus.score_deliver(BRINDLE, 42, 100 + i, f"P{i:03d}") for i in range(count)]
 
 
 def phone(inbox, *options):
@@ -113,7 +112,8 @@ def case_inbox():
 
 def case_feed():
     # Messages arriving while the service runs, announced by +CMTI.
-    early, late = some_scores(3, game=5), some_scores(5, game=6)
+    inbox = some_scores(8)
+    early, late = inbox[:3], inbox[3:]
     held = phone(early)
     serve = start("serve", "--port", held.link, "--db", DB)
     harness.wait_for(lambda: len(stored()) == 3, "the inbox stored")
@@ -121,7 +121,7 @@ def case_feed():
         held.deliver(pdu)
     harness.wait_for(lambda: held.deletes() >= 8, "the fed ones stored and deleted")
     assert stop(serve).count("stored #") == 8
-    once_each(early + late)
+    once_each(inbox)
     emptied(held)
 
 

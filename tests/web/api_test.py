@@ -41,9 +41,7 @@ def request(web, method, path):
     connection = http.client.HTTPConnection("127.0.0.1", web.port, timeout=harness.WAIT)
     connection.request(method, path)
     response = connection.getresponse()
-    body = response.read()
-    connection.close()
-    return response.status, response.getheader("Content-Type", ""), body
+    return response.status, response.getheader("Content-Type", ""), response.read()
 
 
 def refusals():

@@ -13,12 +13,9 @@ WAIT = 30  # seconds for anything that should take a moment
 
 def wait_for(check, what, timeout=WAIT):
     end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = check()
-        if value:
-            return value
+    while not check():
+        assert time.monotonic() < end, f"timed out waiting for {what}"
         time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
 
 
 class Phone:
@@ -65,11 +62,8 @@ class Web:
                                         text=True)
         line = self.process.stderr.readline()
         found = re.search(r"serving (http://\S+:(\d+))/", line)
-        if not found:
-            self.process.kill()
-            raise AssertionError(f"brindle web did not start: {line!r}")
-        self.url = found.group(1)
-        self.port = int(found.group(2))
+        assert found, f"brindle web did not start: {line!r}"  # and has ended
+        self.url, self.port = found.group(1), int(found.group(2))
 
     def stop(self):
         """SIGTERM; returns the exit status."""
