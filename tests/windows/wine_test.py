@@ -10,6 +10,7 @@
 
 import json
 import os
+import pathlib
 import queue
 import re
 import shutil
@@ -33,8 +34,14 @@ DIALOG = re.compile(r"DIALOG title=(?P<title>.*) handle=(?P<handle>.*) send=(?P<
 
 
 def remove(path):
-    if os.path.lexists(path):
-        os.unlink(path)
+    pathlib.Path(path).unlink(missing_ok=True)
+
+
+def wait(ready, what, timeout):
+    deadline = time.monotonic() + timeout
+    while not ready():
+        assert time.monotonic() < deadline, "no %s within %d s" % (what, timeout)
+        time.sleep(0.1)
 
 
 def xdotool(*args):
@@ -50,13 +57,9 @@ def shown(title):
     return xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title))
 
 
-def wait_until_shown(title, timeout=15):
+def wait_until_shown(title):
     """Until the window is mapped, and a moment more for wine to take input on it."""
-    deadline = time.monotonic() + timeout
-    while not shown(title):
-        if time.monotonic() > deadline:
-            raise AssertionError("no window titled %r within %d s" % (title, timeout))
-        time.sleep(0.1)
+    wait(lambda: shown(title), "window titled %r" % title, 15)
     time.sleep(0.5)
 
 
@@ -115,35 +118,8 @@ class Host:
         self.process.stdin.flush()
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
+        self.process.kill()
         self.process.wait(timeout=10)
-
-
-class Phone:
-    """`brindle phone` on a pseudo-terminal linked as wine's COM3."""
-
-    def __init__(self):
-        self.log = os.path.join(ARTIFACTS, TAG + "-phone.jsonl")
-        remove(self.log)
-        self.process = subprocess.Popen(
-            [os.environ["BRINDLE_PHONE"], "phone", "--mode", "ok", "--timeout", "120",
-             "--count", "1", "--log", self.log, "--link", COM3],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while not os.path.lexists(COM3):
-            if time.monotonic() > deadline:
-                raise AssertionError("brindle phone made no link at " + COM3)
-            time.sleep(0.05)
-
-    def messages(self):
-        with open(self.log, encoding="utf-8") as log:
-            return [r for r in map(json.loads, log) if r.get("event") == "sms"]
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        remove(COM3)
 
 
 class EndToEnd(unittest.TestCase):
@@ -172,8 +148,14 @@ class EndToEnd(unittest.TestCase):
         click(dialog["cancel"])
         self.assertEqual(host.expect("RETURN"), "RETURN 0")
 
-        phone = Phone()
-        self.addCleanup(phone.stop)
+        # `brindle phone` on a pseudo-terminal linked as wine's COM3 (it removes the link).
+        log = os.path.join(ARTIFACTS, TAG + "-phone.jsonl")
+        remove(log)
+        phone = subprocess.Popen([os.environ["BRINDLE_PHONE"], "phone", "--mode", "ok", "--timeout",
+                                  "120", "--count", "1", "--log", log, "--link", COM3])
+        self.addCleanup(phone.wait, 10)
+        self.addCleanup(phone.terminate)
+        wait(lambda: os.path.lexists(COM3), "link from brindle phone at " + COM3, 10)
         shutil.copy(os.path.join(WINE_BIN, "aygshell.dll"), SYSTEM_SHELL)
         host.go()
         shell = [host.expect(kind, skip=()) for kind in ("SHELL", "SIPPREF", "SHELL", "SHELL")]
@@ -195,8 +177,10 @@ class EndToEnd(unittest.TestCase):
         dismiss_box("Success!")
         self.assertEqual(host.expect("RETURN"), "RETURN 0")
         self.assertEqual(host.process.wait(timeout=20), 0)
-        self.assertEqual([(m["number"], m["gameId"], m["score"], m["handle"])
-                          for m in phone.messages()], [("+123456789012", 42, 123456, HANDLE)])
+        with open(log, encoding="utf-8") as events:
+            self.assertEqual([(m["number"], m["gameId"], m["score"], m["handle"])
+                              for m in map(json.loads, events) if m.get("event") == "sms"],
+                             [("+123456789012", 42, 123456, HANDLE)])
 
 
 if __name__ == "__main__":

@@ -27,17 +27,13 @@ void Emit(const std::string& line) {
   (void)std::fflush(stdout);
 }
 
-// Line ends written out, anything outside ASCII as '?'.
+// Anything outside printable ASCII, line ends too, as '?': one event stays on one line.
 std::string WindowText(HWND window) {
   std::array<wchar_t, 1024> text{};
   GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
   std::string out;
   for (const wchar_t* c = text.data(); *c != L'\0'; ++c) {
-    if (*c == L'\r' || *c == L'\n') {
-      out += *c == L'\r' ? "\\r" : "\\n";
-    } else {
-      out += *c >= 0x20 && *c < 0x7F ? static_cast<char>(*c) : '?';
-    }
+    out += *c >= 0x20 && *c < 0x7F ? static_cast<char>(*c) : '?';
   }
   return out;
 }

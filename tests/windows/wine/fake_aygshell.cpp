@@ -3,7 +3,6 @@
 // control, on standard output.
 #include <windows.h>
 
-#include <array>
 #include <cstdio>
 
 namespace {
@@ -14,35 +13,25 @@ struct ShellDialogInfo {
   DWORD flags;
 };
 
-using Line = std::array<char, 256>;
-
-void Emit(const Line& line) {
-  (void)std::puts(line.data());
-  (void)std::fflush(stdout);
-}
-
 LRESULT CALLBACK PreferenceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_CREATE carries the record as an integer
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    Line line{};
-    (void)std::snprintf(
-        line.data(), line.size(),
-        "SIPPREF parent=%p id=%d style=0x%08lX exstyle=0x%08lX x=%d y=%d cx=%d cy=%d text=%ls",
+    (void)std::printf(
+        "SIPPREF parent=%p id=%d style=0x%08lX exstyle=0x%08lX x=%d y=%d cx=%d cy=%d text=%ls\n",
         static_cast<void*>(create->hwndParent), GetDlgCtrlID(window),
         static_cast<unsigned long>(create->style), static_cast<unsigned long>(create->dwExStyle),
         create->x, create->y, create->cx, create->cy,
         create->lpszName != nullptr ? create->lpszName : L"(null)");
-    Emit(line);
+    (void)std::fflush(stdout);
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 BOOL ReportWindowCall(int ordinal, HWND window, DWORD value) {
-  Line line{};
-  (void)std::snprintf(line.data(), line.size(), "SHELL %d dialog=%p value=%lu", ordinal,
-                      static_cast<void*>(window), static_cast<unsigned long>(value));
-  Emit(line);
+  (void)std::printf("SHELL %d dialog=%p value=%lu\n", ordinal, static_cast<void*>(window),
+                    static_cast<unsigned long>(value));
+  (void)std::fflush(stdout);
   return TRUE;
 }
 
@@ -61,11 +50,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 extern "C" BOOL WINAPI FakeShInitDialog(ShellDialogInfo* info) {
-  Line line{};
-  (void)std::snprintf(line.data(), line.size(), "SHELL 56 mask=%lu dialog=%p flags=%lu",
-                      static_cast<unsigned long>(info->mask), static_cast<void*>(info->dialog),
-                      static_cast<unsigned long>(info->flags));
-  Emit(line);
+  (void)std::printf("SHELL 56 mask=%lu dialog=%p flags=%lu\n",
+                    static_cast<unsigned long>(info->mask), static_cast<void*>(info->dialog),
+                    static_cast<unsigned long>(info->flags));
+  (void)std::fflush(stdout);
   return TRUE;
 }
 
