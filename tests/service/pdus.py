@@ -4,8 +4,7 @@ import subprocess
 
 
 def swap_digits(digits):
-    if len(digits) % 2:
-        digits += "F"
+    digits += "F" * (len(digits) % 2)
     return "".join(digits[i + 1] + digits[i] for i in range(0, len(digits), 2))
 
 

@@ -7,7 +7,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -56,7 +55,7 @@ def main():
     serve = subprocess.Popen([BRINDLE, "serve", "--port", phone.link, "--db", db],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     web = harness.Web(BRINDLE, db)
-    profile = tempfile.mkdtemp(prefix="chromium-", dir=FOLDER)
+    profile = os.path.join(FOLDER, "chromium")
     driver = browser(profile)
     try:
         driver.get(web.url + "/")
