@@ -1,25 +1,10 @@
 #include "dialog/testing/scripted_dialog_host.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "dialog/dialog_template.h"
 
 namespace brindle {
-namespace {
-
-DialogEvent Event(DialogEvent::Kind kind, std::u16string_view text = {},
-                  std::u16string_view caption = {}, std::uint32_t style = 0, bool owned = false) {
-  DialogEvent event;
-  event.kind = kind;
-  event.text = text;
-  event.caption = caption;
-  event.style = style;
-  event.owned = owned;
-  return event;
-}
-
-}  // namespace
 
 void DialogLog::Add(DialogEvent event) {
   events.push_back(std::move(event));
@@ -29,26 +14,25 @@ void DialogLog::Add(DialogEvent event) {
 }
 
 std::size_t FakeDialogWindow::GetItemText(int id, std::span<char16_t> out) {
-  const std::u16string text = Text(id);
-  const std::size_t n = std::min(text.size(), out.size() - 1);
-  std::copy_n(text.begin(), n, out.begin());
+  const std::size_t n = Text(id).copy(out.data(), out.size() - 1);
   out[n] = u'\0';
   return n;
 }
 
 void FakeDialogWindow::Repaint() {
-  log_->Add(Event(DialogEvent::Kind::kRepaint, Text(IDC_RESULT)));
+  log_->Add({.kind = DialogEvent::Kind::kRepaint, .text = Text(IDC_RESULT)});
 }
 
 void FakeDialogWindow::End(std::intptr_t result) {
   ended_ = true;
   run_->result = result;
-  log_->Add(Event(DialogEvent::Kind::kEnd));
+  log_->Add({.kind = DialogEvent::Kind::kEnd});
 }
 
 void FakeDialogWindow::ShowMessage(std::u16string_view text, std::u16string_view caption,
                                    std::uint32_t style) {
-  log_->Add(Event(DialogEvent::Kind::kMessageBox, text, caption, style, true));
+  log_->Add(
+      {DialogEvent::Kind::kMessageBox, std::u16string(text), std::u16string(caption), style, true});
 }
 
 void FakeDialogWindow::Type(int id, std::u16string_view text) {
@@ -95,7 +79,8 @@ std::intptr_t ScriptedDialogHost::RunModal(int templateId, void* parentWindow, D
 
 void ScriptedDialogHost::ShowMessage(std::u16string_view text, std::u16string_view caption,
                                      std::uint32_t style) {
-  log.Add(Event(DialogEvent::Kind::kMessageBox, text, caption, style, false));
+  log.Add({DialogEvent::Kind::kMessageBox, std::u16string(text), std::u16string(caption), style,
+           false});
 }
 
 }  // namespace brindle

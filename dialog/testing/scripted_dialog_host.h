@@ -57,10 +57,10 @@ struct DialogEvent {
   enum class Kind { kRepaint, kEnd, kMessageBox };
 
   Kind kind = Kind::kRepaint;
-  std::u16string text;      // kRepaint: the result box's text; kMessageBox: the box's
-  std::u16string caption;   // kMessageBox
-  std::uint32_t style = 0;  // kMessageBox
-  bool owned = false;       // kMessageBox: owned by the dialog
+  std::u16string text{};     // kRepaint: the result box's text; kMessageBox: the box's
+  std::u16string caption{};  // kMessageBox
+  std::uint32_t style = 0;   // kMessageBox
+  bool owned = false;        // kMessageBox: owned by the dialog
 };
 
 struct DialogLog {

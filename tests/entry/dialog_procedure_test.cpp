@@ -57,11 +57,9 @@ TEST_P(CommandTest, AnswersByControlIdAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, CommandTest,
     ::testing::Values(CommandCase{"Cancel", IDCANCEL, 0, 1, -1, u"A"},
-                      CommandCase{"CancelAnyNotification", IDCANCEL, 0xFFFF, 1, -1, u"A"},
                       CommandCase{"HiddenOk", IDOK, 5, 1, 0, u"A"},
                       CommandCase{"SendSms", IDC_SEND, 0, 1, kScriptRanOut, u"A"},
-                      CommandCase{"HiddenReset", IDC_RESET, 0, 0, kScriptRanOut, u""},
-                      CommandCase{"HandleFocus", IDC_HANDLE, 0x100, 0, kScriptRanOut, u""}),
+                      CommandCase{"HiddenReset", IDC_RESET, 0, 0, kScriptRanOut, u""}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

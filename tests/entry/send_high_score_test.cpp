@@ -48,11 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
                      {Action::Type(IDC_HANDLE, u"Zed"), Action::Press(IDC_SEND)},
                      u"Zed",
                      RunOutcome::kSent},
-        RememberCase{
-            "RefusedThenCancelled",
-            {Action::Type(IDC_HANDLE, u"A"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)},
-            u"A",
-            RunOutcome::kFailed},
         RememberCase{"CutToFifteen",
                      {Action::Type(IDC_HANDLE, u"ABCDEFGHIJKLMNOPQ"), Action::Press(IDCANCEL)},
                      u"ABCDEFGHIJKLMNO",

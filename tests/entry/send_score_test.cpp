@@ -56,7 +56,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"OneCharacterHandle", u"A", 42, 1234, Silent, {kHandleTooShort}, 0},
         FailureCase{"GameIdTooLarge", u"Ann", 100000000, 1234, Silent, {kPrepareFailed}, 0},
-        FailureCase{"ScoreTooLarge", u"Ann", 42, 100000000, Silent, {kPrepareFailed}, 0},
         FailureCase{
             "OpenRefused",
             u"Ann",
