@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 
 struct StoreFactory {
   const char* name;
-  std::function<std::string()> freshLocation;    // an empty database, as the operator makes it
-  std::function<std::string()> missingLocation;  // nothing there
+  // make: an empty database, as the operator makes it; else a location with nothing there.
+  std::function<std::string(bool make)> location;
 };
 
 std::string FreshSqliteFile() {
@@ -60,10 +60,9 @@ std::string PostgresDatabase(bool make) {
 
 const std::vector<StoreFactory>& Factories() {
   static const std::vector<StoreFactory> factories = [] {
-    std::vector<StoreFactory> all = {{"sqlite", FreshSqliteFile, FreshSqliteFile}};
+    std::vector<StoreFactory> all = {{"sqlite", [](bool) { return FreshSqliteFile(); }}};
     if (std::getenv("BRINDLE_TEST_POSTGRES") != nullptr) {
-      all.push_back({"postgres", [] { return PostgresDatabase(true); },
-                     [] { return PostgresDatabase(false); }});
+      all.push_back({"postgres", PostgresDatabase});
     }
     return all;
   }();
@@ -81,10 +80,7 @@ Message Score(std::int64_t game, std::string handle, std::int64_t score, std::st
 }
 
 Message Rejected(std::string reason, std::string pdu) {
-  Message m;
-  m.reason = std::move(reason);
-  m.pdu = std::move(pdu);
-  return m;
+  return {MessageStatus::kRejected, std::move(reason), "", "", 0, std::move(pdu), 0, 0, 0, ""};
 }
 
 std::string Show(const Message& m) {
@@ -149,11 +145,10 @@ TEST_P(StoreRules, Table) {
   };
   for (const StoreCase& c : cases) {
     StoreError error;
-    EXPECT_EQ(OpenMessageStore(GetParam().missingLocation(), OpenMode::kExistingOnly, error),
-              nullptr)
+    EXPECT_EQ(OpenMessageStore(GetParam().location(false), OpenMode::kExistingOnly, error), nullptr)
         << c.name;
     EXPECT_EQ(error.kind, StoreErrorKind::kMissing) << "readers never create one";
-    const std::string location = GetParam().freshLocation();
+    const std::string location = GetParam().location(true);
     auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
     ASSERT_NE(store, nullptr) << error.text;
     std::string added;
@@ -218,13 +213,6 @@ std::string Pragma(const std::string& path, const std::string& sql) {
   return value;
 }
 
-std::string FreshStore() {
-  std::string path = FreshSqliteFile();
-  StoreError error;
-  EXPECT_NE(OpenMessageStore(path, OpenMode::kCreateIfMissing, error), nullptr) << error.text;
-  return path;
-}
-
 TEST(SqliteStore, SchemaVersionAndFilesThatAreNotOurs) {
   const std::string text = FreshSqliteFile();
   std::ofstream(text) << "a text file, not a database, long enough to have a header....\n";
@@ -232,16 +220,16 @@ TEST(SqliteStore, SchemaVersionAndFilesThatAreNotOurs) {
   std::ofstream(empty).close();
   const std::string other = FreshSqliteFile();
   Pragma(other, "CREATE TABLE messages (x); PRAGMA user_version = 1;");
-  const std::string newer = FreshStore();
+  const std::string newer = FreshSqliteFile();
+  StoreError error;
+  ASSERT_NE(OpenMessageStore(newer, OpenMode::kCreateIfMissing, error), nullptr) << error.text;
   EXPECT_EQ(Pragma(newer, "PRAGMA journal_mode"), "wal") << "readers beside the service";
   EXPECT_EQ(Pragma(newer, "PRAGMA user_version"), std::to_string(kSqliteSchemaVersion));
   Pragma(newer, "PRAGMA user_version = 99;");
   for (const std::string& path : {text, empty, other, newer}) {
-    StoreError error;
     EXPECT_EQ(OpenMessageStore(path, OpenMode::kExistingOnly, error), nullptr) << path;
     EXPECT_EQ(error.kind, StoreErrorKind::kNotOurs) << path;
   }
-  StoreError error;
   EXPECT_EQ(OpenMessageStore(other, OpenMode::kCreateIfMissing, error), nullptr)
       << "the service must not take over another program's database";
 }

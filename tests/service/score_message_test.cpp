@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "codec/score_payload.h"
 #include "codec/submit_pdu.h"
 
 namespace brindle::service {
@@ -30,20 +28,13 @@ std::string Payload(std::int64_t game, std::int64_t score, const std::string& ha
   return text;
 }
 
-// An SMS-DELIVER from kSender, its text scrambled and packed by the codec as a sender does.
-std::string Deliver(const std::string& payload, const std::string& stamp = kStamp,
+// An SMS-DELIVER from kSender with the user data a sender packs: what follows the 18 fixed
+// characters of an SMS-SUBMIT to "+1".
+std::string Deliver(std::string payload, const std::string& stamp = kStamp,
                     const std::string& coding = "00") {
-  std::array<char, kPayloadCapacity> in{};
-  payload.copy(in.data(), in.size() - 1);
-  std::array<char, kScoreTextCapacity> text{};
-  EXPECT_GT(EncodeScoreText(in, text), 0) << payload;
-  std::array<char, 2 * kScoreTextCapacity> packed{};
-  PackSeptets(text.data(), packed);
-  std::array<char, 3> septets{};
-  static_cast<void>(
-      std::snprintf(septets.data(), septets.size(), "%02zX", std::string(text.data()).size()));
-  return "00040C91447700091032" + std::string("00") + coding + stamp + septets.data() +
-         packed.data();
+  std::array<char, kPduTextCapacity> submit{};
+  EXPECT_EQ(BuildSubmitPdu(submit, "+1", {payload.data(), payload.size() + 1}), 1) << payload;
+  return "00040C9144770009103200" + coding + stamp + std::string(submit.data() + 18);
 }
 
 struct Case {
