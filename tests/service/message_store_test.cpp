@@ -1,6 +1,8 @@
 // The store's rules as one table, run against every store: each factory hands out the location
 // of a fresh, empty database (SQLite: a new file in a temporary folder). Then what only SQLite's
-// own files show.
+// own files show, and what only a PostgreSQL server shows: several writers, tables made at
+// once, a lost connection, databases that are not ours (when BRINDLE_TEST_POSTGRES names the
+// suite's throwaway server as libpq key=value text).
 #include "service/message_store.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +16,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <pqxx/pqxx>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "service/postgres_store.h"
 #include "service/sqlite_store.h"
-#include "tools/child_process.h"
 
 namespace brindle::service {
 namespace {
@@ -41,19 +45,20 @@ std::string FreshSqliteFile() {
   return (folder / ("db" + std::to_string(++count) + ".sqlite")).string();
 }
 
-// PostgreSQL when the suite's throwaway server is named (libpq key=value text): a new database
-// per call, made with createdb as the operator would.
-constexpr int kCreateDbMs = 30000;
+const char* PostgresServer() { return std::getenv("BRINDLE_TEST_POSTGRES"); }
 
+pqxx::result Sql(const std::string& location, const std::string& sql) {
+  pqxx::connection connection(location);
+  return pqxx::nontransaction(connection).exec(sql);
+}
+
+// make: a new empty database, as the operator's createdb makes it; else a name with none.
 std::string PostgresDatabase(bool make) {
   static int count = 0;
-  const std::string server = std::getenv("BRINDLE_TEST_POSTGRES");
-  const std::string name = "rules_" + std::to_string(getpid()) + "_" + std::to_string(++count);
+  const std::string server = PostgresServer();
+  const std::string name = "store_" + std::to_string(getpid()) + "_" + std::to_string(++count);
   if (make) {
-    tools::ChildProcess createdb;
-    EXPECT_TRUE(createdb.Start("/usr/bin/createdb",
-                               {"--maintenance-db=" + server + " dbname=postgres", name}));
-    EXPECT_EQ(createdb.Finish(kCreateDbMs), 0) << name;
+    Sql(server + " dbname=postgres", "CREATE DATABASE " + name);
   }
   return server + " dbname=" + name;
 }
@@ -61,7 +66,7 @@ std::string PostgresDatabase(bool make) {
 const std::vector<StoreFactory>& Factories() {
   static const std::vector<StoreFactory> factories = [] {
     std::vector<StoreFactory> all = {{"sqlite", [](bool) { return FreshSqliteFile(); }}};
-    if (std::getenv("BRINDLE_TEST_POSTGRES") != nullptr) {
+    if (PostgresServer() != nullptr) {
       all.push_back({"postgres", PostgresDatabase});
     }
     return all;
@@ -81,6 +86,14 @@ Message Score(std::int64_t game, std::string handle, std::int64_t score, std::st
 
 Message Rejected(std::string reason, std::string pdu) {
   return {MessageStatus::kRejected, std::move(reason), "", "", 0, std::move(pdu), 0, 0, 0, ""};
+}
+
+std::size_t Count(MessageStore& store) {
+  std::size_t count = 0;
+  StoreError error;
+  EXPECT_TRUE(store.ForEachMessage([&](const StoredMessage&) { return ++count > 0; }, error))
+      << error.text;
+  return count;
 }
 
 std::string Show(const Message& m) {
@@ -257,10 +270,148 @@ TEST(SqliteStore, BatchTheDiskCannotTakeIsNotStoredAtAll) {
   static_cast<void>(std::signal(SIGXFSZ, previous));
   EXPECT_FALSE(kept);
   EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
-  std::size_t count = 0;
-  ASSERT_TRUE(store->ForEachMessage([&](const StoredMessage&) { return ++count > 0; }, error));
-  EXPECT_EQ(count, 1U) << "part of the batch was stored";
+  EXPECT_EQ(Count(*store), 1U) << "part of the batch was stored";
   EXPECT_TRUE(store->Keep(batch, results, error)) << "once there is room: " << error.text;
+}
+
+class PostgresStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (PostgresServer() == nullptr) {
+      GTEST_SKIP() << "BRINDLE_TEST_POSTGRES names no server";
+    }
+  }
+  static std::unique_ptr<MessageStore> Open(const std::string& location) {
+    StoreError error;
+    auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
+    EXPECT_NE(store, nullptr) << error.text;
+    return store;
+  }
+};
+
+TEST_F(PostgresStore, ServicesStartingAtOnceOnAnEmptyDatabaseAllGetTheTables) {
+  const std::string database = PostgresDatabase(true);
+  constexpr int kServices = 6;
+  std::vector<std::string> errors(kServices);
+  std::vector<std::jthread> starts;
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    starts.emplace_back([&, i] {
+      StoreError error;
+      if (!OpenMessageStore(database, OpenMode::kCreateIfMissing, error)) {
+        errors[i] = "refused: " + error.text;
+      }
+    });
+  }
+  starts.clear();  // joins them
+  EXPECT_EQ(errors, std::vector<std::string>(kServices));
+}
+
+TEST_F(PostgresStore, TwoWritersKeepingTheSameMessagesStoreEachOnce) {
+  const std::string database = PostgresDatabase(true);
+  auto first = Open(database);
+  auto second = Open(database);
+  ASSERT_TRUE(first && second);
+  // Both phones list messages 100..199, in opposite orders (a moved SIM keeps its own
+  // order); each also has 100 of its own.
+  constexpr int kOwn = 100;
+  std::vector<std::vector<Message>> batches(2);
+  for (int n = 0; n < 2 * kOwn; ++n) {
+    const int m = n < kOwn ? 2 * kOwn - 1 - n : n + kOwn;
+    batches[0].push_back(Score(n % 7 - 3, "P" + std::to_string(n), n, "+441", "t", n));
+    batches[1].push_back(Score(m % 7 - 3, "P" + std::to_string(m), m, "+441", "t", m));
+  }
+  std::vector<std::vector<KeepResult>> results(2);
+  std::vector<bool> kept(2);
+  {
+    MessageStore* stores[] = {first.get(), second.get()};
+    std::vector<std::jthread> writers;
+    for (std::size_t w = 0; w < 2; ++w) {
+      writers.emplace_back([&, w] {
+        StoreError error;
+        kept[w] = stores[w]->Keep(batches[w], results[w], error);
+      });
+    }
+  }
+  ASSERT_TRUE(kept[0] && kept[1]) << "a deadlock between the writers?";
+  EXPECT_EQ(Count(*first), static_cast<std::size_t>(3 * kOwn));
+  int addedTwice = 0;
+  for (std::size_t i = 0; i < kOwn; ++i) {
+    const KeepResult& a = results[0][kOwn + i];
+    const KeepResult& b = results[1][kOwn - 1 - i];
+    EXPECT_EQ(a.id, b.id) << "message " << kOwn + i;
+    addedTwice += a.added && b.added ? 1 : 0;
+    EXPECT_TRUE(a.added || b.added);
+  }
+  EXPECT_EQ(addedTwice, 0);
+}
+
+TEST_F(PostgresStore, LostConnectionIsUnavailableThenMadeAgain) {
+  const std::string database = PostgresDatabase(true);
+  auto store = Open(database);
+  ASSERT_NE(store, nullptr);
+  std::vector<KeepResult> results;
+  StoreError error;
+  ASSERT_TRUE(store->Keep({{Score(1, "P", 1, "+441", "t", 1)}}, results, error)) << error.text;
+  Sql(database,
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database()"
+      " AND pid <> pg_backend_pid()");
+
+  EXPECT_FALSE(store->Keep({{Score(1, "P", 2, "+441", "t", 2)}}, results, error));
+  EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
+  EXPECT_TRUE(results.empty());
+  EXPECT_TRUE(store->Keep({{Score(1, "P", 2, "+441", "t", 2)}}, results, error)) << error.text;
+  EXPECT_EQ(Count(*store), 2U);
+}
+
+struct RefusalCase {
+  const char* name;
+  const char* sql;  // run in a fresh database first; nullptr: no database at all
+  OpenMode mode;
+  StoreErrorKind expected;
+};
+
+TEST_F(PostgresStore, DatabasesThatAreNotOursAreRefusedAndLeftAlone) {
+  const std::vector<RefusalCase> cases = {
+      {"no such database", nullptr, OpenMode::kCreateIfMissing, StoreErrorKind::kMissing},
+      {"empty, reader", "", OpenMode::kExistingOnly, StoreErrorKind::kNotOurs},
+      {"another program's tables, service", "CREATE TABLE messages (x int)",
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+      {"another program's marker",
+       "CREATE TABLE brindle_schema (application text, version int);"
+       "INSERT INTO brindle_schema VALUES ('else', 1)",
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+      {"newer schema",
+       "CREATE TABLE brindle_schema (application text, version int);"
+       "INSERT INTO brindle_schema VALUES ('brindle-scores', 99)",
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+  };
+  for (const RefusalCase& c : cases) {
+    const std::string database = PostgresDatabase(c.sql != nullptr);
+    if (c.sql != nullptr && *c.sql != '\0') {
+      Sql(database, c.sql);
+    }
+    StoreError error;
+    EXPECT_EQ(OpenMessageStore(database, c.mode, error), nullptr) << c.name;
+    EXPECT_EQ(error.kind, c.expected) << c.name << ": " << error.text;
+    if (c.sql != nullptr) {
+      const pqxx::result tables =
+          Sql(database, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
+      EXPECT_EQ(tables[0][0].as<int>(), c.sql[0] == '\0' ? 0 : 1) << c.name << ": tables made";
+    }
+  }
+}
+
+TEST(PostgresLocation, WhichLocationsArePostgres) {
+  const std::vector<std::pair<const char*, bool>> cases = {
+      {"postgresql://brindle@localhost/scores", true},
+      {"host=/tmp/pg dbname=scores", true},
+      {"dbname=scores", true},
+      {"scores.sqlite", false},
+      {"postgresql.db", false},
+  };
+  for (const auto& [location, postgres] : cases) {
+    EXPECT_EQ(IsPostgresLocation(location), postgres) << location;
+  }
 }
 
 }  // namespace
