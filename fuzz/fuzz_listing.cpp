@@ -1,6 +1,7 @@
 // Any bytes from the line give events, never a crash: the same events whether they arrive in
 // one piece or cut anywhere, and every entry called whole really is (hex, even, of the length
 // its header announced).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,18 +18,13 @@ using brindle::service::AtEventKind;
 using brindle::service::AtReader;
 using brindle::service::Expect;
 
-std::vector<AtEvent> Read(Expect expect, std::string_view bytes, std::size_t cut) {
+// The bytes in pieces of `step` bytes, as a port hands them over.
+std::vector<AtEvent> Read(Expect expect, std::string_view bytes, std::size_t step) {
   AtReader reader;
   reader.Begin(expect, 7);
   std::vector<AtEvent> events;
-  if (cut > bytes.size()) {
-    reader.Feed(bytes, events);
-  } else {
-    // Pieces of `cut` bytes (at least one), as a port hands them over.
-    const std::size_t step = cut == 0 ? 1 : cut;
-    for (std::size_t at = 0; at < bytes.size(); at += step) {
-      reader.Feed(bytes.substr(at, step), events);
-    }
+  for (std::size_t at = 0; at < bytes.size(); at += step) {
+    reader.Feed(bytes.substr(at, step), events);
   }
   reader.Abort(events);
   if (reader.answerPending()) {
@@ -43,12 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) {
     return 0;
   }
-  // The first byte picks what the answer is to, the second where the input is cut.
+  // The first byte picks what the answer is to, the second the size of the pieces.
   const Expect expect = static_cast<Expect>(data[0] % 3);
-  const std::size_t cut = data[1];
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::vector<AtEvent> whole = Read(expect, bytes, SIZE_MAX);
-  if (whole != Read(expect, bytes, cut)) {
+  if (whole != Read(expect, bytes, std::size_t{data[1]} + 1)) {
     __builtin_trap();
   }
   for (const AtEvent& event : whole) {
@@ -56,13 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       continue;
     }
     const std::string& pdu = event.text;
-    if (pdu.empty() || pdu.size() % 2 != 0 || pdu.size() > brindle::service::kMaxLineBytes) {
+    if (pdu.empty() || pdu.size() % 2 != 0 || pdu.size() > brindle::service::kMaxLineBytes ||
+        !std::all_of(pdu.begin(), pdu.end(),
+                     [](char c) { return brindle::hex::DigitValue(c) >= 0; })) {
       __builtin_trap();
-    }
-    for (const char c : pdu) {
-      if (brindle::hex::DigitValue(c) < 0) {
-        __builtin_trap();
-      }
     }
     const auto octets = static_cast<int>(pdu.size() / 2);
     const int serviceCentre = brindle::hex::ReadPair(pdu.data());
