@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   // The first byte picks what the answer is to, the second the size of the pieces.
-  const Expect expect = static_cast<Expect>(data[0] % 3);
+  const auto expect = static_cast<Expect>(data[0] % 3);
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::vector<AtEvent> whole = Read(expect, bytes, SIZE_MAX);
   if (whole != Read(expect, bytes, std::size_t{data[1]} + 1)) {

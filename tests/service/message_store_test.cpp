@@ -294,11 +294,12 @@ TEST_F(PostgresStore, ServicesStartingAtOnceOnAnEmptyDatabaseAllGetTheTables) {
   constexpr int kServices = 6;
   std::vector<std::string> errors(kServices);
   std::vector<std::jthread> starts;
-  for (std::size_t i = 0; i < errors.size(); ++i) {
-    starts.emplace_back([&, i] {
+  starts.reserve(errors.size());
+  for (std::string& text : errors) {
+    starts.emplace_back([&database, &out = text] {
       StoreError error;
       if (!OpenMessageStore(database, OpenMode::kCreateIfMissing, error)) {
-        errors[i] = "refused: " + error.text;
+        out = "refused: " + error.text;
       }
     });
   }
