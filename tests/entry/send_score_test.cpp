@@ -1,5 +1,5 @@
 // The send sequence run from the dialog: the line each stage shows, the result box after each
-// way a send can fail, and the success path.
+// way a send can fail, and the success path with the message it sent.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                     6}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(EntryTest, SuccessShowsTheBoxWhileThePortIsOpenThenEndsAndShutsDown) {
+TEST_F(EntryTest, SuccessSendsTheFieldsShowsTheBoxWhileThePortIsOpenThenEndsAndShutsDown) {
   port.AnswerLikeAPhone();
   std::size_t writesAtBox = 0;
   bool openAtBox = false;
@@ -89,8 +89,8 @@ TEST_F(EntryTest, SuccessShowsTheBoxWhileThePortIsOpenThenEndsAndShutsDown) {
     openAtBox = port.IsOpen();
   };
   host.QueueRun(
-      {Action::Type(IDC_HANDLE, u"Ann"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)});
-  EXPECT_EQ(Run(), RunOutcome::kSent);
+      {Action::Type(IDC_HANDLE, u"Zo\u00EB-7"), Action::Press(IDC_SEND), Action::Press(IDCANCEL)});
+  EXPECT_EQ(Run(u"Comet Quarry", 99999999, INT32_MIN), RunOutcome::kSent);
   EXPECT_EQ(Shown(host.log),
             AfterPress({kOpening, kInitLines, kInitLines + kPreparing, kAllLines,
                         u"owned box Success!: Your highscore has been sent successfully!", u"end",
@@ -101,12 +101,8 @@ TEST_F(EntryTest, SuccessShowsTheBoxWhileThePortIsOpenThenEndsAndShutsDown) {
   EXPECT_EQ(port.Writes().size(), 7U);
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(host.runs[0].commandResults.size(), 1U) << "the dialog ended with the send";
-}
 
-TEST_F(EntryTest, SentMessageCarriesTheFourFieldsToTheServiceNumber) {
-  port.AnswerLikeAPhone();
-  host.QueueRun({Action::Type(IDC_HANDLE, u"Zo\u00EB-7"), Action::Press(IDC_SEND)});
-  ASSERT_EQ(Run(u"Comet Quarry", 99999999, INT32_MIN), RunOutcome::kSent);
+  // The message carries the four fields to the service number.
   const std::string& sent = port.Writes().at(4);
   ASSERT_EQ(sent.back(), '\x1a');
   PduReading reading;
