@@ -290,15 +290,15 @@ class PostgresStore : public ::testing::Test {
 };
 
 TEST_F(PostgresStore, ServicesStartingAtOnceOnAnEmptyDatabaseAllGetTheTables) {
-  const std::string database = PostgresDatabase(true);
+  const std::string location = PostgresDatabase(true);
   constexpr int kServices = 6;
   std::vector<std::string> errors(kServices);
   std::vector<std::jthread> starts;
   starts.reserve(errors.size());
   for (std::string& text : errors) {
-    starts.emplace_back([&database, &out = text] {
+    starts.emplace_back([&location, &out = text] {
       StoreError error;
-      if (!OpenMessageStore(database, OpenMode::kCreateIfMissing, error)) {
+      if (!OpenMessageStore(location, OpenMode::kCreateIfMissing, error)) {
         out = "refused: " + error.text;
       }
     });
@@ -308,9 +308,9 @@ TEST_F(PostgresStore, ServicesStartingAtOnceOnAnEmptyDatabaseAllGetTheTables) {
 }
 
 TEST_F(PostgresStore, TwoWritersKeepingTheSameMessagesStoreEachOnce) {
-  const std::string database = PostgresDatabase(true);
-  auto first = Open(database);
-  auto second = Open(database);
+  const std::string location = PostgresDatabase(true);
+  auto first = Open(location);
+  auto second = Open(location);
   ASSERT_TRUE(first && second);
   // Both phones list messages 100..199, in opposite orders (a moved SIM keeps its own
   // order); each also has 100 of its own.
@@ -347,13 +347,13 @@ TEST_F(PostgresStore, TwoWritersKeepingTheSameMessagesStoreEachOnce) {
 }
 
 TEST_F(PostgresStore, LostConnectionIsUnavailableThenMadeAgain) {
-  const std::string database = PostgresDatabase(true);
-  auto store = Open(database);
+  const std::string location = PostgresDatabase(true);
+  auto store = Open(location);
   ASSERT_NE(store, nullptr);
   std::vector<KeepResult> results;
   StoreError error;
   ASSERT_TRUE(store->Keep({{Score(1, "P", 1, "+441", "t", 1)}}, results, error)) << error.text;
-  Sql(database,
+  Sql(location,
       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database()"
       " AND pid <> pg_backend_pid()");
 
@@ -387,16 +387,16 @@ TEST_F(PostgresStore, DatabasesThatAreNotOursAreRefusedAndLeftAlone) {
        OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
   };
   for (const RefusalCase& c : cases) {
-    const std::string database = PostgresDatabase(c.sql != nullptr);
+    const std::string location = PostgresDatabase(c.sql != nullptr);
     if (c.sql != nullptr && *c.sql != '\0') {
-      Sql(database, c.sql);
+      Sql(location, c.sql);
     }
     StoreError error;
-    EXPECT_EQ(OpenMessageStore(database, c.mode, error), nullptr) << c.name;
+    EXPECT_EQ(OpenMessageStore(location, c.mode, error), nullptr) << c.name;
     EXPECT_EQ(error.kind, c.expected) << c.name << ": " << error.text;
     if (c.sql != nullptr) {
       const pqxx::result tables =
-          Sql(database, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
+          Sql(location, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
       EXPECT_EQ(tables[0][0].as<int>(), c.sql[0] == '\0' ? 0 : 1) << c.name << ": tables made";
     }
   }
