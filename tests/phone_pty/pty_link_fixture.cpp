@@ -2,15 +2,9 @@
 
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <fstream>
 #include <thread>
-
-#include "base/text.h"
-#include "codec/score_payload.h"
-#include "codec/submit_pdu.h"
-#include "tools/utf8.h"
 
 namespace brindle::ptytest {
 namespace {
@@ -21,24 +15,7 @@ constexpr int kEventPollMs = 20;
 
 }  // namespace
 
-std::string SampleMessage() {
-  std::array<char, kPayloadCapacity> payload{};
-  std::array<char, kPduTextCapacity> pdu{};
-  if (BuildScorePayload(42, 12345, u"Ann", payload) == 0 ||
-      BuildSubmitPdu(pdu, "+123456789012", payload) != 1) {
-    return {};
-  }
-  return pdu.data();
-}
-
 std::u16string Widen(std::string_view text) { return {text.begin(), text.end()}; }
-
-std::string LogBytes(const nlohmann::json& text) {
-  const auto wide = tools::Utf8ToUtf16(text.get<std::string>());
-  std::string bytes(wide ? wide->size() : 0, '\0');
-  NarrowText(wide.value_or(u""), bytes);
-  return bytes;
-}
 
 PhoneRun::PhoneRun() {
   std::string pattern = std::filesystem::temp_directory_path() / "brindle-phone-XXXXXX";
@@ -94,7 +71,7 @@ std::string PhoneRun::Bytes(std::string_view direction) const {
   std::string bytes;
   for (const nlohmann::json& line : Log()) {
     if (line.value("dir", "") == direction) {
-      bytes += LogBytes(line.at("data"));
+      bytes += line.at("data").get<std::string>();
     }
   }
   return bytes;

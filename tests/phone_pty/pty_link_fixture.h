@@ -20,10 +20,10 @@
 namespace brindle::ptytest {
 
 // The PDU text the send sequence builds for game 42, score 12345, handle "Ann".
-std::string SampleMessage();
+inline constexpr std::string_view kSampleMessage =
+    "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30D"
+    "BCC16C3D9883622";
 std::u16string Widen(std::string_view text);
-// The log writes each byte as the character of the same code; this takes them back.
-std::string LogBytes(const nlohmann::json& text);
 
 // A phone with its log in a fresh folder; stopped and removed at the end.
 class PhoneRun {
@@ -46,7 +46,8 @@ class PhoneRun {
   [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
   // The phone logs some events after the link has seen their effect: waits up to 5 s for one.
   [[nodiscard]] std::vector<nlohmann::json> AwaitEvents(std::string_view name) const;
-  // The bytes that went "in" to the phone or "out" of it, in order.
+  // The bytes that went "in" to the phone or "out" of it, in order (ASCII: the log writes each
+  // byte as the character of the same code).
   [[nodiscard]] std::string Bytes(std::string_view direction) const;
 
  private:
