@@ -42,10 +42,4 @@ class LinkTest : public ::testing::Test {
   PhoneLink link{{&port, &boxes, &sleeper, &clock}};
 };
 
-inline std::u16string Wide(std::string_view text) {
-  std::u16string wide(text.size(), u'\0');
-  WidenText(text, wide);
-  return wide;
-}
-
 }  // namespace brindle
