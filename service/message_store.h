@@ -1,5 +1,5 @@
 // Where the score service keeps the messages it takes off the phone, and the leaderboard it
-// ranks from them. One interface; each database (SQLite now) implements it, and
+// ranks from them. One interface; each database (SQLite, PostgreSQL) implements it, and
 // OpenMessageStore picks the implementation from the location text.
 //
 // The rules every store keeps:
@@ -110,7 +110,8 @@ enum class OpenMode : std::uint8_t {
   kExistingOnly,     // readers: a missing database is an error, never created
 };
 
-// The store a location names: a file path opens SQLite. nullptr with `error` on failure.
+// The store a location names: a libpq location (a postgres:// or postgresql:// URL, or
+// key=value text) opens PostgreSQL, a file path SQLite. nullptr with `error` on failure.
 std::unique_ptr<MessageStore> OpenMessageStore(std::string_view location, OpenMode mode,
                                                StoreError& error);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,13 @@ const std::string kHead2 = "+CMGL: 2,0,," + kOctets + "\r\n";
 const std::string kEntry = kPdu + "\r\n";
 const std::string kOk = "OK\r\n";
 
+constexpr std::array<const char*, 4> kFinalNames = {"ok", "error", "cms", "cme"};
+
 std::string Show(const AtEvent& e) {
   switch (e.kind) {
     case AtEventKind::kFinal:
-      return "final:" + e.text + (e.code >= 0 ? "#" + std::to_string(e.code) : "");
+      return std::string(kFinalNames.at(static_cast<std::size_t>(e.final))) + ":" + e.text +
+             (e.code >= 0 ? "#" + std::to_string(e.code) : "");
     case AtEventKind::kInformation:
       return "info:" + e.text;
     case AtEventKind::kEntry:
@@ -71,48 +75,48 @@ std::string Events(const Case& c, std::size_t piece) {
 TEST(AtReader, EventsInOrder) {
   const std::string broken = "broken:1:";
   const std::vector<Case> cases = {
-      {"ok after echo", Expect::kPlain, "ATE0\r\r\nOK\r\n", "final:OK"},
-      {"error", Expect::kPlain, "\r\nERROR\r\n", "final:ERROR"},
-      {"cms error", Expect::kPlain, "\r\n+CMS ERROR: 321\r\n", "final:+CMS ERROR: 321#321"},
-      {"cme error", Expect::kPlain, "\r\n+CME ERROR: SIM busy\r\n", "final:+CME ERROR: SIM busy"},
+      {"ok after echo", Expect::kPlain, "ATE0\r\r\nOK\r\n", "ok:OK"},
+      {"error", Expect::kPlain, "\r\nERROR\r\n", "error:ERROR"},
+      {"cms error", Expect::kPlain, "\r\n+CMS ERROR: 321\r\n", "cms:+CMS ERROR: 321#321"},
+      {"cme error", Expect::kPlain, "\r\n+CME ERROR: SIM busy\r\n", "cme:+CME ERROR: SIM busy"},
       {"information, bare line feeds", Expect::kPlain, "\n+CSQ: 20,99\nOK\n",
-       "info:+CSQ: 20,99 | final:OK"},
+       "info:+CSQ: 20,99 | ok:OK"},
       {"no final code yet", Expect::kPlain, "\r\nOK", ""},
       {"stray OK with nothing pending", Expect::kPlain, "\r\nOK\r\n", "unsolicited:OK", false,
        true},
       {"two entries, comma in the alpha field", Expect::kListing,
        kHead + kEntry + "+CMGL: 4,1,\"Ann, B\"," + kOctets + "\r\n" + kEntry + "\r\n" + kOk,
-       "entry:1:0:pdu | entry:4:1:pdu | final:OK"},
+       "entry:1:0:pdu | entry:4:1:pdu | ok:OK"},
       {"service-centre field counted out", Expect::kListing, kHead + kLongSc + "\r\n" + kOk,
-       "entry:1:0:long-sc | final:OK"},
+       "entry:1:0:long-sc | ok:OK"},
       {"unsolicited and unknown lines in the middle", Expect::kListing,
        kHead + "RING\r\n" + kEntry + "+CMTI: \"SM\",9\r\n#$%garbage!\r\n" + kHead2 +
            "+CDSI: \"SM\",1\r\n" + kEntry + kOk,
        "unsolicited:RING | entry:1:0:pdu | cmti:9 | unsolicited:#$%garbage! | "
-       "unsolicited:+CDSI: \"SM\",1 | entry:2:0:pdu | final:OK"},
+       "unsolicited:+CDSI: \"SM\",1 | entry:2:0:pdu | ok:OK"},
       {"header without its PDU, twice", Expect::kListing, kHead + kHead2 + kEntry + kHead + kOk,
        broken + "no PDU line after the header: | entry:2:0:pdu | " + broken +
-           "no PDU line after the header: | final:OK"},
+           "no PDU line after the header: | ok:OK"},
       {"odd length", Expect::kListing, kHead + kPdu + "0\r\n" + kOk,
-       broken + "odd number of hex digits:" + kPdu + "0 | final:OK"},
+       broken + "odd number of hex digits:" + kPdu + "0 | ok:OK"},
       {"other length than the header's", Expect::kListing, "+CMGL: 1,0,,34\r\n" + kEntry + kOk,
-       broken + kOctets + " octets after the service-centre field where the header says 34:" +
-           kPdu + " | final:OK"},
+       broken + kOctets +
+           " octets after the service-centre field where the header says 34:" + kPdu + " | ok:OK"},
       {"not hex", Expect::kListing, kHead + "0004ZZ\r\n" + kOk,
-       broken + "not a hex digit at offset 4:0004ZZ | final:OK"},
+       broken + "not a hex digit at offset 4:0004ZZ | ok:OK"},
       {"unreadable header", Expect::kListing, "+CMGL: x,0,,33\r\n" + kEntry + kOk,
-       "broken:-1:unreadable header:" + kPdu + " | final:OK"},
+       "broken:-1:unreadable header:" + kPdu + " | ok:OK"},
       {"overlong PDU line", Expect::kListing,
        kHead + std::string(kMaxLineBytes + 5, '0') + "\r\n" + kOk,
        broken + "PDU line longer than the reader's buffer:" + std::string(kMaxLineBytes, '0') +
-           " | final:OK"},
+           " | ok:OK"},
       {"cut in the PDU line", Expect::kListing, kHead + kPdu.substr(0, 20),
        broken + "the PDU line was cut off:" + kPdu.substr(0, 20), true},
       {"cut after the header", Expect::kListing, kHead,
        broken + "the answer ended before the PDU line:", true},
       {"cut after a whole entry", Expect::kListing, kHead + kEntry + "+CMG", "entry:1:0:pdu", true},
       {"reading takes the index asked for", Expect::kReading,
-       "+CMGR: 0,," + kOctets + "\r\n" + kEntry + kOk, "entry:5:0:pdu | final:OK"},
+       "+CMGR: 0,," + kOctets + "\r\n" + kEntry + kOk, "entry:5:0:pdu | ok:OK"},
   };
   for (const Case& c : cases) {
     for (const std::size_t piece : {c.bytes.size(), std::size_t{1}, std::size_t{7}}) {
