@@ -105,15 +105,25 @@ struct AfterPdu {
   const char* name;
   std::string answer;
   int result;
+  bool hangUp = false;  // once `answer` is read, the line fails: the phone hung up
   std::string promptAnswer = "\r\n> ";
 };
 
 class SendPduAnswerTest : public LinkTest, public ::testing::WithParamInterface<AfterPdu> {};
 
-// Without the prompt the PDU is never written; after it, only an error means not sent.
+// Without the prompt the PDU is never written; after it, only an error means not sent, or a
+// line that failed before the phone said OK.
 TEST_P(SendPduAnswerTest, JudgesThePromptAndTheAnswerToThePdu) {
   port.AnswerAfter("AT+CMGS=", GetParam().promptAnswer);
   port.AnswerAfter("\x1a", GetParam().answer);
+  if (GetParam().hangUp) {
+    sleeper.OnPause([this](std::uint32_t ms) {
+      if (ms == kPduPause) {
+        port.FailCall(PortCall::kRead, 5, RecordingSerialPort::kAlways,
+                      static_cast<int>(port.PendingInput()));
+      }
+    });
+  }
   Open();
   EXPECT_EQ(link.SendPdu(kPdu), GetParam().result);
   EXPECT_EQ(port.PendingInput(), 0U);
@@ -122,41 +132,17 @@ TEST_P(SendPduAnswerTest, JudgesThePromptAndTheAnswerToThePdu) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SendPduAnswerTest,
-    ::testing::Values(AfterPdu{"NoPrompt", "", 0, ""},
-                      AfterPdu{"ErrorForPrompt", "", 0, "\r\nERROR\r\n"},
+    ::testing::Values(AfterPdu{"NoPrompt", "", 0, false, ""},
+                      AfterPdu{"ErrorForPrompt", "", 0, false, "\r\nERROR\r\n"},
                       AfterPdu{"Accepted", "\r\n+CMGS: 12\r\n\r\nOK\r\n", 1},
                       AfterPdu{"Silence", "", 1}, AfterPdu{"Error", "\r\nERROR\r\n", 0},
-                      AfterPdu{"CmsErrorAfterRing", "\r\nRING\r\n\r\n+CMS ERROR: 38\r\n", 0}),
-    [](const auto& param) { return std::string(param.param.name); });
-
-// The line fails while the answer to the PDU is awaited: the phone hung up.
-struct HangUp {
-  const char* name;
-  std::string answerBefore;
-  int result;
-};
-
-class SendPduHangUpTest : public LinkTest, public ::testing::WithParamInterface<HangUp> {};
-
-TEST_P(SendPduHangUpTest, AFailedLineIsNotSentUnlessThePhoneSaidOk) {
-  port.AnswerAfter("AT+CMGS=", "\r\n> ");
-  port.AnswerAfter("\x1a", GetParam().answerBefore);
-  sleeper.OnPause([this](std::uint32_t ms) {
-    if (ms == kPduPause) {
-      port.FailCall(PortCall::kRead, 5, RecordingSerialPort::kAlways,
-                    static_cast<int>(port.PendingInput()));
-    }
-  });
-  Open();
-  EXPECT_EQ(link.SendPdu(kPdu), GetParam().result);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, SendPduHangUpTest,
-    ::testing::Values(HangUp{"Nothing", "", 0}, HangUp{"HalfAnAnswer", "\r\n+CMG", 0},
-                      HangUp{"AfterOk", "\r\n+CMGS: 3\r\n\r\nOK\r\n", 1},
+                      AfterPdu{"CmsErrorAfterRing", "\r\nRING\r\n\r\n+CMS ERROR: 38\r\n", 0},
+                      AfterPdu{"HangUpInSilence", "", 0, true},
+                      AfterPdu{"HangUpInHalfAnAnswer", "\r\n+CMG", 0, true},
+                      AfterPdu{"HangUpAfterOk", "\r\n+CMGS: 3\r\n\r\nOK\r\n", 1, true},
                       // Framed so that the "OK" line is dropped from the answer.
-                      HangUp{"OkAfterRing", "\nRING\r\n\r\n+CMGS: 1\r\n\r\nOK\r\n", 1}),
+                      AfterPdu{"HangUpAfterRingAndOk", "\nRING\r\n\r\n+CMGS: 1\r\n\r\nOK\r\n", 1,
+                               true}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LinkTest, CloseShutsDownAReadyPhoneEvenAfterAFailedSendOrFailedWrites) {
