@@ -50,19 +50,16 @@ TEST_F(LinkTest, FailedOpenShowsTheBoxAndReleasesThePort) {
     PortCall failing;
     Trace trace;
     std::u16string_view box;
-    std::int32_t opened;
-    int closeResult;
+    int closeResult;  // 1 when the port never opened, 0 when it was released already
   } rows[] = {
-      {PortCall::kOpen, {"Open COM3: -> fail"}, u"Unable to open port", 0, 1},
+      {PortCall::kOpen, {"Open COM3: -> fail"}, u"Unable to open port", 1},
       {PortCall::kSetState,
        {"Open COM3:", "GetState 28", "SetState -> fail", "Close"},
        u"Unable to set CommState",
-       1,
        0},
       {PortCall::kSetTimeouts,
        {"Open COM3:", "GetState 28", "SetState", "GetTimeouts", "SetTimeouts -> fail", "Close"},
        u"Unable to set CommTimeouts",
-       1,
        0}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.trace.back());
@@ -78,8 +75,6 @@ TEST_F(LinkTest, FailedOpenShowsTheBoxAndReleasesThePort) {
     EXPECT_EQ(shown.Messages()[0].caption, u"Error");
     EXPECT_EQ(shown.Messages()[0].style, kMbOk | kMbIconInformation);
     EXPECT_EQ(other.portHandle, kInvalidPortHandle);
-    EXPECT_EQ(other.opened, row.opened);
-    EXPECT_FALSE(fresh.IsOpen());
     fresh.ClearTrace();
     EXPECT_EQ(other.Close(), row.closeResult);
     EXPECT_TRUE(fresh.Trace().empty());
