@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace brindle {
 
 void RecordingSerialPort::QueueInput(std::string_view bytes) {
@@ -120,11 +122,7 @@ bool RecordingSerialPort::Close(PortHandle port) {
 }
 
 std::size_t RecordingSerialPort::ErrorText(std::uint32_t code, std::span<char16_t> out) {
-  const std::u16string& text = errorTexts_[code];
-  const std::size_t length = std::min(text.size(), out.size() - 1);
-  std::copy_n(text.begin(), length, out.begin());
-  out[length] = u'\0';
-  return length;
+  return CopyText(errorTexts_[code], out);
 }
 
 }  // namespace brindle

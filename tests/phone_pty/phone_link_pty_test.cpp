@@ -3,10 +3,31 @@
 // the time to. What the phone received is read from its log, byte for byte.
 #include <gtest/gtest.h>
 
+#include "base/testing/recording_message_sink.h"
+#include "base/testing/recording_sleeper.h"
+#include "phone/phone_link.h"
+#include "phone/posix_serial_port.h"
 #include "pty_link_fixture.h"
 
 namespace brindle::ptytest {
 namespace {
+
+std::u16string Widen(std::string_view text) { return {text.begin(), text.end()}; }
+
+class PtyLinkTest : public ::testing::Test {
+ protected:
+  // Starts the phone and opens a link on its terminal; the pauses do not wait.
+  void Connect(const std::string& mode) {
+    ASSERT_TRUE(phone_.Start(mode));
+    ASSERT_TRUE(link_.Open(Widen(phone_.terminal()), kPortBaudRate));
+  }
+
+  PhoneRun phone_;
+  PosixSerialPort port_;
+  RecordingMessageSink boxes_;
+  RecordingSleeper sleeper_;
+  PhoneLink link_{{&port_, &boxes_, &sleeper_, nullptr}};
+};
 
 constexpr std::string_view kInit = "ATZ\rATE0\rAT+CMGF=0\r";
 constexpr std::string_view kShutdown = "AT+CNMI=0,0\rATZ\r";
@@ -26,11 +47,12 @@ TEST_P(PhoneModeTest, LinkAndPhoneAgreeOnWhatWasSent) {
   const ModeCase& c = GetParam();
   const std::string pdu(kSampleMessage);
   Connect(c.mode);
-  EXPECT_EQ(link_->InitPhone(), c.init);
+  EXPECT_EQ(link_.InitPhone(), c.init);
   if (c.init == 1) {
-    EXPECT_EQ(link_->SendPdu(pdu), c.send);
+    EXPECT_EQ(link_.SendPdu(pdu), c.send);
   }
-  EXPECT_EQ(StopPhone(), 0);
+  link_.Close();
+  EXPECT_EQ(phone_.Stop(), 0);
   EXPECT_TRUE(boxes_.Messages().empty());
 
   EXPECT_EQ(phone_.Bytes("in"), c.init == 0 ? "ATZ\rATE0\r"
@@ -62,17 +84,17 @@ INSTANTIATE_TEST_SUITE_P(
 // works.
 TEST_F(PtyLinkTest, HangupDuringThePduFailsTheSendAndThePhoneComesBack) {
   Connect("hangup");
-  EXPECT_EQ(link_->InitPhone(), 1);
-  EXPECT_EQ(link_->SendPdu(kSampleMessage), 0);
-  EXPECT_EQ(link_->Close(), 1);
+  EXPECT_EQ(link_.InitPhone(), 1);
+  EXPECT_EQ(link_.SendPdu(kSampleMessage), 0);
+  EXPECT_EQ(link_.Close(), 1);
 
   const auto lines = phone_.AwaitEvents("line");
   ASSERT_EQ(lines.size(), 1U);
   // The new terminal may well get the old one's number.
   const std::string fresh = lines[0].at("path");
   EXPECT_EQ(phone_.Events("sms").size(), 0U);
-  ASSERT_TRUE(link_->Open(Widen(fresh), kPortBaudRate));
-  EXPECT_EQ(link_->InitPhone(), 1);
+  ASSERT_TRUE(link_.Open(Widen(fresh), kPortBaudRate));
+  EXPECT_EQ(link_.InitPhone(), 1);
 }
 
 }  // namespace

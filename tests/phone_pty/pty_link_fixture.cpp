@@ -15,8 +15,6 @@ constexpr int kEventPollMs = 20;
 
 }  // namespace
 
-std::u16string Widen(std::string_view text) { return {text.begin(), text.end()}; }
-
 PhoneRun::PhoneRun() {
   std::string pattern = std::filesystem::temp_directory_path() / "brindle-phone-XXXXXX";
   if (mkdtemp(pattern.data()) != nullptr) {
@@ -75,17 +73,6 @@ std::string PhoneRun::Bytes(std::string_view direction) const {
     }
   }
   return bytes;
-}
-
-void PtyLinkTest::Connect(const std::string& mode) {
-  ASSERT_TRUE(phone_.Start(mode));
-  link_ = std::make_unique<PhoneLink>(LinkServices{&port_, &boxes_, &sleeper_, nullptr});
-  ASSERT_TRUE(link_->Open(Widen(phone_.terminal()), kPortBaudRate));
-}
-
-int PtyLinkTest::StopPhone() {
-  link_->Close();
-  return phone_.Stop();
 }
 
 }  // namespace brindle::ptytest

@@ -1,20 +1,12 @@
-// `brindle phone` as a process for the tests, its log read back, and a PhoneLink over its
-// real pseudo-terminal.
+// `brindle phone` as a process for the tests, its log read back.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/testing/recording_message_sink.h"
-#include "base/testing/recording_sleeper.h"
-#include "phone/phone_link.h"
-#include "phone/posix_serial_port.h"
 #include "tools/child_process.h"
 
 namespace brindle::ptytest {
@@ -23,7 +15,6 @@ namespace brindle::ptytest {
 inline constexpr std::string_view kSampleMessage =
     "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30D"
     "BCC16C3D9883622";
-std::u16string Widen(std::string_view text);
 
 // A phone with its log in a fresh folder; stopped and removed at the end.
 class PhoneRun {
@@ -54,20 +45,6 @@ class PhoneRun {
   std::filesystem::path folder_;
   tools::ChildProcess process_;
   std::string terminal_;
-};
-
-class PtyLinkTest : public ::testing::Test {
- protected:
-  // Starts the phone and opens a link on its terminal; the pauses do not wait.
-  void Connect(const std::string& mode);
-  // Closes the link and ends the phone; the phone's exit status.
-  int StopPhone();
-
-  PhoneRun phone_;
-  PosixSerialPort port_;
-  RecordingMessageSink boxes_;
-  RecordingSleeper sleeper_;
-  std::unique_ptr<PhoneLink> link_;
 };
 
 }  // namespace brindle::ptytest
