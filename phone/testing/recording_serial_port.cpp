@@ -86,8 +86,6 @@ bool RecordingSerialPort::Read(PortHandle port, std::span<std::uint8_t> bytes,
   if (!input_.empty()) {
     next = input_.front();
     input_.pop_front();
-  } else if (!endless_.empty()) {
-    next = static_cast<unsigned char>(endless_[endlessAt_++ % endless_.size()]);
   }
   if (next != kGap) {
     bytes[0] = static_cast<std::uint8_t>(next);

@@ -53,8 +53,6 @@ class RecordingSerialPort final : public SerialPort {
   // A phone that takes everything: "> " after AT+CMGS, "+CMGS: 1" and OK after the PDU's
   // Ctrl-Z, OK after anything else.
   void AnswerLikeAPhone();
-  // Once the queue is empty, `pattern` is read over and over (a flooding phone).
-  void SetEndlessInput(std::string_view pattern) { endless_ = pattern; }
   // After `skip` more calls of `call`, the next `times` fail with `errorCode`.
   void FailCall(PortCall call, std::uint32_t errorCode, int times = kAlways, int skip = 0) {
     failures_[call] = {errorCode, times, skip};
@@ -105,8 +103,6 @@ class RecordingSerialPort final : public SerialPort {
   std::vector<std::string> writes_;
   bool reading_ = false;   // the last trace entry is a run of reads
   std::deque<int> input_;  // bytes as 0..255, kGap
-  std::string endless_;
-  std::size_t endlessAt_ = 0;
   std::vector<std::pair<std::string, std::string>> answers_;
   std::map<PortCall, Failure> failures_;
   std::map<std::uint32_t, std::u16string> errorTexts_;

@@ -215,7 +215,9 @@ TEST_F(LinkTest, EndlessAnswerStopsAfterTheBound) {
     time.SetStepPerReading(step);
     PhoneLink other({&flooding, &boxes, &sleeper, &time});
     ASSERT_TRUE(other.Open(u"COM3:", kPortBaudRate));
-    flooding.SetEndlessInput(pattern);
+    for (int i = 0; i < 20000; ++i) {  // more than the bounds let it read
+      flooding.QueueInput(pattern);
+    }
     std::array<char16_t, kResponseCapacity> response{};
     other.ReadResponse(response);
     const std::uint64_t stoppedAt = time.NowMs();
