@@ -70,17 +70,14 @@ TEST(DeliverPdu, SubmitArrivesAsADeliverTheCodecReads) {
 
 const std::string kShortTpdu = "040C914477009001320000622170124000000AC8329BFD06A5E7F37B";
 
-// The inbox (the service-centre field of the second given) is removed once the phone has read
-// it; the feed is made by the phone, so removed by it. The bytes the phone sent are read back
-// from its log.
+// The inbox gives the service-centre field of its second message; the feed is made by the
+// phone, so removed by it. The bytes the phone sent are read back from its log.
 TEST(PhoneStore, InboxAndLoopbackMessagesListOverTheTerminal) {
-  const std::string inbox = ::testing::TempDir() + "inbox-" + std::to_string(getpid());
-  const std::string feed = ::testing::TempDir() + "feed-" + std::to_string(getpid());
-  std::ofstream(inbox) << "# two messages\n00" << kShortTpdu << "\n\n07914477000900F1" << kShortTpdu
-                       << "\n";
   PhoneRun phone;
-  ASSERT_TRUE(phone.Start("ok", {"--loopback", "--feed", feed, "--inbox", inbox}));
-  (void)std::remove(inbox.c_str());
+  std::ofstream(phone.Path("inbox"))
+      << "# two messages\n00" << kShortTpdu << "\n\n07914477000900F1" << kShortTpdu << "\n";
+  ASSERT_TRUE(phone.Start(
+      "ok", {"--loopback", "--feed", phone.Path("feed"), "--inbox", phone.Path("inbox")}));
   const int fd = ::open(phone.terminal().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
   const std::string send = "ATE0;+CNMI=2,1\rAT+CMGS=51\r" + std::string(kSampleMessage) + "\x1a";
@@ -91,7 +88,7 @@ TEST(PhoneStore, InboxAndLoopbackMessagesListOverTheTerminal) {
   ASSERT_EQ(phone.AwaitEvents("listed").size(), 1U);
   ::close(fd);
   EXPECT_EQ(phone.Stop(), 0);
-  EXPECT_FALSE(std::filesystem::exists(feed));
+  EXPECT_FALSE(std::filesystem::exists(phone.Path("feed")));
   const std::string out = phone.Bytes("out");
   const std::string head =
       "ATE0;+CNMI=2,1\r\r\nOK\r\n\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n"
