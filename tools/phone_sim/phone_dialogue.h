@@ -95,13 +95,10 @@ class PhoneDialogue {
   // message memory keeps what it holds.
   void Reset(std::uint64_t nowMs);
 
-  [[nodiscard]] bool echo() const { return echo_; }
-  [[nodiscard]] bool enteringPdu() const { return state_ == State::kPdu; }
   [[nodiscard]] bool hangupPending() const { return hangupPending_; }
   // Nothing queued for the line (unsolicited codes yet to fall due aside).
   [[nodiscard]] bool queueEmpty() const { return queue_.empty(); }
   [[nodiscard]] const MessageStore& store() const { return store_; }
-  [[nodiscard]] const IndicationSettings& indications() const { return indications_; }
 
  private:
   enum class State : std::uint8_t { kCommand, kPdu };

@@ -1,6 +1,7 @@
 #include "tools/phone_sim/phone_mode.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
 namespace brindle::sim {
@@ -35,18 +36,15 @@ std::optional<PhoneMode> ParsePhoneMode(std::string_view name) {
   return std::nullopt;
 }
 
-std::string_view PhoneModeName(PhoneMode mode) {
-  for (const auto& [text, known] : kModes) {
-    if (known == mode) {
-      return text;
-    }
-  }
-  return "?";
-}
-
 std::string_view PhoneModeList() {
-  return "ok, silent, error, error-ate0, no-prompt, cms-error, garbage, flood, hangup, slow, "
-         "chatty, hangup-listing, cmgd-refused, unsolicited-listing, no-cmti";
+  static const std::string list = [] {
+    std::string all;
+    for (const auto& [text, mode] : kModes) {
+      all += (all.empty() ? "" : ", ") + std::string(text);
+    }
+    return all;
+  }();
+  return list;
 }
 
 }  // namespace brindle::sim

@@ -27,7 +27,6 @@ enum class PhoneMode : std::uint8_t {
 };
 
 std::optional<PhoneMode> ParsePhoneMode(std::string_view name);
-std::string_view PhoneModeName(PhoneMode mode);
 // "ok, silent, ..." for help texts.
 std::string_view PhoneModeList();
 
