@@ -3,6 +3,9 @@
 #if BRINDLE_HEX_SSE2
 #include <emmintrin.h>
 #endif
+#if BRINDLE_HEX_AVX2
+#include <immintrin.h>
+#endif
 
 namespace brindle::hex {
 
@@ -63,7 +66,60 @@ std::size_t ReadPairsSse2(const char* in, std::size_t pairs, std::uint8_t* out) 
   return k + ReadPairsPortable(in + 2 * k, pairs - k, out + k);
 }
 
+#if BRINDLE_HEX_AVX2
+// __builtin_cpu_init first: this may run before the runtime's own start-up code has.
+const bool kCpuHasAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+namespace {
+
+// Sixteen octets from 32 digits, as ReadBlockSse2 but with fewer steps: unsigned "below n"
+// is min(x, n - 1) == x, the value of a digit or letter is the smaller of its two candidate
+// values (the wrong one is always 10 or more larger), and maddubs joins each pair as
+// high * 16 + low in one step.
+__attribute__((target("avx2"))) bool ReadBlockAvx2(const char* in, std::uint8_t* out) {
+  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
+  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
+  const __m256i letter =
+      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit);
+  const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
+  if (_mm256_movemask_epi8(_mm256_or_si256(isDigit, isLetter)) != -1) {
+    return false;
+  }
+  const __m256i values = _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
+  const __m256i octets = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
+  // packus works within 128-bit halves: the octets are quadwords 0 and 2.
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(octets, octets), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),  // NOLINT
+                   _mm256_castsi256_si128(packed));
+  return true;
+}
+
+}  // namespace
+
+std::size_t ReadPairsAvx2(const char* in, std::size_t pairs, std::uint8_t* out) {
+  std::size_t k = 0;
+  while (k + 16 <= pairs && ReadBlockAvx2(in + 2 * k, out + k)) {
+    k += 16;
+  }
+  // As ReadPairsSse2: the last few pairs as one overlapping block.
+  if (k < pairs && k + 16 > pairs && pairs >= 16 &&
+      ReadBlockAvx2(in + 2 * (pairs - 16), out + pairs - 16)) {
+    return pairs;
+  }
+  return k + ReadPairsSse2(in + 2 * k, pairs - k, out + k);
+}
+#endif
+
 std::size_t ReadPairs(const char* in, std::size_t pairs, std::uint8_t* out) {
+#if BRINDLE_HEX_AVX2
+  if (kCpuHasAvx2) {
+    return ReadPairsAvx2(in, pairs, out);
+  }
+#endif
   return ReadPairsSse2(in, pairs, out);
 }
 #else

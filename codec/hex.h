@@ -73,5 +73,13 @@ std::size_t ReadPairsPortable(const char* in, std::size_t pairs, std::uint8_t* o
 #define BRINDLE_HEX_SSE2 1
 std::size_t ReadPairsSse2(const char* in, std::size_t pairs, std::uint8_t* out);
 #endif
+// AVX2 is no build-time baseline: its paths are compiled for it alone and taken only when the
+// running CPU reports it. Until the flag is set at start-up it reads false, which only means
+// the SSE2 path.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define BRINDLE_HEX_AVX2 1
+extern const bool kCpuHasAvx2;
+std::size_t ReadPairsAvx2(const char* in, std::size_t pairs, std::uint8_t* out);
+#endif
 
 }  // namespace brindle::hex

@@ -96,12 +96,17 @@ PduError Load(OctetCursor& cursor, std::string_view text, PduReading& reading) {
   return error == PduError::kNone ? error : Fail(reading, error, offset);
 }
 
-// The character of an address nibble; the filler 0xF ends the text.
-char AddressDigit(unsigned nibble) {
+// The characters of an address octet, low nibble first; the filler 0xF is a NUL, which ends
+// the text. A table of pairs, so each octet is one two-byte copy.
+constexpr std::array<std::array<char, 2>, 256> kAddressPairs = [] {
   constexpr std::array<char, 16> kDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
                                             '8', '9', '*', '#', 'a', 'b', 'c', '\0'};
-  return kDigits[nibble & 0x0FU];
-}
+  std::array<std::array<char, 2>, 256> pairs{};
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    pairs[i] = {kDigits[i & 0x0FU], kDigits[i >> 4U]};
+  }
+  return pairs;
+}();
 
 PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
   const std::size_t start = cursor.Offset();
@@ -117,17 +122,19 @@ PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
   if ((type & tpdu::kTypeOfNumberMask) == tpdu::kTypeOfNumberInternational) {
     reading.number[at++] = '+';
   }
-  for (std::size_t i = 0; i < digits; i += 2) {
-    std::uint8_t octet = 0;
-    if (!cursor.Take(octet)) {
-      return Fail(reading, PduError::kTruncated, cursor.Offset());
-    }
-    reading.number[at++] = AddressDigit(octet & 0x0FU);
-    if (i + 1 < digits) {
-      reading.number[at++] = AddressDigit(octet >> 4U);
-    }
+  const auto octets = cursor.Next((digits + 1U) / 2U);
+  // Both characters of every octet; an odd count's last one is overwritten by the NUL. At
+  // most '+', 20 digits and the NUL: the buffer holds them.
+  for (const std::uint8_t octet : octets) {
+    std::memcpy(reading.number + at, kAddressPairs[octet].data(), 2);
+    at += 2;
   }
-  reading.number[at] = '\0';
+  if (octets.size() < (digits + 1U) / 2U) {
+    cursor.Skip(octets.size());
+    return Fail(reading, PduError::kTruncated, cursor.Offset());
+  }
+  cursor.Skip(octets.size());
+  reading.number[at - (digits % 2U)] = '\0';
   return PduError::kNone;
 }
 

@@ -105,6 +105,13 @@ TEST(FastPaths, HexReadersAgreeWithThePortableOne) {
     ASSERT_EQ(hex::ReadPairsSse2(text.data(), pairs, sse2.data()), wantRead) << text;
     EXPECT_EQ(sse2, want) << text;
 #endif
+#if BRINDLE_HEX_AVX2
+    std::array<std::uint8_t, 40> avx2{};
+    if (hex::kCpuHasAvx2) {
+      ASSERT_EQ(hex::ReadPairsAvx2(text.data(), pairs, avx2.data()), wantRead) << text;
+      EXPECT_EQ(avx2, want) << text;
+    }
+#endif
   }
 }
 
