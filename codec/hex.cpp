@@ -79,7 +79,8 @@ namespace {
 // is min(x, n - 1) == x, the value of a digit or letter is the smaller of its two candidate
 // values (the wrong one is always 10 or more larger), and maddubs joins each pair as
 // high * 16 + low in one step.
-__attribute__((target("avx2"))) bool ReadBlockAvx2(const char* in, std::uint8_t* out) {
+__attribute__((target("avx2"), always_inline)) inline bool ReadBlockAvx2(const char* in,
+                                                                         std::uint8_t* out) {
   const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
   const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
   const __m256i letter =
@@ -100,7 +101,8 @@ __attribute__((target("avx2"))) bool ReadBlockAvx2(const char* in, std::uint8_t*
 
 }  // namespace
 
-std::size_t ReadPairsAvx2(const char* in, std::size_t pairs, std::uint8_t* out) {
+__attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::size_t pairs,
+                                                          std::uint8_t* out) {
   std::size_t k = 0;
   while (k + 16 <= pairs && ReadBlockAvx2(in + 2 * k, out + k)) {
     k += 16;

@@ -142,49 +142,11 @@ bool DecodeBlockSse2(const char* in, char* out) {
 }
 #endif
 
-#if BRINDLE_HEX_AVX2
-// Sixteen payload bytes from 32 digits, as DecodeBlockSse2. The nibble values come as in
-// hex::ReadPairsAvx2; the unscrambled byte is taken straight from the two nibbles h and l,
-// (h & 7) + 8 * l + ((h & 8) << 4), one maddubs and one shift.
-__attribute__((target("avx2"))) bool DecodeBlockAvx2(const char* in, char* out) {
-  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
-  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
-  const __m256i letter =
-      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit);
-  const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
-  const __m256i values = _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
-  const __m256i plain =
-      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
-                                            _mm256_set1_epi16(0x0801)),
-                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
-  if (_mm256_movemask_epi8(_mm256_or_si256(isDigit, isLetter)) != -1 ||
-      _mm256_movemask_epi8(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256())) != 0) {
-    return false;
-  }
-  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(plain, plain), 0x08);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),  // NOLINT
-                   _mm256_castsi256_si128(packed));
-  return true;
-}
-#endif
-
 // The first payload bytes from `pairs` digit pairs, in blocks that hold neither a zero byte
 // nor a character that is not a hex digit. Returns the bytes written; the rest is left to
 // the byte loop. The last block may overlap the one before: it writes the same values again.
 std::size_t DecodeBlocks(const char* in, std::size_t pairs, char* out) {
   std::size_t k = 0;
-#if BRINDLE_HEX_AVX2
-  if (hex::kCpuHasAvx2) {
-    while (k + 16 <= pairs && DecodeBlockAvx2(in + 2 * k, out + k)) {
-      k += 16;
-    }
-    if (k < pairs && k + 16 > pairs && pairs >= 16 &&
-        DecodeBlockAvx2(in + 2 * (pairs - 16), out + pairs - 16)) {
-      return pairs;
-    }
-  }
-#endif
 #if BRINDLE_HEX_SSE2
   while (k + 8 <= pairs && DecodeBlockSse2(in + 2 * k, out + k)) {
     k += 8;
@@ -221,16 +183,180 @@ std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> 
   return k;
 }
 
+#if BRINDLE_HEX_AVX2
+namespace {
+
+// How 8 septets, from septet r of a group of eight on, come out of the octets with one byte
+// shuffle and one multiply: 16-bit lane j takes the two octets septet r + j lies in
+// (counted from the octet septet r starts in) and is multiplied by 2^(8 - its bit offset),
+// which lifts the septet to bits 8..14 of the lane.
+struct SeptetLayout {
+  std::array<std::uint8_t, 16> shuffle;
+  std::array<std::uint16_t, 8> scale;
+};
+constexpr std::array<SeptetLayout, 8> kSeptetLayouts = [] {
+  std::array<SeptetLayout, 8> layouts{};
+  for (unsigned r = 0; r < 8; ++r) {
+    for (unsigned j = 0; j < 8; ++j) {
+      const unsigned bit = 7 * (r + j);
+      const auto octet = static_cast<std::uint8_t>(bit / 8 - 7 * r / 8);
+      layouts[r].shuffle[2 * j] = octet;
+      layouts[r].shuffle[2 * j + 1] = octet + 1;
+      layouts[r].scale[j] = static_cast<std::uint16_t>(1U << (8 - bit % 8));
+    }
+  }
+  return layouts;
+}();
+
+// Octets a block reads from the octet septet s starts in: 32 septets span 28, and the last
+// of the four 16-byte loads starts 21 octets in.
+constexpr std::size_t kBlockReach = 37;
+
+// Sixteen payload bytes from the 32 septets from septet s on, read as digit pairs, without
+// an intermediate text (which would cost a store and a reload that cannot be forwarded).
+// Returns the mask of payload bytes that are sound (two hex digits, not zero), two bits each.
+// Eight septets always take seven octets, so the four groups of eight are the same shuffle
+// from octets 0, 7, 14 and 21 on; halves are paired so that packing puts the 32 septets in
+// order: septets 0-7 and 16-23 in one register, 8-15 and 24-31 in the other.
+__m128i Load16(const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }
+
+// Eight septets from `low` and eight from `high` on, in the 16-bit lanes.
+__attribute__((target("avx2"), always_inline)) inline __m256i SeptetLanes(const std::uint8_t* low,
+                                                                          const std::uint8_t* high,
+                                                                          __m256i shuffle,
+                                                                          __m256i scale) {
+  const __m256i bytes =
+      _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(low)), Load16(high), 1);
+  const __m256i lifted = _mm256_mullo_epi16(_mm256_shuffle_epi8(bytes, shuffle), scale);
+  return _mm256_and_si256(_mm256_srli_epi16(lifted, 8), _mm256_set1_epi16(0x7F));
+}
+
+__attribute__((target("avx2"), always_inline)) inline unsigned DecodeSeptetBlockAvx2(
+    const std::uint8_t* octets, std::size_t s, __m256i& plainOut) {
+  const SeptetLayout& layout = kSeptetLayouts[s % 8];
+  const std::uint8_t* base = octets + 7 * s / 8;
+  const __m256i shuffle = _mm256_broadcastsi128_si256(Load16(layout.shuffle.data()));
+  const __m256i scale = _mm256_broadcastsi128_si256(Load16(layout.scale.data()));
+  const __m256i text = _mm256_packus_epi16(SeptetLanes(base, base + 14, shuffle, scale),
+                                           SeptetLanes(base + 7, base + 21, shuffle, scale));
+  // The digits as hex::ReadPairsAvx2 reads them; a septet is its character for hex digits.
+  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
+  const __m256i letter =
+      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+  const __m256i isHex =
+      _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit),
+                      _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter));
+  const __m256i values = _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
+  // The unscrambled byte straight from the pair's nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8).
+  const __m256i plain =
+      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
+                                            _mm256_set1_epi16(0x0801)),
+                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
+  plainOut = plain;
+  const __m256i sound = _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
+                                            _mm256_cmpeq_epi16(isHex, _mm256_set1_epi8(-1)));
+  return static_cast<unsigned>(_mm256_movemask_epi8(sound));
+}
+
+__attribute__((target("avx2"), always_inline)) inline void StorePayloadAvx2(__m256i plain,
+                                                                            char* out) {
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(plain, plain), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),  // NOLINT
+                   _mm256_castsi256_si128(packed));
+}
+
+constexpr std::array<std::int8_t, 32> kByteIndex = [] {
+  std::array<std::int8_t, 32> index{};
+  for (std::size_t i = 0; i < index.size(); ++i) {
+    index[i] = static_cast<std::int8_t>(i);
+  }
+  return index;
+}();
+
+// All `pairs` payload bytes from the digits from septet `first` on, and the NUL, into `out`
+// (room for `room` bytes, more than `pairs`); false, with `out` left in no defined state,
+// when one is not sound. The caller has checked that every septet read lies in the octets
+// and every block's reach in the readable memory behind them.
+__attribute__((target("avx2"))) bool DecodeSeptetsAvx2(const std::uint8_t* octets,
+                                                       std::size_t first, std::size_t pairs,
+                                                       char* out, std::size_t room) {
+  __m256i plain;
+  if (pairs < 32 && room >= 32) {
+    // A score payload is usually this short: the whole of it, its NUL and zeros behind in
+    // one 32-byte store, which the field split reads back at once (a read that spans two
+    // stores would wait for both to reach the cache).
+    const auto wanted = [](std::size_t count) {
+      return count >= 16 ? ~0U : (1U << (2 * count)) - 1U;
+    };
+    if ((DecodeSeptetBlockAvx2(octets, first, plain) & wanted(pairs)) != wanted(pairs)) {
+      return false;
+    }
+    __m256i high = _mm256_setzero_si256();
+    if (pairs > 16 && (DecodeSeptetBlockAvx2(octets, first + 32, high) & wanted(pairs - 16)) !=
+                          wanted(pairs - 16)) {
+      return false;
+    }
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(plain, high), 0xD8);
+    const __m256i keep =
+        _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(  // NOLINT
+                              kByteIndex.data())));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_and_si256(bytes, keep));  // NOLINT
+    return true;
+  }
+  for (std::size_t k = 0; k < pairs; k += 16) {
+    const std::size_t count = std::min<std::size_t>(16, pairs - k);
+    const unsigned wanted = count == 16 ? ~0U : (1U << (2 * count)) - 1U;
+    if ((DecodeSeptetBlockAvx2(octets, first + 2 * k, plain) & wanted) != wanted) {
+      return false;
+    }
+    if (room - k >= 16) {
+      StorePayloadAvx2(plain, out + k);
+    } else {
+      std::array<char, 16> bytes;  // NOLINT: written whole by the store
+      StorePayloadAvx2(plain, bytes.data());
+      std::memcpy(out + k, bytes.data(), count);
+    }
+  }
+  out[pairs] = '\0';
+  return true;
+}
+
+}  // namespace
+#endif
+
+std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
+                               int count, std::size_t skip, std::span<char> out) {
+  if (out.empty()) {
+    return 0;
+  }
+  const std::size_t septets = std::min(static_cast<std::size_t>(std::max(count, 0)), kMaxSeptets);
+#if BRINDLE_HEX_AVX2
+  // Taken only when the whole payload is sound and the blocks stay inside the octets; a
+  // stray character, a zero byte or a short text goes the general way below.
+  const std::size_t first = skip + kScoreTextMarker.size();
+  const std::size_t pairs = first <= septets ? std::min((septets - first) / 2, out.size() - 1) : 0;
+  const std::size_t lastBlock = first + 2 * (pairs - 1) / 32 * 32;
+  if (hex::kCpuHasAvx2 && pairs > 0 && 7 * (first + 2 * pairs) <= 8 * octets.size() &&
+      7 * lastBlock / 8 + kBlockReach <= readable &&
+      DecodeSeptetsAvx2(octets.data(), first, pairs, out.data(), out.size())) {
+    return pairs;
+  }
+#else
+  static_cast<void>(readable);
+#endif
+  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
+  const std::size_t n = UnpackSeptetValues(static_cast<int>(septets), octets, text);
+  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
+}
+
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {
   const int count = ParseHexByte(userDataHex);
   const std::string_view hex = userDataHex.substr(std::min<std::size_t>(2, userDataHex.size()));
   std::array<std::uint8_t, kOctetWorkArea> octets;  // NOLINT: the first n are written
   const std::size_t n = std::min(hex.size() / 2, octets.size());
   ReadPairsLeniently(hex.data(), n, octets.data());
-  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
-  const std::size_t septets =
-      UnpackSeptetValues(count, std::span<const std::uint8_t>(octets).first(n), text);
-  DecodeScoreTextFromText({text.data(), septets}, out);
+  DecodeScoreSeptets(std::span<const std::uint8_t>(octets).first(n), octets.size(), count, 0, out);
   return 1;
 }
 

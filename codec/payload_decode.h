@@ -35,6 +35,12 @@ std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
 // the payload's length.
 std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out);
 
+// The same from the septets themselves: `count` septets packed in `octets` (octets past
+// its end count as zero), the score text from septet `skip` on. `readable` bytes from
+// octets.data() on may be read (at least octets.size()); a fast path reads ahead within them.
+std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
+                               int count, std::size_t skip, std::span<char> out);
+
 // TP-UDL and TP-UD as hex text to the payload. Always 1.
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out);
 

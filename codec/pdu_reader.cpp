@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,10 @@
 #include "codec/hex.h"
 #include "codec/score_payload.h"
 #include "codec/tpdu.h"
+
+#if BRINDLE_HEX_SSE2
+#include <emmintrin.h>
+#endif
 
 namespace brindle {
 namespace {
@@ -27,6 +32,8 @@ class OctetCursor {
  public:
   [[nodiscard]] std::size_t Offset() const { return 2 * at_; }
   [[nodiscard]] std::size_t OctetsLeft() const { return total_ - at_; }
+  // Octets that may be read from the cursor on, loaded or not: the rest of the buffer.
+  [[nodiscard]] std::size_t Readable() const { return octets_.size() - at_; }
   [[nodiscard]] std::span<const std::uint8_t> Next(std::size_t count) const {
     return std::span<const std::uint8_t>(octets_).subspan(at_, std::min(count, held_ - at_));
   }
@@ -138,6 +145,8 @@ PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
   return PduError::kNone;
 }
 
+bool SplitFields(const char* text, std::size_t size, std::size_t readable, ScoreFields& fields);
+
 // TP-UDL and TP-UD from the cursor on: the payload and its fields.
 PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& reading) {
   const std::size_t udlOffset = cursor.Offset();
@@ -150,6 +159,7 @@ PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& rea
     return Fail(reading, PduError::kUserDataTooLong, udlOffset);
   }
   const std::span<const std::uint8_t> userData = cursor.Next(octets);
+  const std::size_t readable = cursor.Readable();
   cursor.Skip(octets);
   if (cursor.OctetsLeft() > 0) {
     return Fail(reading, PduError::kTrailingData, cursor.Offset());
@@ -162,69 +172,178 @@ PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& rea
       return Fail(reading, PduError::kHeaderTooLong, udlOffset + 2);
     }
   }
-  std::array<char, kMaxSeptets> text;  // NOLINT: the unpacking writes what is read
-  const std::string_view scoreText(text.data(), UnpackSeptetValues(septets, userData, text));
-  reading.payloadLength =
-      DecodeScoreTextFromText(scoreText.substr(std::min(skip, scoreText.size())), reading.payload);
-  if (!SplitScorePayload({reading.payload, reading.payloadLength}, reading.fields)) {
+  reading.payloadLength = DecodeScoreSeptets(userData, readable, septets, skip, reading.payload);
+  if (!SplitFields(reading.payload, reading.payloadLength, sizeof(reading.payload),
+                   reading.fields)) {
     return Fail(reading, PduError::kBadPayloadFields, udlOffset + 2);
   }
   return PduError::kNone;
 }
 
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+// The value of a decimal digit, or more than 9 for any other character.
+unsigned DigitOf(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
 
-// One field: two decimal digits of length (01 to 99), then that many characters.
-bool TakeField(std::string_view& rest, std::string_view& content) {
-  if (rest.size() < 2 || !IsDecimalDigit(rest[0]) || !IsDecimalDigit(rest[1])) {
-    return false;
-  }
-  const std::size_t length = std::size_t{10} * static_cast<unsigned char>(rest[0] - '0') +
-                             static_cast<unsigned char>(rest[1] - '0');
-  if (length < 1 || rest.size() - 2 < length) {
-    return false;
-  }
-  content = rest.substr(2, length);
-  rest.remove_prefix(2 + length);
+constexpr std::uint64_t kOnes = 0x0101010101010101U;
+
+// The number of `count` (1 to 8) decimal digits in the first bytes of a little-endian word:
+// the digits moved to the top (bytes past them drop out, zeros come in front), and pairs,
+// quads and octets of digits joined by three multiplies.
+std::uint64_t WordValue(std::uint64_t word, std::size_t count) {
+  word = (word << (64 - 8 * count)) & (kOnes * 0x0FU);
+  word = (word * 10 + (word >> 8U)) & 0x00FF00FF00FF00FFU;
+  word = (word * 100 + (word >> 16U)) & 0x0000FFFF0000FFFFU;
+  return (word * 10000 + (word >> 32U)) & 0xFFFFFFFFU;
+}
+
+// Whether the first `count` (1 to 8) bytes of a little-endian word are decimal digits: all
+// eight checked at once (high nibble 3, and still 3 after adding 6 to the low one), with
+// '0's put in place of the bytes past them.
+bool WordIsDigits(std::uint64_t word, std::size_t count) {
+  const auto drop = static_cast<unsigned>(64 - 8 * count);
+  word = (word << drop) | ((kOnes * '0') & ~(~std::uint64_t{0} << drop));
+  constexpr std::uint64_t kHigh = kOnes * 0xF0U;
+  return ((word & kHigh) | (((word + kOnes * 6U) & kHigh) >> 4U)) == kOnes * 0x33U;
+}
+
+// The handle field's content into the fields. It fits: it is part of a payload no longer
+// than the handle buffer.
+bool CopyHandle(const char* text, std::size_t length, ScoreFields& fields) {
+  fields.handleLength = std::min(length, sizeof(fields.handle) - 1);
+  std::memcpy(fields.handle, text, fields.handleLength);
+  fields.handle[fields.handleLength] = '\0';
   return true;
 }
 
-bool TakeNumber(std::string_view& rest, std::int64_t& value) {
-  std::string_view content;
-  if (!TakeField(rest, content) || content.size() > kMaxNumberFieldText) {
+// A number field's content: a '-' and up to ten digits (so no overflow), or digits alone.
+// `readable` bytes from `text` on may be read, past the content too.
+bool ReadNumber(const char* text, std::size_t length, std::size_t readable, std::int64_t& value) {
+  const bool negative = text[0] == '-';
+  const std::size_t digits = length - (negative ? 1 : 0);
+  std::uint64_t magnitude = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (digits >= 1 && digits <= 8 && readable >= length - digits + 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text + (length - digits), sizeof(word));
+      if (!WordIsDigits(word, digits)) {
+        return false;
+      }
+      magnitude = WordValue(word, digits);
+      value =
+          negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+      return true;
+    }
+  }
+  if (digits < 1) {
     return false;
   }
-  // A '-' and up to ten digits: no overflow is possible.
-  const bool negative = content.front() == '-';
-  const std::string_view digits = content.substr(negative ? 1 : 0);
-  if (digits.empty()) {
-    return false;
-  }
-  std::int64_t magnitude = 0;
-  for (const char c : digits) {
-    if (!IsDecimalDigit(c)) {
+  for (std::size_t i = length - digits; i < length; ++i) {
+    const unsigned d = DigitOf(text[i]);
+    if (d > 9) {
       return false;
     }
-    magnitude = 10 * magnitude + (c - '0');
+    magnitude = 10 * magnitude + d;
   }
-  value = negative ? -magnitude : magnitude;
+  value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
   return true;
+}
+
+// SplitScorePayload with `readable` bytes (at least the payload) that may be read from
+// `text` on. Each field is two decimal digits of length (01 to 99), then that many bytes.
+bool SplitFieldsByBytes(const char* text, std::size_t size, std::size_t readable,
+                        ScoreFields& fields) {
+  std::size_t at = 0;
+  std::size_t start = 0;  // of the field's content
+  std::int64_t* const numbers[] = {&fields.gameId, &fields.fixed, &fields.score, nullptr};
+  for (std::int64_t* const number : numbers) {
+    if (size - at < 2) {
+      return false;
+    }
+    const unsigned tens = DigitOf(text[at]);
+    const unsigned ones = DigitOf(text[at + 1]);
+    const std::size_t length = 10 * tens + ones;
+    if (tens > 9 || ones > 9 || length < 1 || size - at - 2 < length) {
+      return false;
+    }
+    start = at + 2;
+    at = start + length;
+    if (number == nullptr) {  // the handle, the last field
+      break;
+    }
+    if (length > kMaxNumberFieldText ||
+        !ReadNumber(text + start, length, readable - start, *number)) {
+      return false;
+    }
+  }
+  if (at != size) {
+    return false;
+  }
+  return CopyHandle(text + start, size - start, fields);
+}
+
+#if BRINDLE_HEX_SSE2
+// The same for a payload shorter than 32 bytes, with 32 readable: which bytes are decimal
+// digits is known for all of them at once (a mask), so each field is checked by a few bit
+// operations and each number read as one word.
+bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) {
+  const auto digitBits = [](const char* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));  // NOLINT
+    const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
+    return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isDigit)));
+  };
+  const std::uint64_t digits =
+      (digitBits(text) | digitBits(text + 16) << 16U) & ((std::uint64_t{1} << size) - 1U);
+  std::size_t at = 0;
+  std::size_t start = 0;
+  std::int64_t* const numbers[] = {&fields.gameId, &fields.fixed, &fields.score, nullptr};
+  for (std::int64_t* const number : numbers) {
+    if (((digits >> at) & 3U) != 3U) {  // also when fewer than two bytes are left
+      return false;
+    }
+    const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
+    if (length < 1 || size - at - 2 < length) {
+      return false;
+    }
+    start = at + 2;
+    at = start + length;
+    if (number == nullptr) {
+      break;
+    }
+    const bool negative = text[start] == '-';
+    const std::size_t count = length - (negative ? 1 : 0);
+    const std::size_t first = start + (negative ? 1 : 0);
+    const std::uint64_t wanted = ((std::uint64_t{1} << count) - 1U) << first;
+    if (count < 1 || count > 8 || (digits & wanted) != wanted) {
+      if (length > kMaxNumberFieldText || !ReadNumber(text + start, length, 0, *number)) {
+        return false;
+      }
+      continue;
+    }
+    std::uint64_t word = 0;
+    std::memcpy(&word, text + first, sizeof(word));
+    const auto magnitude = static_cast<std::int64_t>(WordValue(word, count));
+    *number = negative ? -magnitude : magnitude;
+  }
+  if (at != size) {
+    return false;
+  }
+  return CopyHandle(text + start, size - start, fields);
+}
+#endif
+
+bool SplitFields(const char* text, std::size_t size, std::size_t readable, ScoreFields& fields) {
+#if BRINDLE_HEX_SSE2
+  if (size < 32 && readable >= 32 && std::endian::native == std::endian::little) {
+    return SplitFieldsByMask(text, size, fields);
+  }
+#endif
+  return SplitFieldsByBytes(text, size, readable, fields);
 }
 
 }  // namespace
 
 bool SplitScorePayload(std::string_view payload, ScoreFields& fields) {
-  std::string_view rest = payload;
-  std::string_view handle;
-  if (!TakeNumber(rest, fields.gameId) || !TakeNumber(rest, fields.fixed) ||
-      !TakeNumber(rest, fields.score) || !TakeField(rest, handle) || !rest.empty()) {
-    return false;
-  }
-  // The handle fits: it is part of a payload no longer than the handle buffer.
-  fields.handleLength = std::min(handle.size(), sizeof(fields.handle) - 1);
-  std::memcpy(fields.handle, handle.data(), fields.handleLength);
-  fields.handle[fields.handleLength] = '\0';
-  return true;
+  return SplitFields(payload.data(), payload.size(), payload.size(), fields);
 }
 
 namespace {
