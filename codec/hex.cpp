@@ -1,5 +1,7 @@
 #include "codec/hex.h"
 
+#include <algorithm>
+
 #if BRINDLE_HEX_SSE2
 #include <emmintrin.h>
 #endif
@@ -104,15 +106,16 @@ __attribute__((target("avx2"), always_inline)) inline bool ReadBlockAvx2(const c
 __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::size_t pairs,
                                                           std::uint8_t* out) {
   std::size_t k = 0;
-  while (k + 16 <= pairs && ReadBlockAvx2(in + 2 * k, out + k)) {
-    k += 16;
+  // As ReadPairsSse2, the last block ends with the last pair and may overlap the one before.
+  // One loop for both keeps one copy of the block, so its constants are built once.
+  while (pairs >= 16 && k < pairs) {
+    const std::size_t at = std::min(k, pairs - 16);
+    if (!ReadBlockAvx2(in + 2 * at, out + at)) {
+      break;
+    }
+    k = at + 16;
   }
-  // As ReadPairsSse2: the last few pairs as one overlapping block.
-  if (k < pairs && k + 16 > pairs && pairs >= 16 &&
-      ReadBlockAvx2(in + 2 * (pairs - 16), out + pairs - 16)) {
-    return pairs;
-  }
-  return k + ReadPairsSse2(in + 2 * k, pairs - k, out + k);
+  return k == pairs ? k : k + ReadPairsSse2(in + 2 * k, pairs - k, out + k);
 }
 #endif
 

@@ -275,42 +275,18 @@ constexpr std::array<std::int8_t, 32> kByteIndex = [] {
 
 // All `pairs` payload bytes from the digits from septet `first` on, and the NUL, into `out`
 // (room for `room` bytes, more than `pairs`); false, with `out` left in no defined state,
-// when one is not sound. The caller has checked that every septet read lies in the octets
-// and every block's reach in the readable memory behind them.
-__attribute__((target("avx2"))) bool DecodeSeptetsAvx2(const std::uint8_t* octets,
-                                                       std::size_t first, std::size_t pairs,
-                                                       char* out, std::size_t room) {
+// when one is not sound. For payloads of 32 bytes and more.
+__attribute__((target("avx2"))) bool DecodeLongSeptetsAvx2(const std::uint8_t* octets,
+                                                           std::size_t first, std::size_t pairs,
+                                                           char* out, std::size_t room) {
   __m256i plain;
-  if (pairs < 32 && room >= 32) {
-    // A score payload is usually this short: the whole of it, its NUL and zeros behind in
-    // one 32-byte store, which the field split reads back at once (a read that spans two
-    // stores would wait for both to reach the cache).
-    const auto wanted = [](std::size_t count) {
-      return count >= 16 ? ~0U : (1U << (2 * count)) - 1U;
-    };
-    if ((DecodeSeptetBlockAvx2(octets, first, plain) & wanted(pairs)) != wanted(pairs)) {
-      return false;
-    }
-    __m256i high = _mm256_setzero_si256();
-    if (pairs > 16 && (DecodeSeptetBlockAvx2(octets, first + 32, high) & wanted(pairs - 16)) !=
-                          wanted(pairs - 16)) {
-      return false;
-    }
-    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(plain, high), 0xD8);
-    const __m256i keep =
-        _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)),
-                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(  // NOLINT
-                              kByteIndex.data())));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_and_si256(bytes, keep));  // NOLINT
-    return true;
-  }
   for (std::size_t k = 0; k < pairs; k += 16) {
     const std::size_t count = std::min<std::size_t>(16, pairs - k);
     const unsigned wanted = count == 16 ? ~0U : (1U << (2 * count)) - 1U;
     if ((DecodeSeptetBlockAvx2(octets, first + 2 * k, plain) & wanted) != wanted) {
       return false;
     }
-    if (room - k >= 16) {
+    if (count == 16 && room - k >= 16) {
       StorePayloadAvx2(plain, out + k);
     } else {
       std::array<char, 16> bytes;  // NOLINT: written whole by the store
@@ -322,8 +298,65 @@ __attribute__((target("avx2"))) bool DecodeSeptetsAvx2(const std::uint8_t* octet
   return true;
 }
 
+// DecodeScoreSeptets when the whole payload is sound and the blocks stay inside the octets
+// and the readable memory behind them: returns the payload's length, or SIZE_MAX when the
+// general way has to decide (a stray character, a zero byte, a short text).
+__attribute__((target("avx2"))) std::size_t DecodeScoreSeptetsAvx2(
+    std::span<const std::uint8_t> octets, std::size_t readable, std::size_t septets,
+    std::size_t skip, std::span<char> out) {
+  constexpr std::size_t kNotTaken = SIZE_MAX;
+  const std::size_t first = skip + kScoreTextMarker.size();
+  if (first > septets) {
+    return kNotTaken;
+  }
+  const std::size_t pairs = std::min((septets - first) / 2, out.size() - 1);
+  const std::size_t lastBlock = first + 2 * (pairs - 1) / 32 * 32;
+  if (pairs == 0 || 7 * (first + 2 * pairs) > 8 * octets.size() ||
+      7 * lastBlock / 8 + kBlockReach > readable) {
+    return kNotTaken;
+  }
+  if (pairs >= 32 || out.size() < 32) {
+    return DecodeLongSeptetsAvx2(octets.data(), first, pairs, out.data(), out.size()) ? pairs
+                                                                                      : kNotTaken;
+  }
+  // A score payload is usually this short: the whole of it, its NUL and zeros behind in one
+  // 32-byte store, which the field split reads back.
+  const auto wanted = [](std::size_t count) {
+    return count >= 16 ? ~0U : (1U << (2 * count)) - 1U;
+  };
+  __m256i low;
+  if ((DecodeSeptetBlockAvx2(octets.data(), first, low) & wanted(pairs)) != wanted(pairs)) {
+    return kNotTaken;
+  }
+  __m256i high = _mm256_setzero_si256();
+  if (pairs > 16 && (DecodeSeptetBlockAvx2(octets.data(), first + 32, high) & wanted(pairs - 16)) !=
+                        wanted(pairs - 16)) {
+    return kNotTaken;
+  }
+  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+  const __m256i keep = _mm256_cmpgt_epi8(
+      _mm256_set1_epi8(static_cast<char>(pairs)),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kByteIndex.data())));  // NOLINT
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.data()),                    // NOLINT
+                      _mm256_and_si256(bytes, keep));
+  return pairs;
+}
+
 }  // namespace
 #endif
+
+namespace {
+
+// DecodeScoreSeptets the general way: every septet into a text, then the text decoded.
+[[gnu::noinline]] std::size_t DecodeSeptetText(std::span<const std::uint8_t> octets,
+                                               std::size_t septets, std::size_t skip,
+                                               std::span<char> out) {
+  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
+  const std::size_t n = UnpackSeptetValues(static_cast<int>(septets), octets, text);
+  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
+}
+
+}  // namespace
 
 std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
                                int count, std::size_t skip, std::span<char> out) {
@@ -332,22 +365,16 @@ std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t
   }
   const std::size_t septets = std::min(static_cast<std::size_t>(std::max(count, 0)), kMaxSeptets);
 #if BRINDLE_HEX_AVX2
-  // Taken only when the whole payload is sound and the blocks stay inside the octets; a
-  // stray character, a zero byte or a short text goes the general way below.
-  const std::size_t first = skip + kScoreTextMarker.size();
-  const std::size_t pairs = first <= septets ? std::min((septets - first) / 2, out.size() - 1) : 0;
-  const std::size_t lastBlock = first + 2 * (pairs - 1) / 32 * 32;
-  if (hex::kCpuHasAvx2 && pairs > 0 && 7 * (first + 2 * pairs) <= 8 * octets.size() &&
-      7 * lastBlock / 8 + kBlockReach <= readable &&
-      DecodeSeptetsAvx2(octets.data(), first, pairs, out.data(), out.size())) {
-    return pairs;
+  if (hex::kCpuHasAvx2) {
+    const std::size_t length = DecodeScoreSeptetsAvx2(octets, readable, septets, skip, out);
+    if (length != SIZE_MAX) {
+      return length;
+    }
   }
 #else
   static_cast<void>(readable);
 #endif
-  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
-  const std::size_t n = UnpackSeptetValues(static_cast<int>(septets), octets, text);
-  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
+  return DecodeSeptetText(octets, septets, skip, out);
 }
 
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {

@@ -281,9 +281,45 @@ bool SplitFieldsByBytes(const char* text, std::size_t size, std::size_t readable
 }
 
 #if BRINDLE_HEX_SSE2
-// The same for a payload shorter than 32 bytes, with 32 readable: which bytes are decimal
-// digits is known for all of them at once (a mask), so each field is checked by a few bit
-// operations and each number read as one word.
+constexpr std::size_t kMaskedReadable = 40;
+
+// One number field from `at` on, in a payload whose decimal digits are the set bits of
+// `digits`, with eight bytes readable behind every field. Returns the position behind the
+// field, or 0 (value untouched) when it is not a number field. Inlined into its one caller,
+// so its constants are built once for all three numbers.
+[[gnu::always_inline]] inline std::size_t MaskedNumber(const char* text, std::size_t size,
+                                                       std::uint64_t digits, std::size_t at,
+                                                       std::int64_t& value) {
+  if (((digits >> at) & 3U) != 3U) {  // also when fewer than two bytes are left
+    return 0;
+  }
+  const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
+  const std::size_t start = at + 2;
+  if (length < 1 || size - start < length) {
+    return 0;
+  }
+  const std::size_t negative = text[start] == '-' ? 1 : 0;
+  const std::size_t count = length - negative;
+  if (count - 1 >= 8) {  // none, or more than eight digits: rare, byte by byte
+    return length <= kMaxNumberFieldText && ReadNumber(text + start, length, 0, value)
+               ? start + length
+               : 0;
+  }
+  const std::uint64_t wanted = ((std::uint64_t{1} << count) - 1U) << (start + negative);
+  if ((digits & wanted) != wanted) {
+    return 0;
+  }
+  std::uint64_t word = 0;
+  std::memcpy(&word, text + start + negative, sizeof(word));
+  const auto magnitude = static_cast<std::int64_t>(WordValue(word, count));
+  value = negative != 0 ? -magnitude : magnitude;
+  return start + length;
+}
+
+// The split for a payload shorter than 32 bytes with kMaskedReadable bytes readable (a
+// number's word may start at byte 30): which bytes are decimal digits is known for all of
+// them at once (one SSE2 mask), so each field is checked by a few bit operations and each
+// number read as one word.
 bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) {
   const auto digitBits = [](const char* at) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));  // NOLINT
@@ -293,47 +329,23 @@ bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) 
   };
   const std::uint64_t digits =
       (digitBits(text) | digitBits(text + 16) << 16U) & ((std::uint64_t{1} << size) - 1U);
-  std::size_t at = 0;
-  std::size_t start = 0;
-  std::int64_t* const numbers[] = {&fields.gameId, &fields.fixed, &fields.score, nullptr};
-  for (std::int64_t* const number : numbers) {
-    if (((digits >> at) & 3U) != 3U) {  // also when fewer than two bytes are left
-      return false;
-    }
-    const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
-    if (length < 1 || size - at - 2 < length) {
-      return false;
-    }
-    start = at + 2;
-    at = start + length;
-    if (number == nullptr) {
-      break;
-    }
-    const bool negative = text[start] == '-';
-    const std::size_t count = length - (negative ? 1 : 0);
-    const std::size_t first = start + (negative ? 1 : 0);
-    const std::uint64_t wanted = ((std::uint64_t{1} << count) - 1U) << first;
-    if (count < 1 || count > 8 || (digits & wanted) != wanted) {
-      if (length > kMaxNumberFieldText || !ReadNumber(text + start, length, 0, *number)) {
-        return false;
-      }
-      continue;
-    }
-    std::uint64_t word = 0;
-    std::memcpy(&word, text + first, sizeof(word));
-    const auto magnitude = static_cast<std::int64_t>(WordValue(word, count));
-    *number = negative ? -magnitude : magnitude;
-  }
-  if (at != size) {
+  std::size_t at = MaskedNumber(text, size, digits, 0, fields.gameId);
+  if (at == 0 || (at = MaskedNumber(text, size, digits, at, fields.fixed)) == 0 ||
+      (at = MaskedNumber(text, size, digits, at, fields.score)) == 0 ||
+      ((digits >> at) & 3U) != 3U) {
     return false;
   }
-  return CopyHandle(text + start, size - start, fields);
+  const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
+  if (length < 1 || size - at - 2 != length) {
+    return false;
+  }
+  return CopyHandle(text + at + 2, length, fields);
 }
 #endif
 
 bool SplitFields(const char* text, std::size_t size, std::size_t readable, ScoreFields& fields) {
 #if BRINDLE_HEX_SSE2
-  if (size < 32 && readable >= 32 && std::endian::native == std::endian::little) {
+  if (size < 32 && readable >= kMaskedReadable && std::endian::native == std::endian::little) {
     return SplitFieldsByMask(text, size, fields);
   }
 #endif

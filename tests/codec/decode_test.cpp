@@ -93,25 +93,25 @@ std::vector<std::string> HexTexts() {
 }
 
 TEST(FastPaths, HexReadersAgreeWithThePortableOne) {
+  using Reader = std::size_t (*)(const char*, std::size_t, std::uint8_t*);
+  std::vector<Reader> readers = {hex::ReadPairs};
+#if BRINDLE_HEX_SSE2
+  readers.push_back(hex::ReadPairsSse2);
+#endif
+#if BRINDLE_HEX_AVX2
+  if (hex::kCpuHasAvx2) {
+    readers.push_back(hex::ReadPairsAvx2);
+  }
+#endif
   for (const std::string& text : HexTexts()) {
     const std::size_t pairs = text.size() / 2;
     std::array<std::uint8_t, 40> want{};
     const std::size_t wantRead = hex::ReadPairsPortable(text.data(), pairs, want.data());
-    std::array<std::uint8_t, 40> got{};
-    ASSERT_EQ(hex::ReadPairs(text.data(), pairs, got.data()), wantRead) << text;
-    EXPECT_EQ(got, want) << text;
-#if BRINDLE_HEX_SSE2
-    std::array<std::uint8_t, 40> sse2{};
-    ASSERT_EQ(hex::ReadPairsSse2(text.data(), pairs, sse2.data()), wantRead) << text;
-    EXPECT_EQ(sse2, want) << text;
-#endif
-#if BRINDLE_HEX_AVX2
-    std::array<std::uint8_t, 40> avx2{};
-    if (hex::kCpuHasAvx2) {
-      ASSERT_EQ(hex::ReadPairsAvx2(text.data(), pairs, avx2.data()), wantRead) << text;
-      EXPECT_EQ(avx2, want) << text;
+    for (const Reader reader : readers) {
+      std::array<std::uint8_t, 40> got{};
+      ASSERT_EQ(reader(text.data(), pairs, got.data()), wantRead) << text;
+      EXPECT_EQ(got, want) << text;
     }
-#endif
   }
 }
 
@@ -126,47 +126,47 @@ TEST(FastPaths, SeptetValuesReadAsHexLikeTheirCharacters) {
   }
 }
 
-TEST(FastPaths, SeptetUnpackingAgreesBitByBit) {
-  for (int count = 0; count <= 60; ++count) {
-    std::vector<std::uint8_t> octets(static_cast<std::size_t>(Random()() % 56));
-    for (std::uint8_t& octet : octets) {
-      octet = static_cast<std::uint8_t>(Random()());
-    }
-    std::array<char, 64> got{};
-    const std::size_t n = UnpackSeptetValues(count, octets, got);
-    ASSERT_EQ(n, static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < n; ++i) {
-      unsigned want = 0;  // bit b of septet i is bit 7i+b of the stream; missing octets are 0
-      for (unsigned b = 0; b < 7; ++b) {
-        const std::size_t bit = 7 * i + b;
-        const unsigned octet = bit / 8 < octets.size() ? octets[bit / 8] : 0U;
-        want |= ((octet >> (bit % 8)) & 1U) << b;
-      }
-      EXPECT_EQ(static_cast<unsigned>(got[i]), want) << count << " " << i;
-    }
-  }
-}
-
-TEST(FastPaths, WordWiseUnscrambleAgreesByteByByte) {
-  for (int round = 0; round < 300; ++round) {
+// Random payloads (a zero byte now and then ends them) through the word-wise unscramble
+// against the byte loop, and the same score text, packed bit by bit as septets behind a few
+// others, through the path that skips the text (or, on a stray character, a zero byte or a
+// short buffer, unpacks the septets word-wise first); a third of the texts get a stray.
+TEST(FastPaths, PayloadDecodersAgreeWithTheByteLoop) {
+  for (int round = 0; round < 600; ++round) {
     std::string text(kScoreTextMarker);
     std::string want;
     const std::size_t bytes = Random()() % 60;
     bool ended = false;
     for (std::size_t i = 0; i < bytes; ++i) {
-      // Zero now and then, which ends the payload.
       const auto byte = static_cast<std::uint8_t>(Random()() % 40 == 0 ? 0 : Random()());
-      std::array<char, 2> pair{};
-      hex::WritePair(byte, pair.data());
-      text.append(pair.data(), 2);
+      text.append(hex::kPairs[byte].data(), 2);
       ended = ended || byte == 0;
       if (!ended) {
         want += static_cast<char>(UnscrambleByte(byte));
       }
     }
+    const bool stray = round % 3 == 0 && bytes > 0;
+    if (stray) {
+      text[4 + Random()() % (2 * bytes)] = "g@:/ `G"[Random()() % 7];
+    }
     std::array<char, kDecodedPayloadCapacity> got{};
-    EXPECT_EQ(DecodeScoreTextFromText(text, got), want.size()) << text;
-    EXPECT_EQ(std::string(got.data()), want) << text;
+    const std::span<char> out = std::span(got).first(round % 4 == 0 ? 20 : got.size());
+    const std::size_t length = DecodeScoreTextFromText(text, out);
+    if (!stray) {
+      EXPECT_EQ(std::string(got.data(), length), want.substr(0, out.size() - 1)) << text;
+    }
+    const std::size_t skip = Random()() % 4;
+    const std::size_t count = skip + text.size();
+    std::vector<std::uint8_t> octets(300);  // more than the septets take: a fast path reads ahead
+    for (std::size_t bit = 0; bit < 7 * count; ++bit) {
+      const unsigned septet = bit / 7 < skip ? 0x55U : SeptetOf(text[bit / 7 - skip]);
+      octets[bit / 8] |= static_cast<std::uint8_t>(((septet >> (bit % 7)) & 1U) << (bit % 8));
+    }
+    const auto packed = std::span(octets).first((7 * count + 7) / 8);
+    std::array<char, kDecodedPayloadCapacity> viaSeptets{};
+    const auto into = std::span(viaSeptets).first(out.size());
+    EXPECT_EQ(DecodeScoreSeptets(packed, octets.size(), static_cast<int>(count), skip, into),
+              length);
+    EXPECT_EQ(viaSeptets, got) << text;
   }
 }
 
