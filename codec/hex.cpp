@@ -72,7 +72,7 @@ std::size_t ReadPairsSse2(const char* in, std::size_t pairs, std::uint8_t* out) 
 // __builtin_cpu_init first: this may run before the runtime's own start-up code has.
 const bool kCpuHasAvx2 = [] {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
+  return static_cast<bool>(__builtin_cpu_supports("avx2"));
 }();
 
 namespace {

@@ -196,12 +196,12 @@ struct SeptetLayout {
 };
 constexpr std::array<SeptetLayout, 8> kSeptetLayouts = [] {
   std::array<SeptetLayout, 8> layouts{};
-  for (unsigned r = 0; r < 8; ++r) {
-    for (unsigned j = 0; j < 8; ++j) {
-      const unsigned bit = 7 * (r + j);
+  for (std::size_t r = 0; r < 8; ++r) {
+    for (std::size_t j = 0; j < 8; ++j) {
+      const std::size_t bit = 7 * (r + j);
       const auto octet = static_cast<std::uint8_t>(bit / 8 - 7 * r / 8);
       layouts[r].shuffle[2 * j] = octet;
-      layouts[r].shuffle[2 * j + 1] = octet + 1;
+      layouts[r].shuffle[2 * j + 1] = static_cast<std::uint8_t>(octet + 1);
       layouts[r].scale[j] = static_cast<std::uint16_t>(1U << (8 - bit % 8));
     }
   }
