@@ -21,6 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
        std::memchr(reading.number, '\0', sizeof(reading.number)) == nullptr)) {
     __builtin_trap();
   }
+  // The reader splits a short payload by a digit mask; it must agree with the byte-by-byte
+  // split on every payload it got as far as.
+  brindle::ScoreFields fields;
+  if ((error == brindle::PduError::kNone || error == brindle::PduError::kBadPayloadFields) &&
+      brindle::SplitScorePayload({reading.payload, reading.payloadLength}, fields) !=
+          (error == brindle::PduError::kNone)) {
+    __builtin_trap();
+  }
   const brindle::TimeStamp& stamp = reading.sentAt;
   if (stamp.present &&
       (reading.type != brindle::PduType::kDeliver || stamp.year < 2000 || stamp.year > 2099 ||
