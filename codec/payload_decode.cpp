@@ -155,9 +155,11 @@ std::size_t DecodeBlocks(const char* in, std::size_t pairs, char* out) {
       DecodeBlockSse2(in + 2 * (pairs - 8), out + pairs - 8)) {
     return pairs;
   }
-#endif
+#else
   static_cast<void>(in);
+  static_cast<void>(pairs);
   static_cast<void>(out);
+#endif
   return k;
 }
 
