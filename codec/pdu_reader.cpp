@@ -281,7 +281,8 @@ bool SplitFieldsByBytes(const char* text, std::size_t size, std::size_t readable
 }
 
 #if BRINDLE_HEX_SSE2
-constexpr std::size_t kMaskedReadable = 40;
+constexpr std::size_t kHandleCopy = 32;
+constexpr std::size_t kMaskedReadable = 32 + kHandleCopy;
 
 // One number field from `at` on, in a payload whose decimal digits are the set bits of
 // `digits`, with eight bytes readable behind every field. Returns the position behind the
@@ -317,9 +318,9 @@ constexpr std::size_t kMaskedReadable = 40;
 }
 
 // The split for a payload shorter than 32 bytes with kMaskedReadable bytes readable (a
-// number's word may start at byte 30): which bytes are decimal digits is known for all of
-// them at once (one SSE2 mask), so each field is checked by a few bit operations and each
-// number read as one word.
+// number's word or the handle's copy may start as far as byte 31): which bytes are decimal
+// digits is known for all of them at once (one SSE2 mask), so each field is checked by a few
+// bit operations and each number read as one word.
 bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) {
   const auto digitBits = [](const char* at) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));  // NOLINT
@@ -339,7 +340,14 @@ bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) 
   if (length < 1 || size - at - 2 != length) {
     return false;
   }
-  return CopyHandle(text + at + 2, length, fields);
+  // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
+  // holds 32: one fixed-size copy (two moves) instead of a library call that picks its way by
+  // the length. The bytes past the handle's NUL are whatever followed it.
+  static_assert(sizeof(fields.handle) >= kHandleCopy);
+  std::memcpy(fields.handle, text + at + 2, kHandleCopy);
+  fields.handleLength = length;
+  fields.handle[length] = '\0';
+  return true;
 }
 #endif
 
