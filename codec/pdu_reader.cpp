@@ -138,6 +138,7 @@ PduError ReadAddress(OctetCursor& cursor, PduReading& reading) {
   }
   if (octets.size() < (digits + 1U) / 2U) {
     cursor.Skip(octets.size());
+    reading.number[0] = '\0';  // a number cut short is no number, and was not terminated
     return Fail(reading, PduError::kTruncated, cursor.Offset());
   }
   cursor.Skip(octets.size());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
@@ -90,6 +91,13 @@ TEST(ReadPdu, EveryFaultHasItsOwnErrorAndOffset) {
     EXPECT_EQ(ReadPdu(row.pdu, reading), row.error) << row.what;
     EXPECT_EQ(reading.errorOffset, row.offset) << row.what;
   }
+}
+
+TEST(ReadPdu, NumberCutShortIsLeftEmpty) {
+  PduReading reading;
+  std::memset(reading.number, 'x', sizeof reading.number);
+  EXPECT_EQ(ReadPdu("0011000C91214365", reading), PduError::kTruncated);
+  EXPECT_EQ(std::string(reading.number, strnlen(reading.number, sizeof reading.number)), "");
 }
 
 // DELIVER PDUs as a general SMS library writes them, time stamp first-digit-low, with the
