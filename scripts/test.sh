@@ -4,8 +4,9 @@
 set -u
 cd "$(dirname "$0")/.."
 status=0
+start=$(date +%s)
 step() {
-  echo "==== $*"
+  echo "==== $* (at $(($(date +%s) - start)) s)"
   "$@" || { echo "==== FAILED: $*"; status=1; }
 }
 
@@ -24,5 +25,6 @@ step ctest --preset fuzz -j2
 if [ -f scripts/test-windows.sh ]; then
   step bash scripts/test-windows.sh
 fi
+echo "==== done in $(($(date +%s) - start)) s"
 [ "$status" -eq 0 ] && echo "==== all test steps passed" || echo "==== some test steps failed"
 exit "$status"
