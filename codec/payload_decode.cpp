@@ -9,11 +9,9 @@
 #include "base/text.h"
 #include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
+#include "codec/hex_sse2.h"
 #include "codec/score_payload.h"
 
-#if BRINDLE_HEX_SSE2
-#include <emmintrin.h>
-#endif
 #if BRINDLE_HEX_AVX2
 #include <immintrin.h>
 #endif
@@ -115,25 +113,13 @@ namespace {
 // 16-bit lanes. False, nothing written, when a digit is not hex or a byte is zero: the byte
 // loop then decides (leniently) where the payload ends.
 bool DecodeBlockSse2(const char* in, char* out) {
-  const __m128i minusOne = _mm_set1_epi8(-1);
-  const __m128i ten = _mm_set1_epi8(10);
-  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));  // NOLINT
-  const __m128i digit = _mm_sub_epi8(text, _mm_set1_epi8('0'));
-  const __m128i isDigit =
-      _mm_and_si128(_mm_cmpgt_epi8(digit, minusOne), _mm_cmplt_epi8(digit, ten));
-  const __m128i letter = _mm_sub_epi8(_mm_or_si128(text, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-  const __m128i isLetter =
-      _mm_and_si128(_mm_cmpgt_epi8(letter, minusOne), _mm_cmplt_epi8(letter, _mm_set1_epi8(6)));
-  const __m128i values = _mm_or_si128(_mm_and_si128(isDigit, digit),
-                                      _mm_and_si128(isLetter, _mm_add_epi8(letter, ten)));
-  const __m128i high = _mm_and_si128(values, _mm_set1_epi16(0x00FF));
-  const __m128i octets = _mm_or_si128(_mm_slli_epi16(high, 4), _mm_srli_epi16(values, 8));
+  bool allHex = false;
+  const __m128i octets = hex::OctetLanesSse2(in, allHex);
   const __m128i plain =
       _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi16(octets, 4), _mm_set1_epi16(0x07)),
                                 _mm_and_si128(_mm_slli_epi16(octets, 3), _mm_set1_epi16(0x78))),
                    _mm_and_si128(octets, _mm_set1_epi16(0x80)));
-  if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF ||
-      _mm_movemask_epi8(_mm_cmpeq_epi16(plain, _mm_setzero_si128())) != 0) {
+  if (!allHex || _mm_movemask_epi8(_mm_cmpeq_epi16(plain, _mm_setzero_si128())) != 0) {
     return false;
   }
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out),  // NOLINT
