@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
+#include "codec/score_pdu_avx2.h"
 #include "codec/tpdu.h"
 
 #if BRINDLE_HEX_SSE2
@@ -285,43 +286,13 @@ bool SplitFieldsByBytes(const char* text, std::size_t size, std::size_t readable
 constexpr std::size_t kHandleCopy = 32;
 constexpr std::size_t kMaskedReadable = 32 + kHandleCopy;
 
-// One number field from `at` on, in a payload whose decimal digits are the set bits of
-// `digits`, with eight bytes readable behind every field. Returns the position behind the
-// field, or 0 (value untouched) when it is not a number field. Inlined into its one caller,
-// so its constants are built once for all three numbers.
-[[gnu::always_inline]] inline std::size_t MaskedNumber(const char* text, std::size_t size,
-                                                       std::uint64_t digits, std::size_t at,
-                                                       std::int64_t& value) {
-  if (((digits >> at) & 3U) != 3U) {  // also when fewer than two bytes are left
-    return 0;
-  }
-  const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
-  const std::size_t start = at + 2;
-  if (length < 1 || size - start < length) {
-    return 0;
-  }
-  const std::size_t negative = text[start] == '-' ? 1 : 0;
-  const std::size_t count = length - negative;
-  if (count - 1 >= 8) {  // none, or more than eight digits: rare, byte by byte
-    return length <= kMaxNumberFieldText && ReadNumber(text + start, length, 0, value)
-               ? start + length
-               : 0;
-  }
-  const std::uint64_t wanted = ((std::uint64_t{1} << count) - 1U) << (start + negative);
-  if ((digits & wanted) != wanted) {
-    return 0;
-  }
-  std::uint64_t word = 0;
-  std::memcpy(&word, text + start + negative, sizeof(word));
-  const auto magnitude = static_cast<std::int64_t>(WordValue(word, count));
-  value = negative != 0 ? -magnitude : magnitude;
-  return start + length;
-}
-
 // The split for a payload shorter than 32 bytes with kMaskedReadable bytes readable (a
-// number's word or the handle's copy may start as far as byte 31): which bytes are decimal
-// digits is known for all of them at once (one SSE2 mask), so each field is checked by a few
-// bit operations and each number read as one word.
+// number's word or the handle's copy may start as far as byte 31), when it is a sound score
+// payload with numbers of one to eight digits. Which bytes are decimal digits is known for all
+// of them at once (one SSE2 mask): the fields are walked first, each start two length digits
+// behind the end of the one before, then the digits of all three numbers are checked against
+// the mask in one step, and each number is read as one word. Anything else is left to the byte
+// split, so a payload that fails fails exactly as there.
 bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) {
   const auto digitBits = [](const char* at) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));  // NOLINT
@@ -331,21 +302,46 @@ bool SplitFieldsByMask(const char* text, std::size_t size, ScoreFields& fields) 
   };
   const std::uint64_t digits =
       (digitBits(text) | digitBits(text + 16) << 16U) & ((std::uint64_t{1} << size) - 1U);
-  std::size_t at = MaskedNumber(text, size, digits, 0, fields.gameId);
-  if (at == 0 || (at = MaskedNumber(text, size, digits, at, fields.fixed)) == 0 ||
-      (at = MaskedNumber(text, size, digits, at, fields.score)) == 0 ||
-      ((digits >> at) & 3U) != 3U) {
-    return false;
+  const auto byBytes = [&] { return SplitFieldsByBytes(text, size, kMaskedReadable, fields); };
+  std::array<std::size_t, 3> from;   // NOLINT: written for each number before it is read
+  std::array<std::size_t, 3> count;  // NOLINT: as above
+  std::uint64_t wanted = 0;          // the bytes the numbers' digits must be
+  std::size_t at = 0;                // the field's two length digits; at most size
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    // Also false when fewer than two bytes are left: the mask is clear past the payload.
+    if (((digits >> at) & 3U) != 3U) {
+      return byBytes();
+    }
+    length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
+    at += 2;
+    if (length > size - at || i == 3) {
+      break;
+    }
+    const std::size_t negative = text[at] == '-' ? 1 : 0;
+    from[i] = at + negative;
+    count[i] = length - negative;
+    if (count[i] - 1 >= 8) {  // none, or more than eight digits
+      return byBytes();
+    }
+    wanted |= ((std::uint64_t{1} << count[i]) - 1U) << from[i];
+    at += length;
   }
-  const std::size_t length = 10 * DigitOf(text[at]) + DigitOf(text[at + 1]);
-  if (length < 1 || size - at - 2 != length) {
-    return false;
+  if (length < 1 || length != size - at || (digits & wanted) != wanted) {
+    return byBytes();
+  }
+  std::int64_t* const numbers[] = {&fields.gameId, &fields.fixed, &fields.score};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text + from[i], sizeof(word));
+    const auto magnitude = static_cast<std::int64_t>(WordValue(word, count[i]));
+    *numbers[i] = text[from[i] - 1] == '-' ? -magnitude : magnitude;
   }
   // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
   // holds 32: one fixed-size copy (two moves) instead of a library call that picks its way by
   // the length. The bytes past the handle's NUL are whatever followed it.
   static_assert(sizeof(fields.handle) >= kHandleCopy);
-  std::memcpy(fields.handle, text + at + 2, kHandleCopy);
+  std::memcpy(fields.handle, text + at, kHandleCopy);
   fields.handleLength = length;
   fields.handle[length] = '\0';
   return true;
@@ -365,6 +361,11 @@ bool SplitFields(const char* text, std::size_t size, std::size_t readable, Score
 
 bool SplitScorePayload(std::string_view payload, ScoreFields& fields) {
   return SplitFields(payload.data(), payload.size(), payload.size(), fields);
+}
+
+bool SplitScorePayload(const char* text, std::size_t size, std::size_t readable,
+                       ScoreFields& fields) {
+  return SplitFields(text, size, readable, fields);
 }
 
 namespace {
@@ -388,6 +389,15 @@ void Clear(PduReading& reading) {
 }  // namespace
 
 PduError ReadPdu(std::string_view text, PduReading& reading) {
+#if BRINDLE_SCORE_PDU_AVX2
+  if (kCpuHasAvx2Bmi2 && ReadScorePduAvx2(text, reading)) {
+    return PduError::kNone;
+  }
+#endif
+  return ReadPduStepwise(text, reading);
+}
+
+PduError ReadPduStepwise(std::string_view text, PduReading& reading) {
   Clear(reading);
   OctetCursor cursor;
   if (const PduError error = Load(cursor, text, reading); error != PduError::kNone) {

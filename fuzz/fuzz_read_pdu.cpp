@@ -1,13 +1,22 @@
 // Any text handed to the whole-PDU reader gives a reading or a named error, never a crash;
 // a reading's number and payload stay terminated in their buffers, and a DELIVER's time stamp
-// is a real date and time.
+// is a real date and time; the one-pass reader for the usual shape reads as the stepwise one.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <tuple>
 
 #include "codec/pdu_reader.h"
+
+namespace {
+bool SameStamp(const brindle::TimeStamp& a, const brindle::TimeStamp& b) {
+  return std::tie(a.present, a.year, a.month, a.day, a.hour, a.minute, a.second,
+                  a.offsetQuarters) ==
+         std::tie(b.present, b.year, b.month, b.day, b.hour, b.minute, b.second, b.offsetQuarters);
+}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -19,6 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (error == brindle::PduError::kNone &&
       (std::strlen(reading.payload) != reading.payloadLength ||
        std::memchr(reading.number, '\0', sizeof(reading.number)) == nullptr)) {
+    __builtin_trap();
+  }
+  // The one-pass reader for the usual shape must read exactly as the stepwise one.
+  brindle::PduReading stepwise;
+  const auto sameText = [](const char* a, const char* b) { return std::strcmp(a, b) == 0; };
+  if (brindle::ReadPduStepwise(text, stepwise) != error ||
+      reading.errorOffset != stepwise.errorOffset ||
+      (error == brindle::PduError::kNone &&
+       (reading.type != stepwise.type || !sameText(reading.number, stepwise.number) ||
+        !sameText(reading.payload, stepwise.payload) ||
+        reading.fields.gameId != stepwise.fields.gameId ||
+        reading.fields.fixed != stepwise.fields.fixed ||
+        reading.fields.score != stepwise.fields.score ||
+        !sameText(reading.fields.handle, stepwise.fields.handle) ||
+        !SameStamp(reading.sentAt, stepwise.sentAt)))) {
     __builtin_trap();
   }
   // The reader splits a short payload by a digit mask; it must agree with the byte-by-byte

@@ -1,0 +1,320 @@
+#include "codec/score_pdu_avx2.h"
+
+#if BRINDLE_SCORE_PDU_AVX2
+#include <immintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "codec/score_payload.h"
+#include "codec/time_stamp.h"
+#include "codec/tpdu.h"
+
+namespace brindle {
+
+// __builtin_cpu_init first: this may run before the runtime's own start-up code has.
+const bool kCpuHasAvx2Bmi2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+}();
+
+namespace {
+
+constexpr std::size_t kMinText = 32;     // one block of digits
+constexpr std::size_t kMaxPayload = 30;  // the marker and 60 digits fill 64 septets
+// The longest header (36 octets) and the 56 octets of 64 septets.
+constexpr std::size_t kMaxText = 2 * (36 + 56);
+constexpr std::size_t kMaxServiceCentreOctets = 11;
+// The octets and room behind them: every header position stays under 36 and the septet
+// groups read 57 octets from the user data on, so no read leaves the room.
+constexpr std::size_t kOctetRoom = 128;
+
+__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i Load32(const void* at) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+// The value (0 to 15) of each of 32 characters, and in `isHex` which of them are hex digits:
+// unsigned "below n" is min(x, n - 1) == x, and the value of a digit or letter is the
+// smaller of its two candidates (the wrong one is always 10 or more larger).
+__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i HexValues(__m256i text,
+                                                                             __m256i& isHex) {
+  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
+  const __m256i letter =
+      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+  isHex = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit),
+                          _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter));
+  return _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
+}
+
+// The octets of `text` (kMinText to kMaxText digits, an even count) into `octets`, zeros
+// behind them; false when a character is not a hex digit. The last block of 32 digits ends
+// with the text and may overlap the one before, writing the same octets again.
+__attribute__((target("avx2,bmi2"), always_inline)) inline bool LoadOctets(
+    std::string_view text, std::array<std::uint8_t, kOctetRoom>& octets) {
+  for (std::size_t k = 0; k < octets.size(); k += 32) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(octets.data() + k),  // NOLINT
+                        _mm256_setzero_si256());
+  }
+  __m256i allHex = _mm256_set1_epi8(-1);
+  for (std::size_t k = 0; k < text.size(); k += 32) {
+    const std::size_t at = std::min(k, text.size() - 32);
+    __m256i isHex;
+    const __m256i values = HexValues(Load32(text.data() + at), isHex);
+    allHex = _mm256_and_si256(allHex, isHex);
+    // maddubs joins each pair as high * 16 + low; packus works within 128-bit halves, so the
+    // octets are quadwords 0 and 2.
+    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(octets.data() + at / 2),  // NOLINT
+                     _mm256_castsi256_si128(packed));
+  }
+  return _mm256_movemask_epi8(allHex) == -1;
+}
+
+// The address digits from `octets` on, low nibble first, as characters ('+' first for an
+// international number); the filler 0xF is a NUL. All 20 a field may hold are written,
+// which the buffer has room for, and the NUL behind the real ones.
+__attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
+    const std::uint8_t* octets, std::size_t digits, std::uint8_t type, char* number) {
+  const __m128i packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(octets));  // NOLINT
+  const __m128i low = _mm_and_si128(packed, _mm_set1_epi8(0x0F));
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(packed, 4), _mm_set1_epi8(0x0F));
+  const __m128i characters =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '*', '#', 'a', 'b', 'c', 0);
+  const __m128i first = _mm_shuffle_epi8(characters, _mm_unpacklo_epi8(low, high));
+  const __m128i rest = _mm_shuffle_epi8(characters, _mm_unpackhi_epi8(low, high));
+  const std::size_t plus =
+      (type & tpdu::kTypeOfNumberMask) == tpdu::kTypeOfNumberInternational ? 1 : 0;
+  static_assert(sizeof(PduReading::number) >= 1 + kMaxAddressDigits + 1);
+  number[0] = '+';
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(number + plus), first);  // NOLINT
+  const int last = _mm_cvtsi128_si32(rest);                            // digits 17 to 20
+  std::memcpy(number + plus + 16, &last, sizeof(last));
+  number[plus + digits] = '\0';
+}
+
+// The unscrambled payload byte of each digit pair (16-bit lanes; the first digit is the low
+// byte) straight from the nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8). `sound` gets two
+// bits for each pair that is two hex digits giving a byte other than zero.
+__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i PayloadLanes(__m256i text,
+                                                                                unsigned& sound) {
+  __m256i isHex;
+  const __m256i values = HexValues(text, isHex);
+  const __m256i plain =
+      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
+                                            _mm256_set1_epi16(0x0801)),
+                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
+  sound = static_cast<unsigned>(
+      _mm256_movemask_epi8(_mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
+                                               _mm256_cmpeq_epi16(isHex, _mm256_set1_epi8(-1)))));
+  return plain;
+}
+
+// Eight septets from seven octets, one in the low seven bits of each byte.
+__attribute__((target("avx2,bmi2"), always_inline)) inline long long SeptetGroup(
+    const std::uint8_t* octets) {
+  std::uint64_t packed = 0;
+  std::memcpy(&packed, octets, sizeof(packed));  // the eighth octet is unused
+  return static_cast<long long>(_pdep_u64(packed, 0x7F7F7F7F7F7F7F7FU));
+}
+
+constexpr std::array<std::int8_t, 32> kByteIndex = [] {
+  std::array<std::int8_t, 32> index{};
+  for (std::size_t i = 0; i < index.size(); ++i) {
+    index[i] = static_cast<std::int8_t>(i);
+  }
+  return index;
+}();
+
+// The score payload from the first 64 septets of the user data at `userData` (kOctetRoom
+// bounds the reads): `pairs` bytes, then zeros to byte 32. Eight septets are one BMI2 deposit
+// of seven octets into the low seven bits of eight bytes, and the septets of the score text
+// are its characters, so the digit pairs go to payload bytes without a text in between.
+__attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
+    const std::uint8_t* userData, std::size_t pairs, char* payload, __m256i& written) {
+  unsigned soundLow = 0;
+  unsigned soundHigh = 0;
+  const std::uint8_t* const u = userData;
+  const __m256i low = PayloadLanes(_mm256_set_epi64x(SeptetGroup(u + 21), SeptetGroup(u + 14),
+                                                     SeptetGroup(u + 7), SeptetGroup(u)),
+                                   soundLow);
+  const __m256i high = PayloadLanes(_mm256_set_epi64x(SeptetGroup(u + 49), SeptetGroup(u + 42),
+                                                      SeptetGroup(u + 35), SeptetGroup(u + 28)),
+                                    soundHigh);
+  // The first two pairs are the marker; the payload's pairs follow.
+  const std::uint64_t wanted = ((std::uint64_t{1} << (2 * pairs)) - 1U) << 4U;
+  if (((soundLow | std::uint64_t{soundHigh} << 32U) & wanted) != wanted) {
+    return false;
+  }
+  // packus works within 128-bit halves; the permute puts the 32 bytes in order, and alignr
+  // over the two halves drops the marker's two.
+  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+  const __m256i shifted =
+      _mm256_alignr_epi8(_mm256_permute2x128_si256(bytes, bytes, 0x81), bytes, 2);
+  const __m256i keep =
+      _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)), Load32(kByteIndex.data()));
+  written = _mm256_and_si256(shifted, keep);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(payload), written);  // NOLINT
+  return true;
+}
+
+// The eight bytes at `at` as a word, for a vector lane.
+__attribute__((target("avx2,bmi2"), always_inline)) inline long long WordAt(const char* at) {
+  long long word = 0;
+  std::memcpy(&word, at, sizeof(word));
+  return word;
+}
+
+// The numbers of one to eight digits at `text` + from[i] (count[i] digits, a '-' before them
+// for a negative one), three at once: each word's digits moved to its top bytes, then pairs,
+// quads and octets of digits joined by two multiply-adds and one multiply.
+__attribute__((target("avx2,bmi2"), always_inline)) inline void ReadNumbers(
+    const char* text, const std::array<std::size_t, 3>& from,
+    const std::array<std::size_t, 3>& count, ScoreFields& fields) {
+  const auto shift = [](std::size_t digits) { return static_cast<long long>(64 - 8 * digits); };
+  const __m256i words =
+      _mm256_set_epi64x(0, WordAt(text + from[2]), WordAt(text + from[1]), WordAt(text + from[0]));
+  const __m256i shifts = _mm256_set_epi64x(64, shift(count[2]), shift(count[1]), shift(count[0]));
+  const __m256i digits = _mm256_and_si256(_mm256_sllv_epi64(words, shifts), _mm256_set1_epi8(0x0F));
+  const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010A));
+  const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+  const __m256i values = _mm256_add_epi64(_mm256_mul_epu32(quads, _mm256_set1_epi64x(10000)),
+                                          _mm256_srli_epi64(quads, 32));
+  const auto withSign = [text](std::size_t start, std::int64_t magnitude) {
+    return text[start - 1] == '-' ? -magnitude : magnitude;
+  };
+  fields.gameId = withSign(from[0], _mm256_extract_epi64(values, 0));
+  fields.fixed = withSign(from[1], _mm256_extract_epi64(values, 1));
+  fields.score = withSign(from[2], _mm256_extract_epi64(values, 2));
+}
+
+// Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
+// with 64 bytes readable into its four fields, when each number has one to eight digits.
+// Each byte's two-digit number (255 unless it and the next are digits) is known for all at
+// once, so each field is found by one table read; the numbers' digits are checked against
+// the digit mask in one step. False, fields in no defined state, for anything else.
+__attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m256i payload,
+                                                                             const char* text,
+                                                                             std::size_t size,
+                                                                             ScoreFields& fields) {
+  const __m256i next =
+      _mm256_alignr_epi8(_mm256_permute2x128_si256(payload, payload, 0x81), payload, 1);
+  const __m256i nine = _mm256_set1_epi8(9);
+  const __m256i digit = _mm256_sub_epi8(payload, _mm256_set1_epi8('0'));
+  const __m256i nextDigit = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
+  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit);
+  const __m256i bothDigits =
+      _mm256_and_si256(isDigit, _mm256_cmpeq_epi8(_mm256_min_epu8(nextDigit, nine), nextDigit));
+  const __m256i twice = _mm256_add_epi8(digit, digit);
+  const __m256i eightTimes =
+      _mm256_add_epi8(_mm256_add_epi8(twice, twice), _mm256_add_epi8(twice, twice));
+  std::array<std::uint8_t, 32> lengths;  // NOLINT: written whole by the store
+  _mm256_storeu_si256(
+      reinterpret_cast<__m256i*>(lengths.data()),  // NOLINT
+      _mm256_or_si256(_mm256_add_epi8(_mm256_add_epi8(eightTimes, twice), nextDigit),
+                      _mm256_andnot_si256(bothDigits, _mm256_set1_epi8(-1))));
+  const auto digits = static_cast<std::uint32_t>(_mm256_movemask_epi8(isDigit));
+  std::array<std::size_t, 3> from;   // NOLINT: written for each number before it is read
+  std::array<std::size_t, 3> count;  // NOLINT: as above
+  std::uint32_t wanted = 0;          // the bytes the numbers' digits must be
+  std::size_t at = 0;                // the field's two length digits; at most size
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t length = lengths[at];
+    const std::size_t start = at + 2;
+    if (start + length > size) {
+      return false;
+    }
+    const std::size_t negative = text[start] == '-' ? 1 : 0;
+    from[i] = start + negative;
+    count[i] = length - negative;
+    if (count[i] - 1 >= 8) {  // none, or more than eight digits
+      return false;
+    }
+    wanted |= static_cast<std::uint32_t>(_bzhi_u32(~0U, static_cast<unsigned>(count[i])))
+              << from[i];
+    at = start + length;
+  }
+  const std::size_t length = lengths[at];
+  if (length < 1 || at + 2 + length != size || (digits & wanted) != wanted) {
+    return false;
+  }
+  ReadNumbers(text, from, count, fields);
+  // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
+  // holds 32: one fixed-size copy instead of a library call that picks its way by the length.
+  static_assert(sizeof(fields.handle) >= 32);
+  std::memcpy(fields.handle, text + at + 2, 32);
+  fields.handleLength = length;
+  fields.handle[length] = '\0';
+  return true;
+}
+
+}  // namespace
+
+__attribute__((target("avx2,bmi2"))) bool ReadScorePduAvx2(std::string_view text,
+                                                           PduReading& reading) {
+  if (text.size() < kMinText || text.size() > kMaxText || text.size() % 2 != 0) {
+    return false;
+  }
+  std::array<std::uint8_t, kOctetRoom> octets;  // NOLINT: written whole by LoadOctets
+  if (!LoadOctets(text, octets)) {
+    return false;
+  }
+  // No bound check per field: every position read lies in the room, and at the end the user
+  // data must end exactly with the text, which also puts every field before it inside.
+  const std::size_t serviceCentre = octets[0];
+  if (serviceCentre > kMaxServiceCentreOctets) {
+    return false;
+  }
+  std::size_t at = 1 + serviceCentre;
+  const std::uint8_t first = octets[at++];
+  const unsigned messageType = first & tpdu::kMessageTypeMask;
+  if ((first & tpdu::kUserDataHeader) != 0 ||
+      (messageType != tpdu::kMessageTypeSubmit && messageType != tpdu::kMessageTypeDeliver)) {
+    return false;
+  }
+  const bool submit = messageType == tpdu::kMessageTypeSubmit;
+  at += submit ? 1 : 0;  // TP-MR
+  const std::size_t digits = octets[at];
+  if (digits > kMaxAddressDigits) {
+    return false;
+  }
+  WriteNumber(octets.data() + at + 2, digits, octets[at + 1], reading.number);
+  at += 2 + (digits + 1) / 2;
+  if (!tpdu::IsGsmDefaultAlphabet(octets[at + 1])) {  // TP-DCS, behind TP-PID
+    return false;
+  }
+  at += 2;
+  reading.sentAt = TimeStamp{};
+  if (submit) {
+    at += tpdu::kValidityOctets[static_cast<std::size_t>(tpdu::ValidityFormatOf(first))];
+  } else {
+    if (DecodeTimeStamp(
+            std::span<const std::uint8_t, kTimeStampOctets>(octets.data() + at, kTimeStampOctets),
+            reading.sentAt) >= 0) {
+      return false;
+    }
+    at += kTimeStampOctets;
+  }
+  const std::size_t septets = octets[at++];
+  if (at + (7 * septets + 7) / 8 != text.size() / 2 || septets < kScoreTextMarker.size() + 2) {
+    return false;
+  }
+  const std::size_t pairs = (septets - kScoreTextMarker.size()) / 2;
+  __m256i payload;
+  if (pairs > kMaxPayload || !WritePayload(octets.data() + at, pairs, reading.payload, payload) ||
+      !SplitPayload(payload, reading.payload, pairs, reading.fields)) {
+    return false;
+  }
+  reading.payloadLength = pairs;
+  reading.type = submit ? PduType::kSubmit : PduType::kDeliver;
+  reading.error = PduError::kNone;
+  reading.errorOffset = 0;
+  return true;
+}
+
+}  // namespace brindle
+#endif
