@@ -27,7 +27,7 @@ namespace {
 constexpr std::size_t kMinText = 32;     // one block of digits
 constexpr std::size_t kMaxPayload = 30;  // the marker and 60 digits fill 64 septets
 // The longest header (36 octets) and the 56 octets of 64 septets.
-constexpr std::size_t kMaxText = 2 * (36 + 56);
+constexpr std::size_t kMaxText = std::size_t{2} * (36 + 56);
 constexpr std::size_t kMaxServiceCentreOctets = 11;
 // The octets and room behind them: every header position stays under 36 and the septet
 // groups read 57 octets from the user data on, so no read leaves the room.
@@ -162,41 +162,29 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   return true;
 }
 
-// The eight bytes at `at` as a word, for a vector lane.
-__attribute__((target("avx2,bmi2"), always_inline)) inline long long WordAt(const char* at) {
-  long long word = 0;
-  std::memcpy(&word, at, sizeof(word));
-  return word;
-}
-
-// The numbers of one to eight digits at `text` + from[i] (count[i] digits, a '-' before them
-// for a negative one), three at once: each word's digits moved to its top bytes, then pairs,
-// quads and octets of digits joined by two multiply-adds and one multiply.
-__attribute__((target("avx2,bmi2"), always_inline)) inline void ReadNumbers(
-    const char* text, const std::array<std::size_t, 3>& from,
-    const std::array<std::size_t, 3>& count, ScoreFields& fields) {
-  const auto shift = [](std::size_t digits) { return static_cast<long long>(64 - 8 * digits); };
-  const __m256i words =
-      _mm256_set_epi64x(0, WordAt(text + from[2]), WordAt(text + from[1]), WordAt(text + from[0]));
-  const __m256i shifts = _mm256_set_epi64x(64, shift(count[2]), shift(count[1]), shift(count[0]));
-  const __m256i digits = _mm256_and_si256(_mm256_sllv_epi64(words, shifts), _mm256_set1_epi8(0x0F));
-  const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010A));
-  const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
-  const __m256i values = _mm256_add_epi64(_mm256_mul_epu32(quads, _mm256_set1_epi64x(10000)),
-                                          _mm256_srli_epi64(quads, 32));
-  const auto withSign = [text](std::size_t start, std::int64_t magnitude) {
-    return text[start - 1] == '-' ? -magnitude : magnitude;
-  };
-  fields.gameId = withSign(from[0], _mm256_extract_epi64(values, 0));
-  fields.fixed = withSign(from[1], _mm256_extract_epi64(values, 1));
-  fields.score = withSign(from[2], _mm256_extract_epi64(values, 2));
+// The number of `count` (1 to 8) digits from `from` in `text` (eight bytes readable there),
+// with a '-' before them for a negative one: the word's digits moved to its top bytes (the
+// bytes behind them drop out), then pairs, quads and octets of digits joined by three
+// multiplies.
+__attribute__((target("avx2,bmi2"), always_inline)) inline std::int64_t NumberAt(
+    const char* text, std::size_t from, std::size_t count) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101U;
+  std::uint64_t word = 0;
+  std::memcpy(&word, text + from, sizeof(word));
+  word = (word << (64 - 8 * count)) & (kOnes * 0x0FU);
+  word = (word * 10 + (word >> 8U)) & 0x00FF00FF00FF00FFU;
+  word = (word * 100 + (word >> 16U)) & 0x0000FFFF0000FFFFU;
+  const auto magnitude = static_cast<std::int64_t>((word * 10000 + (word >> 32U)) & 0xFFFFFFFFU);
+  return text[from - 1] == '-' ? -magnitude : magnitude;
 }
 
 // Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
-// with 64 bytes readable into its four fields, when each number has one to eight digits.
-// Each byte's two-digit number (255 unless it and the next are digits) is known for all at
-// once, so each field is found by one table read; the numbers' digits are checked against
-// the digit mask in one step. False, fields in no defined state, for anything else.
+// (64 bytes readable) into its four fields, when both numbers
+// have one to eight digits and the fixed field is "011", as in every score message; false,
+// fields in no defined state, for anything else. Each byte's two-digit number (255 unless it
+// and the next are digits) is known for all at once, so a field is found by one table read;
+// the fixed field is compared rather than walked, which leaves two dependent reads before the
+// numbers, and their digits are checked against the digit mask in one step.
 __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m256i payload,
                                                                              const char* text,
                                                                              std::size_t size,
@@ -218,37 +206,36 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
       _mm256_or_si256(_mm256_add_epi8(_mm256_add_epi8(eightTimes, twice), nextDigit),
                       _mm256_andnot_si256(bothDigits, _mm256_set1_epi8(-1))));
   const auto digits = static_cast<std::uint32_t>(_mm256_movemask_epi8(isDigit));
-  std::array<std::size_t, 3> from;   // NOLINT: written for each number before it is read
-  std::array<std::size_t, 3> count;  // NOLINT: as above
-  std::uint32_t wanted = 0;          // the bytes the numbers' digits must be
-  std::size_t at = 0;                // the field's two length digits; at most size
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t length = lengths[at];
-    const std::size_t start = at + 2;
-    if (start + length > size) {
-      return false;
-    }
-    const std::size_t negative = text[start] == '-' ? 1 : 0;
-    from[i] = start + negative;
-    count[i] = length - negative;
-    if (count[i] - 1 >= 8) {  // none, or more than eight digits
-      return false;
-    }
-    wanted |= static_cast<std::uint32_t>(_bzhi_u32(~0U, static_cast<unsigned>(count[i])))
-              << from[i];
-    at = start + length;
-  }
-  const std::size_t length = lengths[at];
-  if (length < 1 || at + 2 + length != size || (digits & wanted) != wanted) {
+  const auto minus = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, _mm256_set1_epi8('-'))));
+  const std::size_t gameEnd = 2 + std::size_t{lengths[0]};  // 257 at most
+  const std::size_t scoreStart = gameEnd + 5;               // behind "011" and its length digits
+  if (scoreStart > size || text[gameEnd] != '0' || text[gameEnd + 1] != '1' ||
+      text[gameEnd + 2] != '1') {
     return false;
   }
-  ReadNumbers(text, from, count, fields);
+  const std::size_t scoreEnd = scoreStart + lengths[scoreStart - 2];
+  if (scoreEnd + 3 > size || scoreEnd + 2 + lengths[scoreEnd] != size) {  // a handle of 1 or more
+    return false;
+  }
+  const std::size_t gameFrom = 2 + ((minus >> 2U) & 1U);
+  const std::size_t scoreFrom = scoreStart + ((minus >> scoreStart) & 1U);
+  const std::size_t gameCount = gameEnd - gameFrom;
+  const std::size_t scoreCount = scoreEnd - scoreFrom;
+  const std::uint32_t wanted = (_bzhi_u32(~0U, static_cast<unsigned>(gameCount)) << gameFrom) |
+                               (_bzhi_u32(~0U, static_cast<unsigned>(scoreCount)) << scoreFrom);
+  if (gameCount - 1 >= 8 || scoreCount - 1 >= 8 || (digits & wanted) != wanted) {
+    return false;
+  }
+  fields.gameId = NumberAt(text, gameFrom, gameCount);
+  fields.fixed = 1;
+  fields.score = NumberAt(text, scoreFrom, scoreCount);
   // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
   // holds 32: one fixed-size copy instead of a library call that picks its way by the length.
   static_assert(sizeof(fields.handle) >= 32);
-  std::memcpy(fields.handle, text + at + 2, 32);
-  fields.handleLength = length;
-  fields.handle[length] = '\0';
+  std::memcpy(fields.handle, text + scoreEnd + 2, 32);
+  fields.handleLength = size - scoreEnd - 2;
+  fields.handle[fields.handleLength] = '\0';
   return true;
 }
 
