@@ -1,6 +1,7 @@
 #include "codec/hex.h"
 
 #include <algorithm>
+#include <array>
 
 #include "codec/hex_sse2.h"
 
@@ -54,6 +55,15 @@ std::size_t ReadPairsSse2(const char* in, std::size_t pairs, std::uint8_t* out) 
 }
 
 #if BRINDLE_HEX_AVX2
+namespace {
+// The SSE2 reader from pair `k` on, counted from the start; kept out of line so that the AVX2
+// loop hands over to it with a jump.
+__attribute__((noinline)) std::size_t ReadPairsSse2From(std::size_t k, const char* in,
+                                                        std::size_t pairs, std::uint8_t* out) {
+  return k + ReadPairsSse2(in + 2 * k, pairs - k, out + k);
+}
+}  // namespace
+
 // __builtin_cpu_init first: this may run before the runtime's own start-up code has.
 const bool kCpuHasAvx2 = [] {
   __builtin_cpu_init();
@@ -62,45 +72,103 @@ const bool kCpuHasAvx2 = [] {
 
 namespace {
 
-// Sixteen octets from 32 digits, as ReadBlockSse2 but with fewer steps: unsigned "below n"
-// is min(x, n - 1) == x, the value of a digit or letter is the smaller of its two candidate
-// values (the wrong one is always 10 or more larger), and maddubs joins each pair as
-// high * 16 + low in one step.
-__attribute__((target("avx2"), always_inline)) inline bool ReadBlockAvx2(const char* in,
-                                                                         std::uint8_t* out) {
-  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
-  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
-  const __m256i letter =
-      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit);
-  const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
-  if (_mm256_movemask_epi8(_mm256_or_si256(isDigit, isLetter)) != -1) {
-    return false;
+// Tables for pshufb, indexed by a character's high nibble (its row) or low nibble (its
+// column), each repeated for both 128-bit lanes so that it is one load. A character is a stray
+// when its row needs a bit its column lacks. pshufb gives 0 for an index of 0x80 or more, so
+// the column is looked up by the character itself, unmasked: such a byte then has no bits,
+// and its row (8 to F) needs one.
+using LaneTable = std::array<std::uint8_t, 32>;
+template <typename ByNibble>
+constexpr LaneTable NibbleTable(ByNibble byNibble) {
+  LaneTable table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<std::uint8_t>(byNibble(i % 16));
   }
-  const __m256i values = _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
-  const __m256i octets = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
-  // packus works within 128-bit halves: the octets are quadwords 0 and 2.
-  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(octets, octets), 0x08);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),  // NOLINT
-                   _mm256_castsi256_si128(packed));
-  return true;
+  return table;
+}
+constexpr unsigned kDigitRow = 1;   // row 3, columns 0 to 9
+constexpr unsigned kLetterRow = 2;  // rows 4 and 6, columns 1 to 6
+constexpr unsigned kNoRow = 4;      // no column has it
+alignas(32) constexpr LaneTable kRowNeeds = NibbleTable([](std::size_t row) {
+  return row == 3 ? kDigitRow : row == 4 || row == 6 ? kLetterRow : kNoRow;
+});
+alignas(32) constexpr LaneTable kColumnHas = NibbleTable([](std::size_t column) {
+  return (column <= 9 ? kDigitRow : 0) | (column >= 1 && column <= 6 ? kLetterRow : 0);
+});
+// A hex digit's value is its character plus the offset of its row.
+alignas(32) constexpr LaneTable kRowOffset = NibbleTable([](std::size_t row) {
+  return row == 3 ? 0x100 - '0' : row == 4 ? 0x100 + 10 - 'A' : row == 6 ? 0x100 + 10 - 'a' : 0;
+});
+
+__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+struct OctetsAvx2 {
+  __m256i octets;  // the 32 octets, or (with strays) anything
+  __m256i strays;  // nonzero when one of the 64 characters is not a hex digit
+};
+
+// The sixteen octets of the 32 digits at `in`, one in the low byte of each 16-bit lane, and
+// the strays among them as nonzero bytes.
+__attribute__((target("avx2"), always_inline)) inline OctetsAvx2 OctetLanesAvx2(const char* in) {
+  const __m256i text = Load32(in);
+  const __m256i row = _mm256_and_si256(_mm256_srli_epi16(text, 4), _mm256_set1_epi8(0x0F));
+  const __m256i values = _mm256_add_epi8(text, _mm256_shuffle_epi8(Load32(kRowOffset.data()), row));
+  // maddubs joins each pair as high * 16 + low (the first digit is the low byte of a lane).
+  return {_mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110)),
+          _mm256_andnot_si256(_mm256_shuffle_epi8(Load32(kColumnHas.data()), text),
+                              _mm256_shuffle_epi8(Load32(kRowNeeds.data()), row))};
+}
+
+// The sixteen octets of the 32 digits at `first` followed by those of the 32 at `second`.
+__attribute__((target("avx2"), always_inline)) inline OctetsAvx2 ReadBlocksAvx2(
+    const char* first, const char* second) {
+  const OctetsAvx2 low = OctetLanesAvx2(first);
+  const OctetsAvx2 high = OctetLanesAvx2(second);
+  // packus works within 128-bit halves: quadwords 0 and 2 hold the first block's octets.
+  return {_mm256_permute4x64_epi64(_mm256_packus_epi16(low.octets, high.octets), 0xD8),
+          _mm256_or_si256(low.strays, high.strays)};
+}
+
+__attribute__((target("avx2"), always_inline)) inline bool Clean(const OctetsAvx2& read) {
+  return _mm256_testz_si256(read.strays, read.strays) != 0;
 }
 
 }  // namespace
 
+// On a stray the SSE2 reader goes over the block again to find the pair that holds it; the
+// fast path only tells whether a block is clean.
 __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::size_t pairs,
                                                           std::uint8_t* out) {
-  std::size_t k = 0;
-  // As ReadPairsSse2, the last block ends with the last pair and may overlap the one before.
-  // One loop for both keeps one copy of the block, so its constants are built once.
-  while (pairs >= 16 && k < pairs) {
-    const std::size_t at = std::min(k, pairs - 16);
-    if (!ReadBlockAvx2(in + 2 * at, out + at)) {
-      break;
-    }
-    k = at + 16;
+  if (pairs < 16) {
+    return ReadPairsSse2(in, pairs, out);
   }
-  return k == pairs ? k : k + ReadPairsSse2(in + 2 * k, pairs - k, out + k);
+  if (pairs < 32) {
+    // Two blocks of sixteen, the second ending with the last pair; where they overlap the
+    // same values are written twice.
+    const std::size_t last = pairs - 16;
+    const OctetsAvx2 read = ReadBlocksAvx2(in, in + 2 * last);
+    if (!Clean(read)) {
+      return ReadPairsSse2(in, pairs, out);
+    }
+    const __m128i firstHalf = _mm256_castsi256_si128(read.octets);
+    const __m128i secondHalf = _mm256_extracti128_si256(read.octets, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), firstHalf);          // NOLINT
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + last), secondHalf);  // NOLINT
+    return pairs;
+  }
+  // Blocks of 32 pairs; the last one ends with the last pair and may overlap the one before.
+  for (std::size_t k = 0;; k = std::min(k + 32, pairs - 32)) {
+    const OctetsAvx2 read = ReadBlocksAvx2(in + 2 * k, in + 2 * k + 32);
+    if (!Clean(read)) {
+      return ReadPairsSse2From(k, in, pairs, out);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), read.octets);  // NOLINT
+    if (k + 32 == pairs) {
+      return pairs;
+    }
+  }
 }
 #endif
 

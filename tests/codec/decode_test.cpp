@@ -72,12 +72,12 @@ std::mt19937& Random() {
   return random;
 }
 
-// Hex texts of 0 to 40 pairs, clean and with one stray byte (every class of byte) anywhere.
+// Hex texts of 0 to 80 pairs, clean and with one stray byte (every class of byte) anywhere.
 std::vector<std::string> HexTexts() {
   constexpr std::string_view kDigits = "0123456789abcdefABCDEF";
   constexpr std::string_view kStrays = {"/:@G`g\x00\x7F\x80\xB0\xC1\xFF", 12};
   std::vector<std::string> texts;
-  for (std::size_t pairs = 0; pairs <= 40; ++pairs) {
+  for (std::size_t pairs = 0; pairs <= 80; ++pairs) {
     std::string text(2 * pairs, '0');
     for (char& c : text) {
       c = kDigits[Random()() % kDigits.size()];
@@ -105,10 +105,10 @@ TEST(FastPaths, HexReadersAgreeWithThePortableOne) {
 #endif
   for (const std::string& text : HexTexts()) {
     const std::size_t pairs = text.size() / 2;
-    std::array<std::uint8_t, 40> want{};
+    std::array<std::uint8_t, 80> want{};
     const std::size_t wantRead = hex::ReadPairsPortable(text.data(), pairs, want.data());
     for (const Reader reader : readers) {
-      std::array<std::uint8_t, 40> got{};
+      std::array<std::uint8_t, 80> got{};
       ASSERT_EQ(reader(text.data(), pairs, got.data()), wantRead) << text;
       EXPECT_EQ(got, want) << text;
     }
