@@ -131,25 +131,52 @@ __attribute__((target("avx2"), always_inline)) inline OctetsAvx2 ReadBlocksAvx2(
           _mm256_or_si256(low.strays, high.strays)};
 }
 
-__attribute__((target("avx2"), always_inline)) inline bool Clean(const OctetsAvx2& read) {
-  return _mm256_testz_si256(read.strays, read.strays) != 0;
+// The 32 octets of the 64 digits at `in`.
+__attribute__((target("avx2"), always_inline)) inline OctetsAvx2 ReadStepAvx2(const char* in) {
+  return ReadBlocksAvx2(in, in + 32);
+}
+
+__attribute__((target("avx2"), always_inline)) inline bool Clean(__m256i strays) {
+  return _mm256_testz_si256(strays, strays) != 0;
+}
+
+__attribute__((target("avx2"), always_inline)) inline void Store32(std::uint8_t* at, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);  // NOLINT
 }
 
 }  // namespace
 
-// On a stray the SSE2 reader goes over the block again to find the pair that holds it; the
-// fast path only tells whether a block is clean.
+// On a stray the SSE2 reader goes over the step again to find the pair that holds it; the
+// fast path only tells whether a step is clean.
 __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::size_t pairs,
                                                           std::uint8_t* out) {
-  if (pairs < 16) {
-    return ReadPairsSse2(in, pairs, out);
+  if (pairs >= 32) {
+    // Steps of 32 pairs while more than two steps are left.
+    std::size_t k = 0;
+    for (; pairs - k > 64; k += 32) {
+      const OctetsAvx2 read = ReadStepAvx2(in + 2 * k);
+      if (!Clean(read.strays)) {
+        return ReadPairsSse2From(k, in, pairs, out);
+      }
+      Store32(out + k, read.octets);
+    }
+    // The last two together, with one stray test: the second ends with the last pair and may
+    // overlap the first (or be it), writing the same values again.
+    const std::size_t last = pairs - 32;
+    const OctetsAvx2 first = ReadStepAvx2(in + 2 * k);
+    const OctetsAvx2 second = ReadStepAvx2(in + 2 * last);
+    if (!Clean(_mm256_or_si256(first.strays, second.strays))) {
+      return ReadPairsSse2From(k, in, pairs, out);
+    }
+    Store32(out + k, first.octets);
+    Store32(out + last, second.octets);
+    return pairs;
   }
-  if (pairs < 32) {
-    // Two blocks of sixteen, the second ending with the last pair; where they overlap the
-    // same values are written twice.
+  if (pairs >= 16) {
+    // Two blocks of sixteen, the second ending with the last pair, as above.
     const std::size_t last = pairs - 16;
     const OctetsAvx2 read = ReadBlocksAvx2(in, in + 2 * last);
-    if (!Clean(read)) {
+    if (!Clean(read.strays)) {
       return ReadPairsSse2(in, pairs, out);
     }
     const __m128i firstHalf = _mm256_castsi256_si128(read.octets);
@@ -158,17 +185,7 @@ __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::s
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + last), secondHalf);  // NOLINT
     return pairs;
   }
-  // Blocks of 32 pairs; the last one ends with the last pair and may overlap the one before.
-  for (std::size_t k = 0;; k = std::min(k + 32, pairs - 32)) {
-    const OctetsAvx2 read = ReadBlocksAvx2(in + 2 * k, in + 2 * k + 32);
-    if (!Clean(read)) {
-      return ReadPairsSse2From(k, in, pairs, out);
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), read.octets);  // NOLINT
-    if (k + 32 == pairs) {
-      return pairs;
-    }
-  }
+  return ReadPairsSse2(in, pairs, out);
 }
 #endif
 
