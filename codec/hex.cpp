@@ -1,13 +1,6 @@
 #include "codec/hex.h"
 
-#include <algorithm>
-#include <array>
-
 #include "codec/hex_sse2.h"
-
-#if BRINDLE_HEX_AVX2
-#include <immintrin.h>
-#endif
 
 namespace brindle::hex {
 
@@ -72,38 +65,6 @@ const bool kCpuHasAvx2 = [] {
 
 namespace {
 
-// Tables for pshufb, indexed by a character's high nibble (its row) or low nibble (its
-// column), each repeated for both 128-bit lanes so that it is one load. A character is a stray
-// when its row needs a bit its column lacks. pshufb gives 0 for an index of 0x80 or more, so
-// the column is looked up by the character itself, unmasked: such a byte then has no bits,
-// and its row (8 to F) needs one.
-using LaneTable = std::array<std::uint8_t, 32>;
-template <typename ByNibble>
-constexpr LaneTable NibbleTable(ByNibble byNibble) {
-  LaneTable table{};
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    table[i] = static_cast<std::uint8_t>(byNibble(i % 16));
-  }
-  return table;
-}
-constexpr unsigned kDigitRow = 1;   // row 3, columns 0 to 9
-constexpr unsigned kLetterRow = 2;  // rows 4 and 6, columns 1 to 6
-constexpr unsigned kNoRow = 4;      // no column has it
-alignas(32) constexpr LaneTable kRowNeeds = NibbleTable([](std::size_t row) {
-  return row == 3 ? kDigitRow : row == 4 || row == 6 ? kLetterRow : kNoRow;
-});
-alignas(32) constexpr LaneTable kColumnHas = NibbleTable([](std::size_t column) {
-  return (column <= 9 ? kDigitRow : 0) | (column >= 1 && column <= 6 ? kLetterRow : 0);
-});
-// A hex digit's value is its character plus the offset of its row.
-alignas(32) constexpr LaneTable kRowOffset = NibbleTable([](std::size_t row) {
-  return row == 3 ? 0x100 - '0' : row == 4 ? 0x100 + 10 - 'A' : row == 6 ? 0x100 + 10 - 'a' : 0;
-});
-
-__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
-  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
-}
-
 struct OctetsAvx2 {
   __m256i octets;  // the 32 octets, or (with strays) anything
   __m256i strays;  // nonzero when one of the 64 characters is not a hex digit
@@ -112,13 +73,10 @@ struct OctetsAvx2 {
 // The sixteen octets of the 32 digits at `in`, one in the low byte of each 16-bit lane, and
 // the strays among them as nonzero bytes.
 __attribute__((target("avx2"), always_inline)) inline OctetsAvx2 OctetLanesAvx2(const char* in) {
-  const __m256i text = Load32(in);
-  const __m256i row = _mm256_and_si256(_mm256_srli_epi16(text, 4), _mm256_set1_epi8(0x0F));
-  const __m256i values = _mm256_add_epi8(text, _mm256_shuffle_epi8(Load32(kRowOffset.data()), row));
+  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
+  const DigitsAvx2 digits = ReadDigitsAvx2(text);
   // maddubs joins each pair as high * 16 + low (the first digit is the low byte of a lane).
-  return {_mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110)),
-          _mm256_andnot_si256(_mm256_shuffle_epi8(Load32(kColumnHas.data()), text),
-                              _mm256_shuffle_epi8(Load32(kRowNeeds.data()), row))};
+  return {_mm256_maddubs_epi16(digits.values, _mm256_set1_epi16(0x0110)), digits.strays};
 }
 
 // The sixteen octets of the 32 digits at `first` followed by those of the 32 at `second`.

@@ -1,4 +1,5 @@
-// The SSE2 step both block readers share: sixteen hex digits to eight octets.
+// The SIMD steps the hex reader and the payload block decoders share: SSE2, sixteen hex
+// digits to eight octets; AVX2, 32 characters to their values as hex digits.
 #pragma once
 
 #include "codec/hex.h"
@@ -28,6 +29,61 @@ inline __m128i OctetLanesSse2(const char* in, bool& allHex) {
   // Little-endian lanes: the first digit of a pair (the high nibble) is the low byte.
   const __m128i high = _mm_and_si128(values, _mm_set1_epi16(0x00FF));
   return _mm_or_si128(_mm_slli_epi16(high, 4), _mm_srli_epi16(values, 8));
+}
+
+}  // namespace brindle::hex
+#endif
+
+#if BRINDLE_HEX_AVX2
+#include <immintrin.h>
+
+#include <array>
+
+namespace brindle::hex {
+
+// Tables for pshufb, indexed by a character's high nibble (its row) or low nibble (its
+// column), each repeated for both 128-bit lanes so that it is one load. A character is a stray
+// when its row needs a bit its column lacks. pshufb gives 0 for an index of 0x80 or more, so
+// the column is looked up by the character itself, unmasked: such a byte then has no bits,
+// and its row (8 to F) needs one.
+using LaneTable = std::array<std::uint8_t, 32>;
+template <typename ByNibble>
+constexpr LaneTable NibbleTable(ByNibble byNibble) {
+  LaneTable table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<std::uint8_t>(byNibble(i % 16));
+  }
+  return table;
+}
+inline constexpr unsigned kDigitRow = 1;   // row 3, columns 0 to 9
+inline constexpr unsigned kLetterRow = 2;  // rows 4 and 6, columns 1 to 6
+inline constexpr unsigned kNoRow = 4;      // no column has it
+alignas(32) inline constexpr LaneTable kRowNeeds = NibbleTable([](std::size_t row) {
+  return row == 3 ? kDigitRow : row == 4 || row == 6 ? kLetterRow : kNoRow;
+});
+alignas(32) inline constexpr LaneTable kColumnHas = NibbleTable([](std::size_t column) {
+  return (column <= 9 ? kDigitRow : 0) | (column >= 1 && column <= 6 ? kLetterRow : 0);
+});
+// A hex digit's value is its character plus the offset of its row.
+alignas(32) inline constexpr LaneTable kRowOffset = NibbleTable([](std::size_t row) {
+  return row == 3 ? 0x100 - '0' : row == 4 ? 0x100 + 10 - 'A' : row == 6 ? 0x100 + 10 - 'a' : 0;
+});
+
+__attribute__((target("avx2"), always_inline)) inline __m256i LoadTable(const LaneTable& table) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(table.data()));  // NOLINT
+}
+
+struct DigitsAvx2 {
+  __m256i values;  // each byte's value as a hex digit, anything for a stray
+  __m256i strays;  // nonzero in the bytes that are not hex digits
+};
+
+// The 32 bytes of `text` read as hex digits.
+__attribute__((target("avx2"), always_inline)) inline DigitsAvx2 ReadDigitsAvx2(__m256i text) {
+  const __m256i row = _mm256_and_si256(_mm256_srli_epi16(text, 4), _mm256_set1_epi8(0x0F));
+  return {_mm256_add_epi8(text, _mm256_shuffle_epi8(LoadTable(kRowOffset), row)),
+          _mm256_andnot_si256(_mm256_shuffle_epi8(LoadTable(kColumnHas), text),
+                              _mm256_shuffle_epi8(LoadTable(kRowNeeds), row))};
 }
 
 }  // namespace brindle::hex
