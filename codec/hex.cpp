@@ -112,13 +112,34 @@ __attribute__((target("avx2"), always_inline)) inline std::size_t HandOver(std::
   return ReadPairsSse2From(k, in, pairs, out);
 }
 
+// The last two steps of 32 pairs from pair `k` on, together and with one stray test: the
+// second ends with the last pair and may overlap the first (or be it), writing the same
+// values again.
+__attribute__((target("avx2"), always_inline)) inline std::size_t ReadLastStepsAvx2(
+    std::size_t k, const char* in, std::size_t pairs, std::uint8_t* out) {
+  const std::size_t last = pairs - 32;
+  const OctetsAvx2 first = ReadStepAvx2(in + 2 * k);
+  const OctetsAvx2 second = ReadStepAvx2(in + 2 * last);
+  if (!Clean(_mm256_or_si256(first.strays, second.strays))) {
+    // Keep the first when the stray is in the second alone (then they are not the same).
+    if (Clean(first.strays)) {
+      Store32(out + k, first.octets);
+      k += 32;
+    }
+    return HandOver(k, in, pairs, out);
+  }
+  Store32(out + k, first.octets);
+  Store32(out + last, second.octets);
+  return pairs;
+}
+
 }  // namespace
 
 // On a stray the SSE2 reader goes over the step again to find the pair that holds it; the
 // fast path only tells whether a step is clean.
 __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::size_t pairs,
                                                           std::uint8_t* out) {
-  if (pairs >= 32) {
+  if (pairs > 64) {
     // Steps of 32 pairs while more than two steps are left.
     std::size_t k = 0;
     for (; pairs - k > 64; k += 32) {
@@ -128,22 +149,10 @@ __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::s
       }
       Store32(out + k, read.octets);
     }
-    // The last two together, with one stray test: the second ends with the last pair and may
-    // overlap the first (or be it), writing the same values again.
-    const std::size_t last = pairs - 32;
-    const OctetsAvx2 first = ReadStepAvx2(in + 2 * k);
-    const OctetsAvx2 second = ReadStepAvx2(in + 2 * last);
-    if (!Clean(_mm256_or_si256(first.strays, second.strays))) {
-      // Keep the first when the stray is in the second alone (then they are not the same).
-      if (Clean(first.strays)) {
-        Store32(out + k, first.octets);
-        k += 32;
-      }
-      return HandOver(k, in, pairs, out);
-    }
-    Store32(out + k, first.octets);
-    Store32(out + last, second.octets);
-    return pairs;
+    return ReadLastStepsAvx2(k, in, pairs, out);
+  }
+  if (pairs >= 32) {
+    return ReadLastStepsAvx2(0, in, pairs, out);
   }
   if (pairs >= 16) {
     // Two blocks of sixteen, the second ending with the last pair, as above.
