@@ -66,8 +66,8 @@ const bool kCpuHasAvx2 = [] {
 namespace {
 
 struct OctetsAvx2 {
-  __m256i octets;  // the 32 octets, or (with strays) anything
-  __m256i strays;  // nonzero when one of the 64 characters is not a hex digit
+  __m256i octets;  // octets, or octets in 16-bit lanes; anything where there are strays
+  __m256i strays;  // nonzero bytes where a character is not a hex digit
 };
 
 // The sixteen octets of the 32 digits at `in`, one in the low byte of each 16-bit lane, and
@@ -102,8 +102,8 @@ __attribute__((target("avx2"), always_inline)) inline void Store32(std::uint8_t*
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);  // NOLINT
 }
 
-// Upper halves cleared by hand before the SSE2 reader: GCC 12 leaves the vzeroupper out before
-// this tail call in code built without -fPIC, and the SSE2 code then runs several times slower.
+// Upper halves cleared by hand before the SSE2 reader: GCC 12 left the vzeroupper out before
+// this tail call in a build without -fPIC, and the SSE2 code then ran ten times slower.
 __attribute__((target("avx2"), always_inline)) inline std::size_t HandOver(std::size_t k,
                                                                            const char* in,
                                                                            std::size_t pairs,
@@ -155,7 +155,7 @@ __attribute__((target("avx2"))) std::size_t ReadPairsAvx2(const char* in, std::s
     return ReadLastStepsAvx2(0, in, pairs, out);
   }
   if (pairs >= 16) {
-    // Two blocks of sixteen, the second ending with the last pair, as above.
+    // Two blocks of sixteen, the second ending with the last pair, as in ReadLastStepsAvx2.
     const std::size_t last = pairs - 16;
     const OctetsAvx2 read = ReadBlocksAvx2(in, in + 2 * last);
     if (!Clean(read.strays)) {
