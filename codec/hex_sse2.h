@@ -70,7 +70,7 @@ alignas(32) inline constexpr LaneTable kRowOffset = NibbleTable([](std::size_t r
 });
 
 __attribute__((target("avx2"), always_inline)) inline __m256i LoadTable(const LaneTable& table) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(table.data()));  // NOLINT
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table.data()));  // NOLINT
 }
 
 struct DigitsAvx2 {
