@@ -10,6 +10,7 @@
 #include <cstring>
 #include <span>
 
+#include "codec/hex_sse2.h"
 #include "codec/score_payload.h"
 #include "codec/time_stamp.h"
 #include "codec/tpdu.h"
@@ -37,19 +38,6 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline __m256i Load32(const 
   return _mm256_loadu_si256(static_cast<const __m256i*>(at));
 }
 
-// The value (0 to 15) of each of 32 characters, and in `isHex` which of them are hex digits:
-// unsigned "below n" is min(x, n - 1) == x, and the value of a digit or letter is the
-// smaller of its two candidates (the wrong one is always 10 or more larger).
-__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i HexValues(__m256i text,
-                                                                             __m256i& isHex) {
-  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
-  const __m256i letter =
-      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-  isHex = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit),
-                          _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter));
-  return _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
-}
-
 // The octets of `text` (kMinText to kMaxText digits, an even count) into `octets`, zeros
 // behind them; false when a character is not a hex digit. The last block of 32 digits ends
 // with the text and may overlap the one before, writing the same octets again.
@@ -59,20 +47,19 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool LoadOctets(
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(octets.data() + k),  // NOLINT
                         _mm256_setzero_si256());
   }
-  __m256i allHex = _mm256_set1_epi8(-1);
+  __m256i strays = _mm256_setzero_si256();
   for (std::size_t k = 0; k < text.size(); k += 32) {
     const std::size_t at = std::min(k, text.size() - 32);
-    __m256i isHex;
-    const __m256i values = HexValues(Load32(text.data() + at), isHex);
-    allHex = _mm256_and_si256(allHex, isHex);
+    const hex::DigitsAvx2 digits = hex::ReadDigitsAvx2(Load32(text.data() + at));
+    strays = _mm256_or_si256(strays, digits.strays);
     // maddubs joins each pair as high * 16 + low; packus works within 128-bit halves, so the
     // octets are quadwords 0 and 2.
-    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
+    const __m256i pairs = _mm256_maddubs_epi16(digits.values, _mm256_set1_epi16(0x0110));
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(octets.data() + at / 2),  // NOLINT
                      _mm256_castsi256_si128(packed));
   }
-  return _mm256_movemask_epi8(allHex) == -1;
+  return _mm256_testz_si256(strays, strays) != 0;
 }
 
 // The address digits from `octets` on, low nibble first, as characters ('+' first for an
@@ -102,15 +89,15 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
 // bits for each pair that is two hex digits giving a byte other than zero.
 __attribute__((target("avx2,bmi2"), always_inline)) inline __m256i PayloadLanes(__m256i text,
                                                                                 unsigned& sound) {
-  __m256i isHex;
-  const __m256i values = HexValues(text, isHex);
+  const hex::DigitsAvx2 digits = hex::ReadDigitsAvx2(text);
+  const __m256i values = digits.values;
   const __m256i plain =
       _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
                                             _mm256_set1_epi16(0x0801)),
                        _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
-  sound = static_cast<unsigned>(
-      _mm256_movemask_epi8(_mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
-                                               _mm256_cmpeq_epi16(isHex, _mm256_set1_epi8(-1)))));
+  sound = static_cast<unsigned>(_mm256_movemask_epi8(
+      _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
+                          _mm256_cmpeq_epi16(digits.strays, _mm256_setzero_si256()))));
   return plain;
 }
 
