@@ -171,6 +171,19 @@ std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> 
   return k;
 }
 
+namespace {
+
+// DecodeScoreSeptets the general way: every septet into a text, then the text decoded.
+[[gnu::noinline]] std::size_t DecodeSeptetText(std::span<const std::uint8_t> octets,
+                                               std::size_t septets, std::size_t skip,
+                                               std::span<char> out) {
+  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
+  const std::size_t n = UnpackSeptetValues(static_cast<int>(septets), octets, text);
+  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
+}
+
+}  // namespace
+
 #if BRINDLE_HEX_AVX2
 namespace {
 
@@ -253,17 +266,9 @@ __attribute__((target("avx2"), always_inline)) inline void StorePayloadAvx2(__m2
                    _mm256_castsi256_si128(packed));
 }
 
-constexpr std::array<std::int8_t, 32> kByteIndex = [] {
-  std::array<std::int8_t, 32> index{};
-  for (std::size_t i = 0; i < index.size(); ++i) {
-    index[i] = static_cast<std::int8_t>(i);
-  }
-  return index;
-}();
-
 // All `pairs` payload bytes from the digits from septet `first` on, and the NUL, into `out`
 // (room for `room` bytes, more than `pairs`); false, with `out` left in no defined state,
-// when one is not sound. For payloads of 32 bytes and more.
+// when one is not sound.
 __attribute__((target("avx2"))) bool DecodeLongSeptetsAvx2(const std::uint8_t* octets,
                                                            std::size_t first, std::size_t pairs,
                                                            char* out, std::size_t room) {
@@ -286,10 +291,10 @@ __attribute__((target("avx2"))) bool DecodeLongSeptetsAvx2(const std::uint8_t* o
   return true;
 }
 
-// DecodeScoreSeptets when the whole payload is sound and the blocks stay inside the octets
-// and the readable memory behind them: returns the payload's length, or SIZE_MAX when the
-// general way has to decide (a stray character, a zero byte, a short text).
-__attribute__((target("avx2"))) std::size_t DecodeScoreSeptetsAvx2(
+// DecodeScoreSeptets in 32-septet blocks when the whole payload is sound and the blocks stay
+// inside the octets and the readable memory behind them: returns the payload's length, or
+// SIZE_MAX when the general way has to decide (a stray character, a zero byte, a short text).
+__attribute__((target("avx2"))) std::size_t DecodeBlockSeptetsAvx2(
     std::span<const std::uint8_t> octets, std::size_t readable, std::size_t septets,
     std::size_t skip, std::span<char> out) {
   constexpr std::size_t kNotTaken = SIZE_MAX;
@@ -303,29 +308,150 @@ __attribute__((target("avx2"))) std::size_t DecodeScoreSeptetsAvx2(
       7 * lastBlock / 8 + kBlockReach > readable) {
     return kNotTaken;
   }
-  if (pairs >= 32 || out.size() < 32) {
-    return DecodeLongSeptetsAvx2(octets.data(), first, pairs, out.data(), out.size()) ? pairs
-                                                                                      : kNotTaken;
+  return DecodeLongSeptetsAvx2(octets.data(), first, pairs, out.data(), out.size()) ? pairs
+                                                                                    : kNotTaken;
+}
+
+// The short path, for a payload under 32 bytes (the usual score): its up to 62 digits are
+// the 64 septets from septet `first` on, unpacked in four runs of sixteen.
+//
+// A run of sixteen septets spans fifteen octets, so one 16-byte load broadcast to both
+// 128-bit halves feeds it: each half's byte shuffle puts the two octets septet j lies in
+// into 16-bit lane j, and a multiply by 2^(9 - its bit offset) lifts the septet to bits
+// 9..15, from where a shift right by 9 brings it down with nothing above or below it. Every
+// run starts fourteen octets after the one before at the same bit offset, so all four share
+// the layout of `first` modulo 8.
+struct SeptetRunLayout {
+  std::array<std::uint8_t, 32> shuffle;
+  std::array<std::uint16_t, 16> scale;
+};
+constexpr std::array<SeptetRunLayout, 8> kSeptetRunLayouts = [] {
+  std::array<SeptetRunLayout, 8> layouts{};
+  for (std::size_t r = 0; r < 8; ++r) {
+    for (std::size_t j = 0; j < 16; ++j) {
+      const std::size_t bit = 7 * (r + j);
+      const auto octet = static_cast<std::uint8_t>(bit / 8 - 7 * r / 8);
+      layouts[r].shuffle[2 * j] = octet;  // the high half sees the same sixteen octets
+      layouts[r].shuffle[2 * j + 1] = static_cast<std::uint8_t>(octet + 1);
+      layouts[r].scale[j] = static_cast<std::uint16_t>(1U << (9 - bit % 8));
+    }
   }
-  // A score payload is usually this short: the whole of it, its NUL and zeros behind in one
-  // 32-byte store, which the field split reads back.
-  const auto wanted = [](std::size_t count) {
-    return count >= 16 ? ~0U : (1U << (2 * count)) - 1U;
-  };
-  __m256i low;
-  if ((DecodeSeptetBlockAvx2(octets.data(), first, low) & wanted(pairs)) != wanted(pairs)) {
-    return kNotTaken;
+  return layouts;
+}();
+
+// Octets the short path reads from the octet septet `first` starts in.
+constexpr std::size_t kShortReach = 3 * 14 + 16;
+
+using Bytes32 = std::array<std::uint8_t, 32>;
+constexpr Bytes32 EveryByte(std::uint8_t value) {
+  Bytes32 bytes{};
+  bytes.fill(value);
+  return bytes;
+}
+constexpr Bytes32 EveryWord(std::uint16_t value) {
+  Bytes32 bytes{};
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    bytes[i] = static_cast<std::uint8_t>(value & 0xFFU);
+    bytes[i + 1] = static_cast<std::uint8_t>(value >> 8U);
   }
+  return bytes;
+}
+
+// The short path's vector constants. GCC builds a constant with the same value in every lane
+// from a general register, three instructions each; read through a pointer it cannot see
+// through (see ShortConstants()) they are plain memory operands.
+struct ShortPathConstants {
+  // A range check is one signed compare: adding 0x7F - highest moves the range to the top of
+  // the signed bytes (nothing wraps, the septets being below 0x80).
+  Bytes32 digitShift = EveryByte(0x7F - '9');
+  Bytes32 belowDigits = EveryByte(0x7F - 10);
+  Bytes32 lowerCase = EveryByte(0x20);
+  Bytes32 letterShift = EveryByte(0x7F - 'f');
+  Bytes32 belowLetters = EveryByte(0x7F - 6);
+  Bytes32 lowNibble = EveryByte(0x0F);
+  Bytes32 letterValue = EveryByte(9);  // 'A' and 'a' are 1 in the low nibble
+  Bytes32 pairNibbles = EveryWord(0x0F07);
+  Bytes32 pairWeights = EveryWord(0x0801);
+  Bytes32 highBit = EveryWord(0x0008);
+  // Packed, the four-byte groups are 0, 2, 4, 6 | 1, 3, 5, 7 of the payload.
+  std::array<std::uint32_t, 8> order = {0, 4, 1, 5, 2, 6, 3, 7};
+  // 32 bytes of -1 then 32 of 0: read from 32 - n on, it keeps the first n bytes.
+  std::array<std::int8_t, 64> keepWindow = [] {
+    std::array<std::int8_t, 64> window{};
+    std::fill_n(window.begin(), 32, -1);
+    return window;
+  }();
+};
+constexpr ShortPathConstants kShortPathConstants;
+
+const ShortPathConstants* ShortConstants() {
+  const ShortPathConstants* constants = &kShortPathConstants;
+  asm volatile("" : "+r"(constants));  // hides the values (at each use), not the address
+  return constants;
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+// Sixteen septets from the sixteen octets at `at` on, one in each 16-bit lane.
+__attribute__((target("avx2"), always_inline)) inline __m256i SeptetRun(
+    const std::uint8_t* at, const SeptetRunLayout& layout) {
+  const __m256i octets = _mm256_broadcastsi128_si256(Load16(at));
+  const __m256i lifted = _mm256_mullo_epi16(
+      _mm256_shuffle_epi8(octets, Load32(layout.shuffle.data())), Load32(layout.scale.data()));
+  return _mm256_srli_epi16(lifted, 9);
+}
+
+// The payload bytes of 32 digits (septets), one pair per 16-bit lane, in the lane's low byte;
+// 0 where either digit is not hex, so that one test for zero finds both faults.
+__attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m256i text) {
+  const ShortPathConstants& c = *ShortConstants();
+  const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, Load32(c.digitShift.data())),
+                                            Load32(c.belowDigits.data()));
+  const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
+  const __m256i isLetter = _mm256_cmpgt_epi8(_mm256_add_epi8(lower, Load32(c.letterShift.data())),
+                                             Load32(c.belowLetters.data()));
+  const __m256i values = _mm256_add_epi8(_mm256_and_si256(text, Load32(c.lowNibble.data())),
+                                         _mm256_and_si256(isLetter, Load32(c.letterValue.data())));
+  // The unscrambled byte straight from the pair's nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8).
+  const __m256i plain =
+      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, Load32(c.pairNibbles.data())),
+                                            Load32(c.pairWeights.data())),
+                       _mm256_slli_epi16(_mm256_and_si256(values, Load32(c.highBit.data())), 4));
+  const __m256i pairIsHex =
+      _mm256_cmpeq_epi16(_mm256_or_si256(isDigit, isLetter), _mm256_set1_epi8(-1));
+  return _mm256_and_si256(plain, pairIsHex);
+}
+
+// The short path: DecodeScoreSeptets for a payload under 32 bytes whose septets all lie in
+// `octets`, with kShortReach octets readable from the one the score text starts in and 32
+// bytes of `out` writable. Writes the payload, the NUL and zeros up to byte 31; when a byte
+// is not sound (a stray character, a zero byte) it leaves the payload to the general way.
+// Only register arguments, so that it needs no frame.
+__attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(
+    std::span<const std::uint8_t> octets, std::size_t septets, std::size_t skip,
+    std::span<char> out) {
+  const std::size_t first = skip + kScoreTextMarker.size();
+  const std::size_t pairs = (septets - first) / 2;
+  const SeptetRunLayout& layout = kSeptetRunLayouts[first % 8];
+  const std::uint8_t* at = octets.data() + 7 * first / 8;
+  // Packing two runs gives septets 0-7, 16-23 | 8-15, 24-31: pairs stay together.
+  const __m256i low =
+      PlainOfDigits(_mm256_packus_epi16(SeptetRun(at, layout), SeptetRun(at + 14, layout)));
   __m256i high = _mm256_setzero_si256();
-  if (pairs > 16 && (DecodeSeptetBlockAvx2(octets.data(), first + 32, high) & wanted(pairs - 16)) !=
-                        wanted(pairs - 16)) {
-    return kNotTaken;
+  if (pairs > 16) {
+    high =
+        PlainOfDigits(_mm256_packus_epi16(SeptetRun(at + 28, layout), SeptetRun(at + 42, layout)));
   }
-  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
-  const __m256i keep = _mm256_cmpgt_epi8(
-      _mm256_set1_epi8(static_cast<char>(pairs)),
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kByteIndex.data())));  // NOLINT
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.data()),                    // NOLINT
+  const ShortPathConstants& c = *ShortConstants();
+  const __m256i bytes =
+      _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), Load32(c.order.data()));
+  const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
+  if (_mm256_testz_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()), keep) == 0) {
+    return DecodeSeptetText(octets, septets, skip, out);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.data()),  // NOLINT
                       _mm256_and_si256(bytes, keep));
   return pairs;
 }
@@ -335,26 +461,18 @@ __attribute__((target("avx2"))) std::size_t DecodeScoreSeptetsAvx2(
 
 namespace {
 
-// DecodeScoreSeptets the general way: every septet into a text, then the text decoded.
-[[gnu::noinline]] std::size_t DecodeSeptetText(std::span<const std::uint8_t> octets,
-                                               std::size_t septets, std::size_t skip,
-                                               std::span<char> out) {
-  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
-  const std::size_t n = UnpackSeptetValues(static_cast<int>(septets), octets, text);
-  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
-}
-
-}  // namespace
-
-std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
-                               int count, std::size_t skip, std::span<char> out) {
+// Everything the short path does not take: the blocks where the CPU has AVX2, else (or when
+// they give up) the general way.
+[[gnu::noinline]] std::size_t DecodeOtherSeptets(std::span<const std::uint8_t> octets,
+                                                 std::size_t readable, int count, std::size_t skip,
+                                                 std::span<char> out) {
   if (out.empty()) {
     return 0;
   }
   const std::size_t septets = std::min(static_cast<std::size_t>(std::max(count, 0)), kMaxSeptets);
 #if BRINDLE_HEX_AVX2
   if (hex::kCpuHasAvx2) {
-    const std::size_t length = DecodeScoreSeptetsAvx2(octets, readable, septets, skip, out);
+    const std::size_t length = DecodeBlockSeptetsAvx2(octets, readable, septets, skip, out);
     if (length != SIZE_MAX) {
       return length;
     }
@@ -363,6 +481,25 @@ std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t
   static_cast<void>(readable);
 #endif
   return DecodeSeptetText(octets, septets, skip, out);
+}
+
+}  // namespace
+
+std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
+                               int count, std::size_t skip, std::span<char> out) {
+#if BRINDLE_HEX_AVX2
+  // The unsigned forms fold the range checks: a negative count, or a skip past the septets,
+  // fails them. The reads end at most kShortReach octets behind `octets`, since the text
+  // starts inside it.
+  static_assert((kMaxSeptets & (kMaxSeptets + 1)) == 0, "an or of two counts bounds both");
+  const auto septets = std::size_t{static_cast<unsigned>(count)};
+  if (hex::kCpuHasAvx2 && (septets | skip) <= kMaxSeptets &&
+      septets - skip - kScoreTextMarker.size() < 64 && 7 * septets <= 8 * octets.size() &&
+      octets.size() + kShortReach <= readable && out.size() >= 32) {
+    return DecodeShortSeptetsAvx2(octets, septets, skip, out);
+  }
+#endif
+  return DecodeOtherSeptets(octets, readable, count, skip, out);
 }
 
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {
