@@ -312,35 +312,20 @@ __attribute__((target("avx2"))) std::size_t DecodeBlockSeptetsAvx2(
                                                                                     : kNotTaken;
 }
 
-// The short path, for a payload under 32 bytes (the usual score): its up to 62 digits are
-// the 64 septets from septet `first` on, unpacked in four runs of sixteen.
+// The short path, for the usual message: no user-data header and a payload under 32 bytes.
+// Its up to 62 digits are the 64 septets from septet 4 on, unpacked in four runs of sixteen.
 //
 // A run of sixteen septets spans fifteen octets, so one 16-byte load broadcast to both
 // 128-bit halves feeds it: each half's byte shuffle puts the two octets septet j lies in
 // into 16-bit lane j, and a multiply by 2^(9 - its bit offset) lifts the septet to bits
-// 9..15, from where a shift right by 9 brings it down with nothing above or below it. Every
-// run starts fourteen octets after the one before at the same bit offset, so all four share
-// the layout of `first` modulo 8.
-struct SeptetRunLayout {
-  std::array<std::uint8_t, 32> shuffle;
-  std::array<std::uint16_t, 16> scale;
-};
-constexpr std::array<SeptetRunLayout, 8> kSeptetRunLayouts = [] {
-  std::array<SeptetRunLayout, 8> layouts{};
-  for (std::size_t r = 0; r < 8; ++r) {
-    for (std::size_t j = 0; j < 16; ++j) {
-      const std::size_t bit = 7 * (r + j);
-      const auto octet = static_cast<std::uint8_t>(bit / 8 - 7 * r / 8);
-      layouts[r].shuffle[2 * j] = octet;  // the high half sees the same sixteen octets
-      layouts[r].shuffle[2 * j + 1] = static_cast<std::uint8_t>(octet + 1);
-      layouts[r].scale[j] = static_cast<std::uint16_t>(1U << (9 - bit % 8));
-    }
-  }
-  return layouts;
-}();
-
-// Octets the short path reads from the octet septet `first` starts in.
-constexpr std::size_t kShortReach = 3 * 14 + 16;
+// 9..15, from where a shift right by 9 brings it down with nothing above or below it. The
+// runs start 14 octets apart (sixteen septets), at the same bit offset, so they share one
+// layout.
+constexpr std::size_t kTextStart = kScoreTextMarker.size();  // the first digit's septet
+constexpr std::size_t kRunOctet = 7 * kTextStart / 8;        // where the first run is loaded
+constexpr std::size_t kRunStride = 14;
+// Octets the short path reads from the first one on.
+constexpr std::size_t kShortReach = kRunOctet + 3 * kRunStride + 16;
 
 using Bytes32 = std::array<std::uint8_t, 32>;
 constexpr Bytes32 EveryByte(std::uint8_t value) {
@@ -361,33 +346,46 @@ constexpr Bytes32 EveryWord(std::uint16_t value) {
 // from a general register, three instructions each; read through a pointer it cannot see
 // through (see ShortConstants()) they are plain memory operands.
 struct ShortPathConstants {
+  Bytes32 runShuffle{};
+  std::array<std::uint16_t, 16> runScale{};
+  // Digit values as the smaller of two candidates (the wrong one is always larger).
+  Bytes32 zero = EveryByte('0');
+  Bytes32 lowerCase = EveryByte(0x20);
+  Bytes32 letterTen = EveryByte('a' - 10);
   // A range check is one signed compare: adding 0x7F - highest moves the range to the top of
   // the signed bytes (nothing wraps, the septets being below 0x80).
   Bytes32 digitShift = EveryByte(0x7F - '9');
   Bytes32 belowDigits = EveryByte(0x7F - 10);
-  Bytes32 lowerCase = EveryByte(0x20);
   Bytes32 letterShift = EveryByte(0x7F - 'f');
   Bytes32 belowLetters = EveryByte(0x7F - 6);
-  Bytes32 lowNibble = EveryByte(0x0F);
-  Bytes32 letterValue = EveryByte(9);  // 'A' and 'a' are 1 in the low nibble
-  Bytes32 pairNibbles = EveryWord(0x0F07);
-  Bytes32 pairWeights = EveryWord(0x0801);
-  Bytes32 highBit = EveryWord(0x0008);
+  // The unscrambled byte of the pair's nibbles h and l is (h & 7) | (h & 8) << 4 | l << 3:
+  // the first part looked up for h (the high byte's lookup zeroed by its bit 7), the last
+  // one shifted down from the high byte.
+  Bytes32 highNibbleBits{};
+  Bytes32 lookUpLowByte = EveryWord(0x8000);
   // Packed, the four-byte groups are 0, 2, 4, 6 | 1, 3, 5, 7 of the payload.
   std::array<std::uint32_t, 8> order = {0, 4, 1, 5, 2, 6, 3, 7};
   // 32 bytes of -1 then 32 of 0: read from 32 - n on, it keeps the first n bytes.
-  std::array<std::int8_t, 64> keepWindow = [] {
-    std::array<std::int8_t, 64> window{};
-    std::fill_n(window.begin(), 32, -1);
-    return window;
-  }();
+  std::array<std::int8_t, 64> keepWindow{};
+
+  constexpr ShortPathConstants() {
+    for (std::size_t j = 0; j < 16; ++j) {
+      const std::size_t bit = 7 * (kTextStart + j) - 8 * kRunOctet;
+      runShuffle[2 * j] = static_cast<std::uint8_t>(bit / 8);  // the high half sees the same
+      runShuffle[2 * j + 1] = static_cast<std::uint8_t>(bit / 8 + 1);  // octets
+      runScale[j] = static_cast<std::uint16_t>(1U << (9 - bit % 8));
+      highNibbleBits[j] = highNibbleBits[j + 16] =
+          static_cast<std::uint8_t>((j & 7U) | (j & 8U) << 4U);
+    }
+    std::fill_n(keepWindow.begin(), 32, -1);
+  }
 };
 constexpr ShortPathConstants kShortPathConstants;
 
-const ShortPathConstants* ShortConstants() {
+const ShortPathConstants& ShortConstants() {
   const ShortPathConstants* constants = &kShortPathConstants;
   asm volatile("" : "+r"(constants));  // hides the values (at each use), not the address
-  return constants;
+  return *constants;
 }
 
 __attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
@@ -395,64 +393,67 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void*
 }
 
 // Sixteen septets from the sixteen octets at `at` on, one in each 16-bit lane.
-__attribute__((target("avx2"), always_inline)) inline __m256i SeptetRun(
-    const std::uint8_t* at, const SeptetRunLayout& layout) {
+__attribute__((target("avx2"), always_inline)) inline __m256i SeptetRun(const std::uint8_t* at) {
+  const ShortPathConstants& c = ShortConstants();
   const __m256i octets = _mm256_broadcastsi128_si256(Load16(at));
   const __m256i lifted = _mm256_mullo_epi16(
-      _mm256_shuffle_epi8(octets, Load32(layout.shuffle.data())), Load32(layout.scale.data()));
+      _mm256_shuffle_epi8(octets, Load32(c.runShuffle.data())), Load32(c.runScale.data()));
   return _mm256_srli_epi16(lifted, 9);
 }
 
 // The payload bytes of 32 digits (septets), one pair per 16-bit lane, in the lane's low byte;
 // 0 where either digit is not hex, so that one test for zero finds both faults.
 __attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m256i text) {
-  const ShortPathConstants& c = *ShortConstants();
+  const ShortPathConstants& c = ShortConstants();
+  const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
+  const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.zero.data())),
+                                         _mm256_sub_epi8(lower, Load32(c.letterTen.data())));
+  const __m256i plain =
+      _mm256_or_si256(_mm256_shuffle_epi8(Load32(c.highNibbleBits.data()),
+                                          _mm256_or_si256(values, Load32(c.lookUpLowByte.data()))),
+                      _mm256_srli_epi16(values, 5));
   const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, Load32(c.digitShift.data())),
                                             Load32(c.belowDigits.data()));
-  const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
   const __m256i isLetter = _mm256_cmpgt_epi8(_mm256_add_epi8(lower, Load32(c.letterShift.data())),
                                              Load32(c.belowLetters.data()));
-  const __m256i values = _mm256_add_epi8(_mm256_and_si256(text, Load32(c.lowNibble.data())),
-                                         _mm256_and_si256(isLetter, Load32(c.letterValue.data())));
-  // The unscrambled byte straight from the pair's nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8).
-  const __m256i plain =
-      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, Load32(c.pairNibbles.data())),
-                                            Load32(c.pairWeights.data())),
-                       _mm256_slli_epi16(_mm256_and_si256(values, Load32(c.highBit.data())), 4));
   const __m256i pairIsHex =
       _mm256_cmpeq_epi16(_mm256_or_si256(isDigit, isLetter), _mm256_set1_epi8(-1));
   return _mm256_and_si256(plain, pairIsHex);
 }
 
-// The short path: DecodeScoreSeptets for a payload under 32 bytes whose septets all lie in
-// `octets`, with kShortReach octets readable from the one the score text starts in and 32
-// bytes of `out` writable. Writes the payload, the NUL and zeros up to byte 31; when a byte
-// is not sound (a stray character, a zero byte) it leaves the payload to the general way.
-// Only register arguments, so that it needs no frame.
-__attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(
-    std::span<const std::uint8_t> octets, std::size_t septets, std::size_t skip,
-    std::span<char> out) {
-  const std::size_t first = skip + kScoreTextMarker.size();
-  const std::size_t pairs = (septets - first) / 2;
-  const SeptetRunLayout& layout = kSeptetRunLayouts[first % 8];
-  const std::uint8_t* at = octets.data() + 7 * first / 8;
+// The general way for a payload the short path gave up on. All its septets lie in the
+// octets and 32 bytes of room are more than it takes, so this is exactly what the general
+// way writes with the whole span and room.
+[[gnu::cold]] std::size_t DecodeShortSeptetText(const std::uint8_t* octets, char* out,
+                                                unsigned septets) {
+  return DecodeSeptetText({octets, (7 * septets + 7) / 8}, septets, 0, {out, 32});
+}
+
+// The short path: DecodeScoreSeptets for `septets` (4 to 67; 4 to 37 with one run pair) in
+// the octets, no header, kShortReach octets readable and 32 bytes of `out` writable. Writes
+// the payload, the NUL and zeros up to byte 31; when a byte is not sound (a stray
+// character, a zero byte) it leaves the payload to the general way. Few arguments, all in
+// registers, and no branch that merges vector registers: so GCC gives it no frame.
+template <int kRunPairs>
+__attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(const std::uint8_t* octets,
+                                                                   char* out, unsigned septets) {
+  const std::size_t pairs = (septets - kTextStart) / 2;
+  const std::uint8_t* at = octets + kRunOctet;
   // Packing two runs gives septets 0-7, 16-23 | 8-15, 24-31: pairs stay together.
-  const __m256i low =
-      PlainOfDigits(_mm256_packus_epi16(SeptetRun(at, layout), SeptetRun(at + 14, layout)));
+  const __m256i low = PlainOfDigits(_mm256_packus_epi16(SeptetRun(at), SeptetRun(at + kRunStride)));
   __m256i high = _mm256_setzero_si256();
-  if (pairs > 16) {
-    high =
-        PlainOfDigits(_mm256_packus_epi16(SeptetRun(at + 28, layout), SeptetRun(at + 42, layout)));
+  if constexpr (kRunPairs == 2) {
+    high = PlainOfDigits(
+        _mm256_packus_epi16(SeptetRun(at + 2 * kRunStride), SeptetRun(at + 3 * kRunStride)));
   }
-  const ShortPathConstants& c = *ShortConstants();
+  const ShortPathConstants& c = ShortConstants();
   const __m256i bytes =
       _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), Load32(c.order.data()));
   const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
   if (_mm256_testz_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()), keep) == 0) {
-    return DecodeSeptetText(octets, septets, skip, out);
+    return DecodeShortSeptetText(octets, out, septets);
   }
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.data()),  // NOLINT
-                      _mm256_and_si256(bytes, keep));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_and_si256(bytes, keep));  // NOLINT
   return pairs;
 }
 
@@ -488,15 +489,13 @@ namespace {
 std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
                                int count, std::size_t skip, std::span<char> out) {
 #if BRINDLE_HEX_AVX2
-  // The unsigned forms fold the range checks: a negative count, or a skip past the septets,
-  // fails them. The reads end at most kShortReach octets behind `octets`, since the text
-  // starts inside it.
-  static_assert((kMaxSeptets & (kMaxSeptets + 1)) == 0, "an or of two counts bounds both");
-  const auto septets = std::size_t{static_cast<unsigned>(count)};
-  if (hex::kCpuHasAvx2 && (septets | skip) <= kMaxSeptets &&
-      septets - skip - kScoreTextMarker.size() < 64 && 7 * septets <= 8 * octets.size() &&
-      octets.size() + kShortReach <= readable && out.size() >= 32) {
-    return DecodeShortSeptetsAvx2(octets, septets, skip, out);
+  // The short path's conditions; a negative count fails the first as unsigned.
+  const auto septets = static_cast<unsigned>(count);
+  const std::size_t digits = septets - kTextStart;
+  if (hex::kCpuHasAvx2 && digits < 64 && skip == 0 && 7 * digits + 28 <= 8 * octets.size() &&
+      readable >= kShortReach && out.size() >= 32) {
+    return digits < 34 ? DecodeShortSeptetsAvx2<1>(octets.data(), out.data(), septets)
+                       : DecodeShortSeptetsAvx2<2>(octets.data(), out.data(), septets);
   }
 #endif
   return DecodeOtherSeptets(octets, readable, count, skip, out);
