@@ -313,19 +313,18 @@ __attribute__((target("avx2"))) std::size_t DecodeBlockSeptetsAvx2(
 }
 
 // The short path, for the usual message: no user-data header and a payload under 32 bytes.
-// Its up to 62 digits are the 64 septets from septet 4 on, unpacked in four runs of sixteen.
+// Its up to 62 digits are the 64 septets from septet 4 on: eight groups of eight, each in
+// seven octets at the same bit offset, so one layout serves them all.
 //
-// A run of sixteen septets spans fifteen octets, so one 16-byte load broadcast to both
-// 128-bit halves feeds it: each half's byte shuffle puts the two octets septet j lies in
-// into 16-bit lane j, and a multiply by 2^(9 - its bit offset) lifts the septet to bits
-// 9..15, from where a shift right by 9 brings it down with nothing above or below it. The
-// runs start 14 octets apart (sixteen septets), at the same bit offset, so they share one
-// layout.
+// Two groups go into one register, a 16-byte load in each 128-bit half: the byte shuffle
+// puts the two octets septet j lies in into 16-bit lane j, and a multiply by
+// 2^(9 - its bit offset) lifts the septet to bits 9..15, from where a shift right by 9
+// brings it down with nothing above or below it. Groups g and g + 4 share a register, so
+// that the packs that follow keep every byte of the payload in its place.
 constexpr std::size_t kTextStart = kScoreTextMarker.size();  // the first digit's septet
-constexpr std::size_t kRunOctet = 7 * kTextStart / 8;        // where the first run is loaded
-constexpr std::size_t kRunStride = 14;
-// Octets the short path reads from the first one on.
-constexpr std::size_t kShortReach = kRunOctet + 3 * kRunStride + 16;
+constexpr std::size_t kGroupOctet = 7 * kTextStart / 8;      // where the first group starts
+// Octets the short path reads from the first one on: group 7 starts 49 octets further.
+constexpr std::size_t kShortReach = kGroupOctet + 49 + 16;
 
 using Bytes32 = std::array<std::uint8_t, 32>;
 constexpr Bytes32 EveryByte(std::uint8_t value) {
@@ -346,8 +345,8 @@ constexpr Bytes32 EveryWord(std::uint16_t value) {
 // from a general register, three instructions each; read through a pointer it cannot see
 // through (see ShortConstants()) they are plain memory operands.
 struct ShortPathConstants {
-  Bytes32 runShuffle{};
-  std::array<std::uint16_t, 16> runScale{};
+  Bytes32 groupShuffle{};
+  std::array<std::uint16_t, 16> groupScale{};
   // Digit values as the smaller of two candidates (the wrong one is always larger).
   Bytes32 zero = EveryByte('0');
   Bytes32 lowerCase = EveryByte(0x20);
@@ -363,17 +362,15 @@ struct ShortPathConstants {
   // one shifted down from the high byte.
   Bytes32 highNibbleBits{};
   Bytes32 lookUpLowByte = EveryWord(0x8000);
-  // Packed, the four-byte groups are 0, 2, 4, 6 | 1, 3, 5, 7 of the payload.
-  std::array<std::uint32_t, 8> order = {0, 4, 1, 5, 2, 6, 3, 7};
   // 32 bytes of -1 then 32 of 0: read from 32 - n on, it keeps the first n bytes.
   std::array<std::int8_t, 64> keepWindow{};
 
   constexpr ShortPathConstants() {
     for (std::size_t j = 0; j < 16; ++j) {
-      const std::size_t bit = 7 * (kTextStart + j) - 8 * kRunOctet;
-      runShuffle[2 * j] = static_cast<std::uint8_t>(bit / 8);  // the high half sees the same
-      runShuffle[2 * j + 1] = static_cast<std::uint8_t>(bit / 8 + 1);  // octets
-      runScale[j] = static_cast<std::uint16_t>(1U << (9 - bit % 8));
+      const std::size_t bit = 7 * (kTextStart + j % 8) - 8 * kGroupOctet;
+      groupShuffle[2 * j] = static_cast<std::uint8_t>(bit / 8);
+      groupShuffle[2 * j + 1] = static_cast<std::uint8_t>(bit / 8 + 1);
+      groupScale[j] = static_cast<std::uint16_t>(1U << (9 - bit % 8));
       highNibbleBits[j] = highNibbleBits[j + 16] =
           static_cast<std::uint8_t>((j & 7U) | (j & 8U) << 4U);
     }
@@ -392,12 +389,13 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void*
   return _mm256_loadu_si256(static_cast<const __m256i*>(at));
 }
 
-// Sixteen septets from the sixteen octets at `at` on, one in each 16-bit lane.
-__attribute__((target("avx2"), always_inline)) inline __m256i SeptetRun(const std::uint8_t* at) {
-  const ShortPathConstants& c = ShortConstants();
-  const __m256i octets = _mm256_broadcastsi128_si256(Load16(at));
+// The septets of group `g` and group `g` + 4, one in each 16-bit lane.
+__attribute__((target("avx2"), always_inline)) inline __m256i SeptetGroups(
+    const std::uint8_t* first, std::size_t g, const ShortPathConstants& c) {
+  const __m256i octets = _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(first + 7 * g)),
+                                                 Load16(first + 7 * (g + 4)), 1);
   const __m256i lifted = _mm256_mullo_epi16(
-      _mm256_shuffle_epi8(octets, Load32(c.runShuffle.data())), Load32(c.runScale.data()));
+      _mm256_shuffle_epi8(octets, Load32(c.groupShuffle.data())), Load32(c.groupScale.data()));
   return _mm256_srli_epi16(lifted, 9);
 }
 
@@ -429,26 +427,23 @@ __attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m2
   return DecodeSeptetText({octets, (7 * septets + 7) / 8}, septets, 0, {out, 32});
 }
 
-// The short path: DecodeScoreSeptets for `septets` (4 to 67; 4 to 37 with one run pair) in
-// the octets, no header, kShortReach octets readable and 32 bytes of `out` writable. Writes
-// the payload, the NUL and zeros up to byte 31; when a byte is not sound (a stray
-// character, a zero byte) it leaves the payload to the general way. Few arguments, all in
-// registers, and no branch that merges vector registers: so GCC gives it no frame.
-template <int kRunPairs>
+// The short path: DecodeScoreSeptets for `septets` (4 to 67) in the octets, no header,
+// kShortReach octets readable and 32 bytes of `out` writable. Writes the payload, the NUL
+// and zeros up to byte 31; when a byte is not sound (a stray character, a zero byte) it
+// leaves the payload to the general way. Few arguments, all in registers, and no branch
+// that merges vector registers: so GCC gives it no frame.
 __attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(const std::uint8_t* octets,
                                                                    char* out, unsigned septets) {
   const std::size_t pairs = (septets - kTextStart) / 2;
-  const std::uint8_t* at = octets + kRunOctet;
-  // Packing two runs gives septets 0-7, 16-23 | 8-15, 24-31: pairs stay together.
-  const __m256i low = PlainOfDigits(_mm256_packus_epi16(SeptetRun(at), SeptetRun(at + kRunStride)));
-  __m256i high = _mm256_setzero_si256();
-  if constexpr (kRunPairs == 2) {
-    high = PlainOfDigits(
-        _mm256_packus_epi16(SeptetRun(at + 2 * kRunStride), SeptetRun(at + 3 * kRunStride)));
-  }
+  const std::uint8_t* first = octets + kGroupOctet;
   const ShortPathConstants& c = ShortConstants();
-  const __m256i bytes =
-      _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), Load32(c.order.data()));
+  // Packed, groups 0, 1 | 4, 5 and 2, 3 | 6, 7 give payload bytes 0-7 | 16-23 and
+  // 8-15 | 24-31, and the pack of those puts all of them in order.
+  const __m256i low =
+      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 0, c), SeptetGroups(first, 1, c)));
+  const __m256i high =
+      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 2, c), SeptetGroups(first, 3, c)));
+  const __m256i bytes = _mm256_packus_epi16(low, high);
   const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
   if (_mm256_testz_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()), keep) == 0) {
     return DecodeShortSeptetText(octets, out, septets);
@@ -491,11 +486,9 @@ std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t
 #if BRINDLE_HEX_AVX2
   // The short path's conditions; a negative count fails the first as unsigned.
   const auto septets = static_cast<unsigned>(count);
-  const std::size_t digits = septets - kTextStart;
-  if (hex::kCpuHasAvx2 && digits < 64 && skip == 0 && 7 * digits + 28 <= 8 * octets.size() &&
-      readable >= kShortReach && out.size() >= 32) {
-    return digits < 34 ? DecodeShortSeptetsAvx2<1>(octets.data(), out.data(), septets)
-                       : DecodeShortSeptetsAvx2<2>(octets.data(), out.data(), septets);
+  if (hex::kCpuHasAvx2 && skip == 0 && septets - kTextStart < 64 && out.size() >= 32 &&
+      readable >= kShortReach && 7 * std::size_t{septets} <= 8 * octets.size()) {
+    return DecodeShortSeptetsAvx2(octets.data(), out.data(), septets);
   }
 #endif
   return DecodeOtherSeptets(octets, readable, count, skip, out);
