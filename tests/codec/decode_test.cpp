@@ -167,6 +167,17 @@ TEST(FastPaths, PayloadDecodersAgreeWithTheByteLoop) {
     EXPECT_EQ(DecodeScoreSeptets(packed, octets.size(), static_cast<int>(count), skip, into),
               length);
     EXPECT_EQ(viaSeptets, got) << text;
+    // Octets past the span count as zero, though a fast path may read them.
+    std::vector<std::uint8_t> zeroed(octets);
+    zeroed[packed.size() - 1] = 0;
+    std::array<char, kDecodedPayloadCapacity> cut{};
+    std::array<char, kDecodedPayloadCapacity> padded{};
+    EXPECT_EQ(
+        DecodeScoreSeptets(packed.first(packed.size() - 1), octets.size(), static_cast<int>(count),
+                           skip, std::span(cut).first(out.size())),
+        DecodeScoreSeptets(std::span(zeroed).first(packed.size()), zeroed.size(),
+                           static_cast<int>(count), skip, std::span(padded).first(out.size())));
+    EXPECT_EQ(cut, padded) << text;
   }
 }
 
