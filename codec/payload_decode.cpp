@@ -406,6 +406,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m2
   const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
   const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.zero.data())),
                                          _mm256_sub_epi8(lower, Load32(c.letterTen.data())));
+  // The high nibble's part looked up for the low byte, the low nibble's shifted down.
   const __m256i plain =
       _mm256_or_si256(_mm256_shuffle_epi8(Load32(c.highNibbleBits.data()),
                                           _mm256_or_si256(values, Load32(c.lookUpLowByte.data()))),
