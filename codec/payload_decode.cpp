@@ -399,25 +399,24 @@ __attribute__((target("avx2"), always_inline)) inline __m256i SeptetGroups(
   return _mm256_srli_epi16(lifted, 9);
 }
 
-// The payload bytes of 32 digits (septets), one pair per 16-bit lane, in the lane's low byte;
-// 0 where either digit is not hex, so that one test for zero finds both faults.
-__attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m256i text) {
+// The payload bytes of 32 digits (septets), one pair per 16-bit lane, in the lane's low byte
+// (any value where a digit is not hex); which digits are hex (-1 bytes) in `isHex`.
+__attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m256i text,
+                                                                            __m256i& isHex) {
   const ShortPathConstants& c = ShortConstants();
   const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
   const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.zero.data())),
                                          _mm256_sub_epi8(lower, Load32(c.letterTen.data())));
-  // The high nibble's part looked up for the low byte, the low nibble's shifted down.
-  const __m256i plain =
-      _mm256_or_si256(_mm256_shuffle_epi8(Load32(c.highNibbleBits.data()),
-                                          _mm256_or_si256(values, Load32(c.lookUpLowByte.data()))),
-                      _mm256_srli_epi16(values, 5));
   const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, Load32(c.digitShift.data())),
                                             Load32(c.belowDigits.data()));
   const __m256i isLetter = _mm256_cmpgt_epi8(_mm256_add_epi8(lower, Load32(c.letterShift.data())),
                                              Load32(c.belowLetters.data()));
-  const __m256i pairIsHex =
-      _mm256_cmpeq_epi16(_mm256_or_si256(isDigit, isLetter), _mm256_set1_epi8(-1));
-  return _mm256_and_si256(plain, pairIsHex);
+  isHex = _mm256_or_si256(isDigit, isLetter);
+  // The high nibble's part looked up for the low byte, the low nibble's shifted down.
+  return _mm256_or_si256(
+      _mm256_shuffle_epi8(Load32(c.highNibbleBits.data()),
+                          _mm256_or_si256(values, Load32(c.lookUpLowByte.data()))),
+      _mm256_srli_epi16(values, 5));
 }
 
 // The general way for a payload the short path gave up on. All its septets lie in the
@@ -440,13 +439,19 @@ __attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(const std::ui
   const ShortPathConstants& c = ShortConstants();
   // Packed, groups 0, 1 | 4, 5 and 2, 3 | 6, 7 give payload bytes 0-7 | 16-23 and
   // 8-15 | 24-31, and the pack of those puts all of them in order.
-  const __m256i low =
-      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 0, c), SeptetGroups(first, 1, c)));
-  const __m256i high =
-      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 2, c), SeptetGroups(first, 3, c)));
+  __m256i lowIsHex;
+  __m256i highIsHex;
+  const __m256i low = PlainOfDigits(
+      _mm256_packus_epi16(SeptetGroups(first, 0, c), SeptetGroups(first, 1, c)), lowIsHex);
+  const __m256i high = PlainOfDigits(
+      _mm256_packus_epi16(SeptetGroups(first, 2, c), SeptetGroups(first, 3, c)), highIsHex);
   const __m256i bytes = _mm256_packus_epi16(low, high);
+  // A pair's two -1 bytes pack to -1 and any other two bytes to something else, so a byte is
+  // sound where this is -1; the check stays off the way from the octets to the store.
+  const __m256i sound = _mm256_andnot_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()),
+                                            _mm256_packs_epi16(lowIsHex, highIsHex));
   const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
-  if (_mm256_testz_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()), keep) == 0) {
+  if (_mm256_testc_si256(sound, keep) == 0) {
     return DecodeShortSeptetText(octets, out, septets);
   }
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_and_si256(bytes, keep));  // NOLINT
