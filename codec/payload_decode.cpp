@@ -348,7 +348,7 @@ struct ShortPathConstants {
   Bytes32 groupShuffle{};
   std::array<std::uint16_t, 16> groupScale{};
   // Digit values as the smaller of two candidates (the wrong one is always larger).
-  Bytes32 zero = EveryByte('0');
+  Bytes32 digitZero = EveryByte('0');
   Bytes32 lowerCase = EveryByte(0x20);
   Bytes32 letterTen = EveryByte('a' - 10);
   // A range check is one signed compare: adding 0x7F - highest moves the range to the top of
@@ -405,7 +405,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m2
                                                                             __m256i& isHex) {
   const ShortPathConstants& c = ShortConstants();
   const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
-  const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.zero.data())),
+  const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.digitZero.data())),
                                          _mm256_sub_epi8(lower, Load32(c.letterTen.data())));
   const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, Load32(c.digitShift.data())),
                                             Load32(c.belowDigits.data()));
@@ -446,8 +446,8 @@ __attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(const std::ui
   const __m256i high = PlainOfDigits(
       _mm256_packus_epi16(SeptetGroups(first, 2, c), SeptetGroups(first, 3, c)), highIsHex);
   const __m256i bytes = _mm256_packus_epi16(low, high);
-  // A pair's two -1 bytes pack to -1 and any other two bytes to something else, so a byte is
-  // sound where this is -1; the check stays off the way from the octets to the store.
+  // Two digit masks pack to -1 only when both are -1 (saturation), so a byte is sound where
+  // this is -1; the check stays off the way from the octets to the store.
   const __m256i sound = _mm256_andnot_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()),
                                             _mm256_packs_epi16(lowIsHex, highIsHex));
   const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
@@ -490,7 +490,9 @@ namespace {
 std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, std::size_t readable,
                                int count, std::size_t skip, std::span<char> out) {
 #if BRINDLE_HEX_AVX2
-  // The short path's conditions; a negative count fails the first as unsigned.
+  // The short path takes the usual message: no header, under 64 septets of score text (a
+  // negative count is a huge unsigned one), all of them inside `octets`, kShortReach octets
+  // readable and 32 bytes of room.
   const auto septets = static_cast<unsigned>(count);
   if (hex::kCpuHasAvx2 && skip == 0 && septets - kTextStart < 64 && out.size() >= 32 &&
       readable >= kShortReach && 7 * std::size_t{septets} <= 8 * octets.size()) {
