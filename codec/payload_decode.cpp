@@ -10,6 +10,7 @@
 #include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
 #include "codec/hex_sse2.h"
+#include "codec/payload_avx2.h"
 #include "codec/score_payload.h"
 
 #if BRINDLE_HEX_AVX2
@@ -240,23 +241,10 @@ __attribute__((target("avx2"), always_inline)) inline unsigned DecodeSeptetBlock
   const __m256i scale = _mm256_broadcastsi128_si256(Load16(layout.scale.data()));
   const __m256i text = _mm256_packus_epi16(SeptetLanes(base, base + 14, shuffle, scale),
                                            SeptetLanes(base + 7, base + 21, shuffle, scale));
-  // The digits as hex::ReadPairsAvx2 reads them; a septet is its character for hex digits.
-  const __m256i digit = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
-  const __m256i letter =
-      _mm256_sub_epi8(_mm256_or_si256(text, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-  const __m256i isHex =
-      _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit),
-                      _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter));
-  const __m256i values = _mm256_min_epu8(digit, _mm256_add_epi8(letter, _mm256_set1_epi8(10)));
-  // The unscrambled byte straight from the pair's nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8).
-  const __m256i plain =
-      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
-                                            _mm256_set1_epi16(0x0801)),
-                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
-  plainOut = plain;
-  const __m256i sound = _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
-                                            _mm256_cmpeq_epi16(isHex, _mm256_set1_epi8(-1)));
-  return static_cast<unsigned>(_mm256_movemask_epi8(sound));
+  // A septet is its character for hex digits.
+  unsigned sound = 0;
+  plainOut = PayloadLanesAvx2(text, sound);
+  return sound;
 }
 
 __attribute__((target("avx2"), always_inline)) inline void StorePayloadAvx2(__m256i plain,

@@ -11,6 +11,7 @@
 #include <span>
 
 #include "codec/hex_sse2.h"
+#include "codec/payload_avx2.h"
 #include "codec/score_payload.h"
 #include "codec/time_stamp.h"
 #include "codec/tpdu.h"
@@ -84,23 +85,6 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
   number[plus + digits] = '\0';
 }
 
-// The unscrambled payload byte of each digit pair (16-bit lanes; the first digit is the low
-// byte) straight from the nibbles h and l: (h & 7) + 8 * l + 16 * (h & 8). `sound` gets two
-// bits for each pair that is two hex digits giving a byte other than zero.
-__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i PayloadLanes(__m256i text,
-                                                                                unsigned& sound) {
-  const hex::DigitsAvx2 digits = hex::ReadDigitsAvx2(text);
-  const __m256i values = digits.values;
-  const __m256i plain =
-      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
-                                            _mm256_set1_epi16(0x0801)),
-                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
-  sound = static_cast<unsigned>(_mm256_movemask_epi8(
-      _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
-                          _mm256_cmpeq_epi16(digits.strays, _mm256_setzero_si256()))));
-  return plain;
-}
-
 // Eight septets from seven octets, one in the low seven bits of each byte.
 __attribute__((target("avx2,bmi2"), always_inline)) inline long long SeptetGroup(
     const std::uint8_t* octets) {
@@ -126,12 +110,12 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   unsigned soundLow = 0;
   unsigned soundHigh = 0;
   const std::uint8_t* const u = userData;
-  const __m256i low = PayloadLanes(_mm256_set_epi64x(SeptetGroup(u + 21), SeptetGroup(u + 14),
-                                                     SeptetGroup(u + 7), SeptetGroup(u)),
-                                   soundLow);
-  const __m256i high = PayloadLanes(_mm256_set_epi64x(SeptetGroup(u + 49), SeptetGroup(u + 42),
-                                                      SeptetGroup(u + 35), SeptetGroup(u + 28)),
-                                    soundHigh);
+  const __m256i low = PayloadLanesAvx2(_mm256_set_epi64x(SeptetGroup(u + 21), SeptetGroup(u + 14),
+                                                         SeptetGroup(u + 7), SeptetGroup(u)),
+                                       soundLow);
+  const __m256i high = PayloadLanesAvx2(_mm256_set_epi64x(SeptetGroup(u + 49), SeptetGroup(u + 42),
+                                                          SeptetGroup(u + 35), SeptetGroup(u + 28)),
+                                        soundHigh);
   // The first two pairs are the marker; the payload's pairs follow.
   const std::uint64_t wanted = ((std::uint64_t{1} << (2 * pairs)) - 1U) << 4U;
   if (((soundLow | std::uint64_t{soundHigh} << 32U) & wanted) != wanted) {
