@@ -1,5 +1,5 @@
-// The library's door on POSIX systems: the highscore dialog in the terminal, the phone on a
-// termios serial port.
+// The library's exported call on POSIX systems: the highscore dialog in the terminal, the phone on
+// a termios serial port.
 #include "brindle/brindle.h"
 #include "dialog/terminal/terminal_dialog_host.h"
 #include "dialog/terminal/terminal_sleeper.h"

@@ -1,4 +1,4 @@
-// The library's door, independent of the platform: the module state and the call that runs
+// The library's exported call, independent of the platform: the module state and the call that runs
 // one highscore dialog on a given dialog host, serial port and sleeper.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The door: how a run ended, the remembered handle, and the calls that do nothing.
+// SendHighScore: how a run ended, the remembered handle, and the calls that do nothing.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -60,6 +60,8 @@ def run_arguments(brindle):
         (["--handle=Ace"], 2, []),
         (["--score=100000000", "--handle=Ace"], 1,
          ["Unable to prepare the SMS message! Your highscore was not sent!"]),
+        # A one-character handle is the dialog's refusal, not a bad argument.
+        (["--score=1", "--handle=A"], 1, ["The handle has to be at least two characters long!"]),
         # The option=value form takes a handle starting with '-'; the box comes before the line.
         (["--score=-2147483648", "--handle=-dash", "--port=COM9:"], 1,
          [OPENING, "[Error] Unable to open port", "Unable to open IR port!"]),
