@@ -234,6 +234,19 @@ LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
   server.Patch(".*", refuse);
   server.Delete(".*", refuse);
   server.Options(".*", refuse);
+  // A request the library turns away before routing it (TRACE, CONNECT, a method it does not
+  // know, a malformed line) would otherwise get an empty 400: it gets the same short text.
+  server.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+    if (!response.body.empty()) {
+      return;
+    }
+    if (!request.method.empty() && request.method != "GET" && request.method != "HEAD") {
+      Refuse(response, 405, "only GET and HEAD");
+      response.set_header("Allow", "GET, HEAD");
+    } else {
+      Refuse(response, response.status, "bad request");
+    }
+  });
   server.set_exception_handler(
       [](const httplib::Request& /*request*/, httplib::Response& response,
          const std::exception_ptr& /*failure*/) { Refuse(response, 500, "internal error"); });

@@ -13,7 +13,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402
 
 BRINDLE, FOLDER = sys.argv[1], sys.argv[2]
-PG_BIN = "/usr/lib/postgresql/15/bin"
 OWN, SHARED = 30, 20
 
 
@@ -21,12 +20,7 @@ def main():
     if os.path.isdir(FOLDER):
         shutil.rmtree(FOLDER)
     os.makedirs(FOLDER)
-    server = dict(item.split("=", 1) for item in os.environ["BRINDLE_TEST_POSTGRES"].split())
-    subprocess.run([PG_BIN + "/dropdb", "-h", server["host"], "-U", server["user"],
-                    "--if-exists", "two_services"], check=True)
-    subprocess.run([PG_BIN + "/createdb", "-h", server["host"], "-U", server["user"],
-                    "two_services"], check=True)
-    db = f"postgresql://{server['user']}@{server['host'].replace('/', '%2F')}/two_services"
+    db = harness.postgres_database("two_services")
 
     def score(n, sender):
         return harness.pdus.score_deliver(BRINDLE, n % 4, 1000 + n, f"P{n}", sender=sender,

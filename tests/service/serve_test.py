@@ -22,7 +22,9 @@ from harness import pdus  # noqa: E402
 
 BRINDLE, CASE = sys.argv[1], sys.argv[2]
 TMP = tempfile.mkdtemp(prefix="serve-test-")
-DB = os.path.join(TMP, "scores.db")
+# With a PostgreSQL server to test against, the case keeps its messages there instead.
+DB = (harness.postgres_database("serve_" + CASE.replace("-", "_"))
+      if os.environ.get("BRINDLE_TEST_POSTGRES") else os.path.join(TMP, "scores.db"))
 STARTED = []
 
 

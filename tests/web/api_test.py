@@ -15,7 +15,6 @@ import harness
 
 BRINDLE, FOLDER = sys.argv[1], sys.argv[2]
 STORE = sys.argv[3] if len(sys.argv) > 3 else "sqlite"
-PG_BIN = "/usr/lib/postgresql/15/bin"
 SCORES = [
     (7, 100, "Ann", "+447700900123"),
     (7, 250, "Cy", "+447700900998"),
@@ -29,12 +28,7 @@ def database(name, create=True):
     PostgreSQL URL."""
     if STORE == "sqlite":
         return os.path.join(FOLDER, name + ".sqlite")
-    server = dict(item.split("=", 1) for item in os.environ["BRINDLE_TEST_POSTGRES"].split())
-    login = ["-h", server["host"], "-U", server["user"]]
-    subprocess.run([PG_BIN + "/dropdb", *login, "--if-exists", name], check=True)
-    if create:
-        subprocess.run([PG_BIN + "/createdb", *login, name], check=True)
-    return f"postgresql://{server['user']}@{server['host'].replace('/', '%2F')}/{name}"
+    return harness.postgres_database(name, create)
 
 
 def request(web, method, path):
@@ -82,6 +76,7 @@ def main():
             ("GET", "/api/scores?game=1&game=2", 400), ("GET", "/api/scores?gam=1", 400),
             ("GET", "/?top=5", 400), ("POST", "/", 405), ("PUT", "/api/scores", 405),
             ("DELETE", "/api/scores", 405), ("PATCH", "/", 405), ("OPTIONS", "/", 405),
+            ("TRACE", "/", 405), ("BREW", "/", 405),
         ]:
             got, kind, body = request(web, method, path)
             assert got == status, (method, path, got)
