@@ -12,6 +12,7 @@ Usage: serve_bench.py BRINDLE [MESSAGES] [ANNOUNCEMENTS]
    the service's log line for the stored message (written right after the commit), median
    and worst.
 """
+import json
 import os
 import pty
 import re
@@ -29,17 +30,23 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import pdus  # noqa: E402
 
 
-def score_pdu(i):
-    fields = [str(i % 97), "1", str(i), f"P{i:03d}"]
-    payload = "".join(f"{len(field):02d}{field}" for field in fields)
-    when = (2026, 12, 6, 21, (i // 60) % 60, i % 60, 4)
-    return pdus.deliver(pdus.raw_user_data(payload), when=when)
+def score_pdus(brindle, first, count):
+    # Score messages `first` to `first + count - 1` as phones list them received: the sender's
+    # own user data (one `brindle encode --lines` for all; it follows the 14 octets its
+    # SMS-SUBMIT starts with) in an SMS-DELIVER, each with its own time stamp.
+    lines = "".join(json.dumps({"gameId": i % 97, "score": i, "handle": f"P{i:03d}"}) + "\n"
+                    for i in range(first, first + count))
+    encoded = subprocess.run([brindle, "encode", "--lines"], input=lines, capture_output=True,
+                             text=True, check=True).stdout.splitlines()
+    return [pdus.deliver(json.loads(line)["pdu"][28:],
+                         when=(2026, 12, 6, 21, (i // 60) % 60, i % 60, 4))
+            for i, line in zip(range(first, first + count), encoded)]
 
 
 def throughput(brindle, count, tmp):
     inbox = os.path.join(tmp, "inbox.txt")
     with open(inbox, "w", encoding="ascii") as f:
-        f.write("".join(score_pdu(i) + "\n" for i in range(count)))
+        f.write("".join(pdu + "\n" for pdu in score_pdus(brindle, 0, count)))
     phone = subprocess.Popen([brindle, "phone", "--capacity", str(max(count, 1)), "--inbox",
                               inbox, "--timeout", "300"],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -67,8 +74,7 @@ def latency(brindle, count, tmp):
     master, slave = pty.openpty()
     tty.setraw(slave)
     port = os.ttyname(slave)
-    pdu = score_pdu(1)
-    octets = len(pdu) // 2 - 1
+    announced = score_pdus(brindle, 1000, count)
     serve = subprocess.Popen([brindle, "serve", "--port", port, "--db",
                               os.path.join(tmp, "latency.db"), "--poll", "3600"],
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -84,6 +90,7 @@ def latency(brindle, count, tmp):
             index = int(command[8:])
             if index not in held:
                 return "\r\n+CMS ERROR: 321\r\n"
+            octets = len(held[index]) // 2 - 1  # TPDU octets, without the service-centre field
             return f"\r\n+CMGR: 0,,{octets}\r\n{held[index]}\r\n\r\nOK\r\n"
         if command.startswith("AT+CMGD="):
             held.pop(int(command[8:]), None)
@@ -112,7 +119,7 @@ def latency(brindle, count, tmp):
         pump(time.monotonic() + 2)  # initialisation and the first, empty listing
         for i in range(count):
             index = i % 50 + 1
-            held[index] = score_pdu(1000 + i)
+            held[index] = announced[i]
             sent = time.monotonic()
             os.write(master, f"\r\n+CMTI: \"SM\",{index}\r\n".encode("ascii"))
             stored = pump(sent + 5, stop_on_log=i + 1)

@@ -369,10 +369,10 @@ Database OpenFile(const std::string& file, bool create, StoreError& error) {
   if (!Migrate(db.get(), create, error)) {
     return nullptr;
   }
-  // WAL lets readers run beside the service; NORMAL syncs at checkpoints, which keeps every
-  // commit durable against a crash of the program (not of the machine) at a fraction of the
-  // cost of a sync per commit.
-  if (create && sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;",
+  // WAL lets readers run beside the service. FULL syncs the log at every commit: a message is
+  // deleted from the phone once it is committed, so the commit has to outlast a power cut, not
+  // only a crash of the program. A listing is stored in one commit, so that is a sync a batch.
+  if (create && sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;",
                              nullptr, nullptr, nullptr) != SQLITE_OK) {
     error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
     return nullptr;
