@@ -20,7 +20,7 @@ SCORES = [
     (7, 250, "Cy", "+447700900998"),
     (7, 90, "Ann", "+447700900123"),
     (-3, 5, "Bob\xe9", "+447700900123"),
-]
+] + [(9, 1000 + i, f"H{i:02d}", "+447700900998") for i in range(12)]  # more than a top 10
 
 
 def database(name, create=True):
@@ -88,8 +88,12 @@ def main():
         assert status == 200 and kind == "text/html; charset=utf-8", (status, kind)
         # The store hands the handle back as it was kept, and the page widens it once.
         assert "Bob\u00e9" in page.decode("utf-8"), page
+        # Each game's top 10 only: game 9's twelve handles give ten rows, 7 two and -3 one.
+        assert page.count(b'<td class="rank">') == 13, page
         status, _, page = request(web, "GET", "/games/7")
         assert status == 200 and page.count(b'<td class="rank">') == 2, (status, page)
+        status, _, page = request(web, "GET", "/games/9")
+        assert status == 200 and page.count(b'<td class="rank">') == 12, (status, page)
     finally:
         code = web.stop()
     assert code == 0, f"brindle web ended with {code} on SIGTERM"
