@@ -86,5 +86,19 @@ __attribute__((target("avx2"), always_inline)) inline DigitsAvx2 ReadDigitsAvx2(
                               _mm256_shuffle_epi8(LoadTable(kRowNeeds), row))};
 }
 
+struct OctetsAvx2 {
+  __m256i octets;  // octets, or octets in 16-bit lanes; anything where there are strays
+  __m256i strays;  // nonzero bytes where a character is not a hex digit
+};
+
+// The sixteen octets of the 32 digits at `in`, one in the low byte of each 16-bit lane, and
+// the strays among them as nonzero bytes.
+__attribute__((target("avx2"), always_inline)) inline OctetsAvx2 OctetLanesAvx2(const char* in) {
+  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
+  const DigitsAvx2 digits = ReadDigitsAvx2(text);
+  // maddubs joins each pair as high * 16 + low (the first digit is the low byte of a lane).
+  return {_mm256_maddubs_epi16(digits.values, _mm256_set1_epi16(0x0110)), digits.strays};
+}
+
 }  // namespace brindle::hex
 #endif

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "base/text.h"
+#include "codec/decimal_word.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
 #include "codec/score_pdu_avx2.h"
@@ -21,8 +22,7 @@
 namespace brindle {
 namespace {
 
-constexpr std::size_t kMaxServiceCentreOctets = 11;  // type of address and 20 digits
-constexpr std::size_t kMaxNumberFieldText = 11;      // "-2147483648"
+constexpr std::size_t kMaxNumberFieldText = 11;  // "-2147483648"
 
 // Far more than any PDU's octets (at most about 260); a longer text is read only this far,
 // which is still enough to tell that it has octets after its user data.
@@ -107,11 +107,9 @@ PduError Load(OctetCursor& cursor, std::string_view text, PduReading& reading) {
 // The characters of an address octet, low nibble first; the filler 0xF is a NUL, which ends
 // the text. A table of pairs, so each octet is one two-byte copy.
 constexpr std::array<std::array<char, 2>, 256> kAddressPairs = [] {
-  constexpr std::array<char, 16> kDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                            '8', '9', '*', '#', 'a', 'b', 'c', '\0'};
   std::array<std::array<char, 2>, 256> pairs{};
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    pairs[i] = {kDigits[i & 0x0FU], kDigits[i >> 4U]};
+    pairs[i] = {tpdu::kAddressDigits[i & 0x0FU], tpdu::kAddressDigits[i >> 4U]};
   }
   return pairs;
 }();
@@ -186,16 +184,6 @@ PduError ReadUserDataFields(OctetCursor& cursor, bool hasHeader, PduReading& rea
 unsigned DigitOf(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
 
 constexpr std::uint64_t kOnes = 0x0101010101010101U;
-
-// The number of `count` (1 to 8) decimal digits in the first bytes of a little-endian word:
-// the digits moved to the top (bytes past them drop out, zeros come in front), and pairs,
-// quads and octets of digits joined by three multiplies.
-std::uint64_t WordValue(std::uint64_t word, std::size_t count) {
-  word = (word << (64 - 8 * count)) & (kOnes * 0x0FU);
-  word = (word * 10 + (word >> 8U)) & 0x00FF00FF00FF00FFU;
-  word = (word * 100 + (word >> 16U)) & 0x0000FFFF0000FFFFU;
-  return (word * 10000 + (word >> 32U)) & 0xFFFFFFFFU;
-}
 
 // Whether the first `count` (1 to 8) bytes of a little-endian word are decimal digits: all
 // eight checked at once (high nibble 3, and still 3 after adding 6 to the low one), with
@@ -405,7 +393,7 @@ PduError ReadPduStepwise(std::string_view text, PduReading& reading) {
   }
   std::uint8_t serviceCentre = 0;
   cursor.Take(serviceCentre);
-  if (serviceCentre > kMaxServiceCentreOctets) {
+  if (serviceCentre > tpdu::kMaxServiceCentreOctets) {
     return Fail(reading, PduError::kServiceCentreTooLong, 0);
   }
   std::uint8_t first = 0;

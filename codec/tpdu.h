@@ -64,9 +64,14 @@ inline constexpr std::uint8_t kAddressInternational = 0x91;  // international, I
 inline constexpr std::uint8_t kAddressUnknown = 0x81;        // unknown type, ISDN numbering
 inline constexpr std::uint8_t kTypeOfNumberMask = 0x70;
 inline constexpr std::uint8_t kTypeOfNumberInternational = 0x10;
+// The character of each address digit (semi-octet); the filler 0xF ends the number.
+inline constexpr std::array<char, 16> kAddressDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                        '8', '9', '*', '#', 'a', 'b', 'c', '\0'};
 
 // TP-MR of a SUBMIT: zero, the phone numbers its messages itself.
 inline constexpr std::uint8_t kMessageReferenceByPhone = 0x00;
+// Most octets a service-centre field holds: type of address and 20 digits.
+inline constexpr std::size_t kMaxServiceCentreOctets = 11;
 // Length of an empty service-centre field: the phone's own setting applies.
 inline constexpr std::uint8_t kServiceCentreFromPhone = 0x00;
 
