@@ -16,9 +16,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256i PayloadLanesAvx2(_
                                                                                unsigned& sound) {
   const hex::DigitsAvx2 digits = hex::ReadDigitsAvx2(text);
   const __m256i plain = _mm256_add_epi16(
-      _mm256_maddubs_epi16(_mm256_and_si256(digits.values, _mm256_set1_epi16(0x7F07)),
-                           _mm256_set1_epi16(0x0801)),
-      _mm256_slli_epi16(_mm256_and_si256(digits.values, _mm256_set1_epi16(0x0008)), 4));
+      _mm256_maddubs_epi16(_mm256_and_si256(digits.values, hex::Copies16<0x7F07>()),
+                           hex::Copies16<0x0801>()),
+      _mm256_slli_epi16(_mm256_and_si256(digits.values, hex::Copies16<0x0008>()), 4));
   sound = static_cast<unsigned>(_mm256_movemask_epi8(
       _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
                           _mm256_cmpeq_epi16(digits.strays, _mm256_setzero_si256()))));

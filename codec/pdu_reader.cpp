@@ -378,8 +378,8 @@ void Clear(PduReading& reading) {
 
 PduError ReadPdu(std::string_view text, PduReading& reading) {
 #if BRINDLE_SCORE_PDU_AVX2
-  if (kCpuHasAvx2Bmi2 && ReadScorePduAvx2(text, reading)) {
-    return PduError::kNone;
+  if (kCpuHasAvx2Bmi2) {
+    return ReadPduOnePassFirst(text, reading);
   }
 #endif
   return ReadPduStepwise(text, reading);

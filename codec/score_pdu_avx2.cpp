@@ -10,7 +10,6 @@
 #include <cstring>
 #include <span>
 
-#include "codec/decimal_word.h"
 #include "codec/hex_sse2.h"
 #include "codec/payload_avx2.h"
 #include "codec/score_payload.h"
@@ -69,8 +68,9 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool LoadOctets(
 __attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
     const std::uint8_t* octets, std::size_t digits, std::uint8_t type, char* number) {
   const __m128i packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(octets));  // NOLINT
-  const __m128i low = _mm_and_si128(packed, _mm_set1_epi8(0x0F));
-  const __m128i high = _mm_and_si128(_mm_srli_epi16(packed, 4), _mm_set1_epi8(0x0F));
+  const __m128i nibble = hex::Copies32x4<0x0F0F0F0F>();
+  const __m128i low = _mm_and_si128(packed, nibble);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(packed, 4), nibble);
   const __m128i characters =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(tpdu::kAddressDigits.data()));  // NOLINT
   const __m128i first = _mm_shuffle_epi8(characters, _mm_unpacklo_epi8(low, high));
@@ -133,14 +133,28 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   return true;
 }
 
-// The number of `count` (1 to 8) digits from `from` in `text` (eight bytes readable there),
-// with a '-' before them for a negative one.
-__attribute__((target("avx2,bmi2"), always_inline)) inline std::int64_t NumberAt(
-    const char* text, std::size_t from, std::size_t count) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, text + from, sizeof(word));
-  const auto magnitude = static_cast<std::int64_t>(WordValue(word, count));
-  return text[from - 1] == '-' ? -magnitude : magnitude;
+// The numbers of `count` (1 to 8) digits at `from` in `text` (eight bytes readable there),
+// negated where `negative` is 1, side by side in one register: each word's digits moved to
+// the top (bytes past them drop out, zeros come in front), then pairs, quads and halves
+// joined by multiply-adds.
+__attribute__((target("avx2,bmi2"), always_inline)) inline __m128i NumbersAt(
+    const char* text, const std::array<std::size_t, 2>& from,
+    const std::array<std::size_t, 2>& count, const std::array<std::uint32_t, 2>& negative) {
+  std::array<std::uint64_t, 2> words{};
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::memcpy(&words[i], text + from[i], sizeof(words[i]));
+    words[i] <<= 64 - 8 * count[i];
+  }
+  const __m128i digits = _mm_and_si128(
+      _mm_set_epi64x(static_cast<long long>(words[1]), static_cast<long long>(words[0])),
+      hex::Copies32x4<0x0F0F0F0F>());
+  const __m128i quads = _mm_madd_epi16(_mm_maddubs_epi16(digits, hex::Copies32x4<0x010A010A>()),
+                                       hex::Copies32x4<0x00010064>());
+  const __m128i value =
+      _mm_add_epi64(_mm_mul_epu32(quads, hex::Copies32x4<10000>()), _mm_srli_epi64(quads, 32));
+  const __m128i sign =
+      _mm_set_epi64x(-static_cast<long long>(negative[1]), -static_cast<long long>(negative[0]));
+  return _mm_sub_epi64(_mm_xor_si128(value, sign), sign);
 }
 
 // Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
@@ -156,9 +170,9 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
                                                                              ScoreFields& fields) {
   const __m256i next =
       _mm256_alignr_epi8(_mm256_permute2x128_si256(payload, payload, 0x81), payload, 1);
-  const __m256i nine = _mm256_set1_epi8(9);
-  const __m256i digit = _mm256_sub_epi8(payload, _mm256_set1_epi8('0'));
-  const __m256i nextDigit = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
+  const __m256i nine = hex::Copies8<9>();
+  const __m256i digit = _mm256_sub_epi8(payload, hex::Copies8<'0'>());
+  const __m256i nextDigit = _mm256_sub_epi8(next, hex::Copies8<'0'>());
   const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit);
   const __m256i bothDigits =
       _mm256_and_si256(isDigit, _mm256_cmpeq_epi8(_mm256_min_epu8(nextDigit, nine), nextDigit));
@@ -169,10 +183,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(lengths.data()),  // NOLINT
       _mm256_or_si256(_mm256_add_epi8(_mm256_add_epi8(eightTimes, twice), nextDigit),
-                      _mm256_andnot_si256(bothDigits, _mm256_set1_epi8(-1))));
+                      _mm256_andnot_si256(bothDigits, hex::Copies8<0xFF>())));
   const auto digits = static_cast<std::uint32_t>(_mm256_movemask_epi8(isDigit));
   const auto minus = static_cast<std::uint32_t>(
-      _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, _mm256_set1_epi8('-'))));
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, hex::Copies8<'-'>())));
   const std::size_t gameEnd = 2 + std::size_t{lengths[0]};  // 257 at most
   const std::size_t scoreStart = gameEnd + 5;               // behind "011" and its length digits
   if (scoreStart > size || text[gameEnd] != '0' || text[gameEnd + 1] != '1' ||
@@ -192,9 +206,11 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   if (gameCount - 1 >= 8 || scoreCount - 1 >= 8 || (digits & wanted) != wanted) {
     return false;
   }
-  fields.gameId = NumberAt(text, gameFrom, gameCount);
+  const __m128i numbers = NumbersAt(text, {gameFrom, scoreFrom}, {gameCount, scoreCount},
+                                    {(minus >> 2U) & 1U, (minus >> scoreStart) & 1U});
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(&fields.gameId), numbers);  // NOLINT
   fields.fixed = 1;
-  fields.score = NumberAt(text, scoreFrom, scoreCount);
+  fields.score = _mm_extract_epi64(numbers, 1);
   // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
   // holds 32: one fixed-size copy instead of a library call that picks its way by the length.
   static_assert(sizeof(fields.handle) >= 32);
@@ -204,10 +220,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   return true;
 }
 
-}  // namespace
-
-__attribute__((target("avx2,bmi2"))) bool ReadScorePduAvx2(std::string_view text,
-                                                           PduReading& reading) {
+// True with `reading` filled as ReadPduStepwise fills it; false, `reading` in no defined state,
+// for anything of another shape.
+__attribute__((target("avx2,bmi2"), always_inline)) inline bool ReadScorePdu(std::string_view text,
+                                                                             PduReading& reading) {
   if (text.size() < kMinText || text.size() > kMaxText || text.size() % 2 != 0) {
     return false;
   }
@@ -266,6 +282,13 @@ __attribute__((target("avx2,bmi2"))) bool ReadScorePduAvx2(std::string_view text
   reading.error = PduError::kNone;
   reading.errorOffset = 0;
   return true;
+}
+
+}  // namespace
+
+__attribute__((target("avx2,bmi2"))) PduError ReadPduOnePassFirst(std::string_view text,
+                                                                  PduReading& reading) {
+  return ReadScorePdu(text, reading) ? PduError::kNone : ReadPduStepwise(text, reading);
 }
 
 }  // namespace brindle

@@ -12,14 +12,14 @@
 
 namespace brindle {
 
-// Whether this processor runs ReadScorePduAvx2.
+// Whether this processor runs ReadPduOnePassFirst.
 extern const bool kCpuHasAvx2Bmi2;
 
-// Reads an SMS-SUBMIT or SMS-DELIVER of 32 to 184 hex digits without a user-data header whose
-// score payload is 1 to 30 sound bytes (two hex digits each, none zero) and splits into its
-// four fields. True with `reading` filled as ReadPduStepwise fills it; false for anything
-// else, with `reading` in no defined state.
-bool ReadScorePduAvx2(std::string_view text, PduReading& reading);
+// ReadPdu on this processor: an SMS-SUBMIT or SMS-DELIVER of 32 to 184 hex digits without a
+// user-data header, whose score payload is 1 to 30 sound bytes (two hex digits each, none zero)
+// and splits into its four fields, is read in one pass; anything else by ReadPduStepwise. The
+// caller's jump lands here directly, so neither way pays for a second call.
+PduError ReadPduOnePassFirst(std::string_view text, PduReading& reading);
 
 }  // namespace brindle
 #endif
