@@ -24,13 +24,24 @@ struct Message {
   std::string number;
 };
 
+// A number of one to eight digits, either sign: drawn evenly from the whole range, nearly
+// every one would have eight.
+std::int32_t RandomNumber(std::mt19937& random) {
+  std::uniform_int_distribution<int> digits(1, 8);
+  std::uniform_int_distribution<std::int32_t> digit(0, 9);
+  std::int32_t magnitude = 0;
+  for (int i = digits(random); i > 0; --i) {
+    magnitude = magnitude * 10 + digit(random);
+  }
+  return random() % 2 == 0 ? -magnitude : magnitude;
+}
+
 Message RandomMessage(std::mt19937& random) {
-  std::uniform_int_distribution<std::int32_t> value(-99999999, kMaxFieldNumber);
   std::uniform_int_distribution<int> length(2, 15);
   std::uniform_int_distribution<int> character(1, 0xFF);
   std::uniform_int_distribution<int> digits(1, 20);
   std::uniform_int_distribution<int> digit(0, 9);
-  Message message{value(random), value(random), {}, random() % 2 == 0 ? "+" : ""};
+  Message message{RandomNumber(random), RandomNumber(random), {}, random() % 2 == 0 ? "+" : ""};
   for (int i = length(random); i > 0; --i) {
     message.handle += static_cast<char16_t>(character(random));
   }
