@@ -69,8 +69,12 @@ alignas(32) inline constexpr LaneTable kRowOffset = NibbleTable([](std::size_t r
   return row == 3 ? 0x100 - '0' : row == 4 ? 0x100 + 10 - 'A' : row == 6 ? 0x100 + 10 - 'a' : 0;
 });
 
+__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
 __attribute__((target("avx2"), always_inline)) inline __m256i LoadTable(const LaneTable& table) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table.data()));  // NOLINT
+  return Load32(table.data());
 }
 
 // A vector of eight copies of `kBits`, read from a table the compiler cannot see into: GCC 12
@@ -81,17 +85,19 @@ alignas(32) inline constexpr LaneTable kCopies = NibbleTable([](std::size_t i) {
   return (kBits >> (8 * (i % 4))) & 0xFFU;
 });
 template <std::uint32_t kBits>
-__attribute__((target("avx2"), always_inline)) inline __m256i Copies32() {
+inline const std::uint8_t* HiddenCopies() {
   const std::uint8_t* table = kCopies<kBits>.data();
-  asm("" : "+r"(table));                                         // NOLINT: hides the values
-  return LoadTable(*reinterpret_cast<const LaneTable*>(table));  // NOLINT
+  asm("" : "+r"(table));  // NOLINT: hides the values
+  return table;
+}
+template <std::uint32_t kBits>
+__attribute__((target("avx2"), always_inline)) inline __m256i Copies32() {
+  return Load32(HiddenCopies<kBits>());
 }
 // The same in a 128-bit register.
 template <std::uint32_t kBits>
 __attribute__((target("avx2"), always_inline)) inline __m128i Copies32x4() {
-  const std::uint8_t* table = kCopies<kBits>.data();
-  asm("" : "+r"(table));                                           // NOLINT: hides the values
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(table));  // NOLINT
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(HiddenCopies<kBits>()));  // NOLINT
 }
 template <std::uint16_t kWord>
 __attribute__((target("avx2"), always_inline)) inline __m256i Copies16() {

@@ -315,41 +315,15 @@ constexpr std::size_t kGroupOctet = 7 * kTextStart / 8;      // where the first 
 constexpr std::size_t kShortReach = kGroupOctet + 49 + 16;
 
 using Bytes32 = std::array<std::uint8_t, 32>;
-constexpr Bytes32 EveryByte(std::uint8_t value) {
-  Bytes32 bytes{};
-  bytes.fill(value);
-  return bytes;
-}
-constexpr Bytes32 EveryWord(std::uint16_t value) {
-  Bytes32 bytes{};
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    bytes[i] = static_cast<std::uint8_t>(value & 0xFFU);
-    bytes[i + 1] = static_cast<std::uint8_t>(value >> 8U);
-  }
-  return bytes;
-}
 
-// The short path's vector constants. GCC builds a constant with the same value in every lane
-// from a general register, three instructions each; read through a pointer it cannot see
-// through (see ShortConstants()) they are plain memory operands.
+// The short path's tables (its uniform constants are hex::Copies8 and hex::Copies16).
 struct ShortPathConstants {
   Bytes32 groupShuffle{};
   std::array<std::uint16_t, 16> groupScale{};
-  // Digit values as the smaller of two candidates (the wrong one is always larger).
-  Bytes32 digitZero = EveryByte('0');
-  Bytes32 lowerCase = EveryByte(0x20);
-  Bytes32 letterTen = EveryByte('a' - 10);
-  // A range check is one signed compare: adding 0x7F - highest moves the range to the top of
-  // the signed bytes (nothing wraps, the septets being below 0x80).
-  Bytes32 digitShift = EveryByte(0x7F - '9');
-  Bytes32 belowDigits = EveryByte(0x7F - 10);
-  Bytes32 letterShift = EveryByte(0x7F - 'f');
-  Bytes32 belowLetters = EveryByte(0x7F - 6);
   // The unscrambled byte of the pair's nibbles h and l is (h & 7) | (h & 8) << 4 | l << 3:
   // the first part looked up for h (the high byte's lookup zeroed by its bit 7), the last
   // one shifted down from the high byte.
   Bytes32 highNibbleBits{};
-  Bytes32 lookUpLowByte = EveryWord(0x8000);
   // 32 bytes of -1 then 32 of 0: read from 32 - n on, it keeps the first n bytes.
   std::array<std::int8_t, 64> keepWindow{};
 
@@ -367,23 +341,15 @@ struct ShortPathConstants {
 };
 constexpr ShortPathConstants kShortPathConstants;
 
-const ShortPathConstants& ShortConstants() {
-  const ShortPathConstants* constants = &kShortPathConstants;
-  asm volatile("" : "+r"(constants));  // hides the values (at each use), not the address
-  return *constants;
-}
-
-__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void* at) {
-  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
-}
-
 // The septets of group `g` and group `g` + 4, one in each 16-bit lane.
 __attribute__((target("avx2"), always_inline)) inline __m256i SeptetGroups(
-    const std::uint8_t* first, std::size_t g, const ShortPathConstants& c) {
+    const std::uint8_t* first, std::size_t g) {
+  const ShortPathConstants& c = kShortPathConstants;
   const __m256i octets = _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(first + 7 * g)),
                                                  Load16(first + 7 * (g + 4)), 1);
-  const __m256i lifted = _mm256_mullo_epi16(
-      _mm256_shuffle_epi8(octets, Load32(c.groupShuffle.data())), Load32(c.groupScale.data()));
+  const __m256i lifted =
+      _mm256_mullo_epi16(_mm256_shuffle_epi8(octets, hex::Load32(c.groupShuffle.data())),
+                         hex::Load32(c.groupScale.data()));
   return _mm256_srli_epi16(lifted, 9);
 }
 
@@ -391,20 +357,22 @@ __attribute__((target("avx2"), always_inline)) inline __m256i SeptetGroups(
 // (any value where a digit is not hex); which digits are hex (-1 bytes) in `isHex`.
 __attribute__((target("avx2"), always_inline)) inline __m256i PlainOfDigits(__m256i text,
                                                                             __m256i& isHex) {
-  const ShortPathConstants& c = ShortConstants();
-  const __m256i lower = _mm256_or_si256(text, Load32(c.lowerCase.data()));
-  const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, Load32(c.digitZero.data())),
-                                         _mm256_sub_epi8(lower, Load32(c.letterTen.data())));
-  const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, Load32(c.digitShift.data())),
-                                            Load32(c.belowDigits.data()));
-  const __m256i isLetter = _mm256_cmpgt_epi8(_mm256_add_epi8(lower, Load32(c.letterShift.data())),
-                                             Load32(c.belowLetters.data()));
+  const __m256i lower = _mm256_or_si256(text, hex::Copies8<0x20>());
+  // Digit values as the smaller of two candidates (the wrong one is always larger).
+  const __m256i values = _mm256_min_epu8(_mm256_sub_epi8(text, hex::Copies8<'0'>()),
+                                         _mm256_sub_epi8(lower, hex::Copies8<'a' - 10>()));
+  // A range check is one signed compare: adding 0x7F - highest moves the range to the top of
+  // the signed bytes (nothing wraps, the septets being below 0x80).
+  const __m256i isDigit = _mm256_cmpgt_epi8(_mm256_add_epi8(text, hex::Copies8<0x7F - '9'>()),
+                                            hex::Copies8<0x7F - 10>());
+  const __m256i isLetter = _mm256_cmpgt_epi8(_mm256_add_epi8(lower, hex::Copies8<0x7F - 'f'>()),
+                                             hex::Copies8<0x7F - 6>());
   isHex = _mm256_or_si256(isDigit, isLetter);
-  // The high nibble's part looked up for the low byte, the low nibble's shifted down.
-  return _mm256_or_si256(
-      _mm256_shuffle_epi8(Load32(c.highNibbleBits.data()),
-                          _mm256_or_si256(values, Load32(c.lookUpLowByte.data()))),
-      _mm256_srli_epi16(values, 5));
+  // The high nibble's part looked up for the low byte (the high byte's lookup zeroed by its
+  // bit 7), the low nibble's shifted down.
+  return _mm256_or_si256(_mm256_shuffle_epi8(hex::Load32(kShortPathConstants.highNibbleBits.data()),
+                                             _mm256_or_si256(values, hex::Copies16<0x8000>())),
+                         _mm256_srli_epi16(values, 5));
 }
 
 // The general way for a payload the short path gave up on. All its septets lie in the
@@ -424,21 +392,20 @@ __attribute__((target("avx2"))) std::size_t DecodeShortSeptetsAvx2(const std::ui
                                                                    char* out, unsigned septets) {
   const std::size_t pairs = (septets - kTextStart) / 2;
   const std::uint8_t* first = octets + kGroupOctet;
-  const ShortPathConstants& c = ShortConstants();
   // Packed, groups 0, 1 | 4, 5 and 2, 3 | 6, 7 give payload bytes 0-7 | 16-23 and
   // 8-15 | 24-31, and the pack of those puts all of them in order.
   __m256i lowIsHex;
   __m256i highIsHex;
-  const __m256i low = PlainOfDigits(
-      _mm256_packus_epi16(SeptetGroups(first, 0, c), SeptetGroups(first, 1, c)), lowIsHex);
-  const __m256i high = PlainOfDigits(
-      _mm256_packus_epi16(SeptetGroups(first, 2, c), SeptetGroups(first, 3, c)), highIsHex);
+  const __m256i low =
+      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 0), SeptetGroups(first, 1)), lowIsHex);
+  const __m256i high =
+      PlainOfDigits(_mm256_packus_epi16(SeptetGroups(first, 2), SeptetGroups(first, 3)), highIsHex);
   const __m256i bytes = _mm256_packus_epi16(low, high);
   // Two digit masks pack to -1 only when both are -1 (saturation), so a byte is sound where
   // this is -1; the check stays off the way from the octets to the store.
   const __m256i sound = _mm256_andnot_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()),
                                             _mm256_packs_epi16(lowIsHex, highIsHex));
-  const __m256i keep = Load32(c.keepWindow.data() + 32 - pairs);
+  const __m256i keep = hex::Load32(kShortPathConstants.keepWindow.data() + 32 - pairs);
   if (_mm256_testc_si256(sound, keep) == 0) {
     return DecodeShortSeptetText(octets, out, septets);
   }

@@ -9,7 +9,6 @@
 #include <span>
 
 #include "base/text.h"
-#include "codec/decimal_word.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
 #include "codec/score_pdu_avx2.h"
@@ -185,6 +184,16 @@ unsigned DigitOf(char c) { return static_cast<unsigned>(static_cast<unsigned cha
 
 constexpr std::uint64_t kOnes = 0x0101010101010101U;
 
+// The number of `count` (1 to 8) decimal digits in the first bytes of a little-endian word:
+// the digits moved to the top (bytes past them drop out, zeros come in front), and pairs,
+// quads and octets of digits joined by three multiplies.
+std::uint64_t WordValue(std::uint64_t word, std::size_t count) {
+  word = (word << (64 - 8 * count)) & (kOnes * 0x0FU);
+  word = (word * 10 + (word >> 8U)) & 0x00FF00FF00FF00FFU;
+  word = (word * 100 + (word >> 16U)) & 0x0000FFFF0000FFFFU;
+  return (word * 10000 + (word >> 32U)) & 0xFFFFFFFFU;
+}
+
 // Whether the first `count` (1 to 8) bytes of a little-endian word are decimal digits: all
 // eight checked at once (high nibble 3, and still 3 after adding 6 to the low one), with
 // '0's put in place of the bytes past them.
@@ -349,11 +358,6 @@ bool SplitFields(const char* text, std::size_t size, std::size_t readable, Score
 
 bool SplitScorePayload(std::string_view payload, ScoreFields& fields) {
   return SplitFields(payload.data(), payload.size(), payload.size(), fields);
-}
-
-bool SplitScorePayload(const char* text, std::size_t size, std::size_t readable,
-                       ScoreFields& fields) {
-  return SplitFields(text, size, readable, fields);
 }
 
 namespace {

@@ -44,10 +44,6 @@ struct ScoreFields {
 // Splits a payload into exactly four fields, the first three decimal numbers.
 // Returns false when it does not split that way.
 bool SplitScorePayload(std::string_view payload, ScoreFields& fields);
-// The same with `readable` bytes (at least `size`) that may be read from `text` on: a short
-// payload is then split by a faster way that reads ahead within them.
-bool SplitScorePayload(const char* text, std::size_t size, std::size_t readable,
-                       ScoreFields& fields);
 
 struct PduReading {
   PduType type = PduType::kSubmit;

@@ -34,10 +34,6 @@ constexpr std::size_t kMaxText = std::size_t{2} * (36 + 56);
 // groups read 57 octets from the user data on, so no read leaves the room.
 constexpr std::size_t kOctetRoom = 128;
 
-__attribute__((target("avx2,bmi2"), always_inline)) inline __m256i Load32(const void* at) {
-  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
-}
-
 // The octets of `text` (kMinText to kMaxText digits, an even count) into `octets`, zeros
 // behind them; false when a character is not a hex digit. The last block of 32 digits ends
 // with the text and may overlap the one before, writing the same octets again. (Inline rather
@@ -127,7 +123,7 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   const __m256i shifted =
       _mm256_alignr_epi8(_mm256_permute2x128_si256(bytes, bytes, 0x81), bytes, 2);
   const __m256i keep =
-      _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)), Load32(kByteIndex.data()));
+      _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)), hex::Load32(kByteIndex.data()));
   written = _mm256_and_si256(shifted, keep);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(payload), written);  // NOLINT
   return true;
@@ -158,12 +154,12 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline __m128i NumbersAt(
 }
 
 // Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
-// (64 bytes readable) into its four fields, when both numbers
-// have one to eight digits and the fixed field is "011", as in every score message; false,
-// fields in no defined state, for anything else. Each byte's two-digit number (255 unless it
-// and the next are digits) is known for all at once, so a field is found by one table read;
-// the fixed field is compared rather than walked, which leaves two dependent reads before the
-// numbers, and their digits are checked against the digit mask in one step.
+// (64 bytes readable) into its four fields, when both numbers have one to eight digits and
+// the fixed field is "011", as in every score message; false, fields in no defined state, for
+// anything else. Each byte's two-digit number (255 unless it and the next are digits) is known
+// for all at once, so a field is found by one table read; the fixed field is compared rather
+// than walked, which leaves two dependent reads before the numbers, and their digits are
+// checked against the digit mask in one step.
 __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m256i payload,
                                                                              const char* text,
                                                                              std::size_t size,
@@ -197,8 +193,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   if (scoreEnd + 3 > size || scoreEnd + 2 + lengths[scoreEnd] != size) {  // a handle of 1 or more
     return false;
   }
-  const std::size_t gameFrom = 2 + ((minus >> 2U) & 1U);
-  const std::size_t scoreFrom = scoreStart + ((minus >> scoreStart) & 1U);
+  const std::uint32_t gameNegative = (minus >> 2U) & 1U;
+  const std::uint32_t scoreNegative = (minus >> scoreStart) & 1U;
+  const std::size_t gameFrom = 2 + gameNegative;
+  const std::size_t scoreFrom = scoreStart + scoreNegative;
   const std::size_t gameCount = gameEnd - gameFrom;
   const std::size_t scoreCount = scoreEnd - scoreFrom;
   const std::uint32_t wanted = (_bzhi_u32(~0U, static_cast<unsigned>(gameCount)) << gameFrom) |
@@ -207,7 +205,7 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
     return false;
   }
   const __m128i numbers = NumbersAt(text, {gameFrom, scoreFrom}, {gameCount, scoreCount},
-                                    {(minus >> 2U) & 1U, (minus >> scoreStart) & 1U});
+                                    {gameNegative, scoreNegative});
   _mm_storel_epi64(reinterpret_cast<__m128i*>(&fields.gameId), numbers);  // NOLINT
   fields.fixed = 1;
   fields.score = _mm_extract_epi64(numbers, 1);
