@@ -12,7 +12,6 @@ Usage: serve_bench.py BRINDLE [MESSAGES] [ANNOUNCEMENTS]
    the service's log line for the stored message (written right after the commit), median
    and worst.
 """
-import json
 import os
 import pty
 import re
@@ -31,16 +30,12 @@ import pdus  # noqa: E402
 
 
 def score_pdus(brindle, first, count):
-    # Score messages `first` to `first + count - 1` as phones list them received: the sender's
-    # own user data (one `brindle encode --lines` for all; it follows the 14 octets its
-    # SMS-SUBMIT starts with) in an SMS-DELIVER, each with its own time stamp.
-    lines = "".join(json.dumps({"gameId": i % 97, "score": i, "handle": f"P{i:03d}"}) + "\n"
-                    for i in range(first, first + count))
-    encoded = subprocess.run([brindle, "encode", "--lines"], input=lines, capture_output=True,
-                             text=True, check=True).stdout.splitlines()
-    return [pdus.deliver(json.loads(line)["pdu"][28:],
-                         when=(2026, 12, 6, 21, (i // 60) % 60, i % 60, 4))
-            for i, line in zip(range(first, first + count), encoded)]
+    # Score messages `first` to `first + count - 1` as phones list them received, each with its
+    # own time stamp.
+    numbers = range(first, first + count)
+    user_data = pdus.user_data_lines(brindle, [(i % 97, i, f"P{i:03d}") for i in numbers])
+    return [pdus.deliver(ud, when=(2026, 12, 6, 21, (i // 60) % 60, i % 60, 4))
+            for i, ud in zip(numbers, user_data)]
 
 
 def throughput(brindle, count, tmp):

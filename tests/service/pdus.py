@@ -22,13 +22,26 @@ def stamp(year, month, day, hour, minute, second, quarters):
     return text + f"{zone:02X}"
 
 
+# The 14 octets an SMS-SUBMIT to the default number starts with, in hex digits: what follows
+# them is TP-UDL and TP-UD.
+SUBMIT_HEAD = 28
+
+
 def user_data(brindle, game_id, score, handle):
-    # TP-UDL and TP-UD of the score message, as the sender builds them: what follows the 14
-    # octets an SMS-SUBMIT to the default number starts with.
+    # TP-UDL and TP-UD of the score message, as the sender builds them.
     out = subprocess.run([brindle, "encode", f"--game-id={game_id}", f"--score={score}",
                           f"--handle={handle}", "--json"], capture_output=True, text=True,
                          check=True).stdout
-    return json.loads(out)["pdu"][28:]
+    return json.loads(out)["pdu"][SUBMIT_HEAD:]
+
+
+def user_data_lines(brindle, messages):
+    # The same for many (game_id, score, handle) at once, through one `brindle encode --lines`.
+    lines = "".join(json.dumps({"gameId": g, "score": s, "handle": h}) + "\n"
+                    for g, s, h in messages)
+    out = subprocess.run([brindle, "encode", "--lines"], input=lines, capture_output=True,
+                         text=True, check=True).stdout
+    return [json.loads(line)["pdu"][SUBMIT_HEAD:] for line in out.splitlines()]
 
 
 def deliver(udl_ud, sender="+447700900123", when=(2026, 12, 6, 21, 15, 3, 4), first="04",
