@@ -11,7 +11,7 @@
 #include "base/text.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
-#include "codec/score_pdu_avx2.h"
+#include "codec/score_pdu_one_pass.h"
 #include "codec/tpdu.h"
 
 #if BRINDLE_HEX_SSE2
@@ -382,6 +382,11 @@ void Clear(PduReading& reading) {
 
 PduError ReadPdu(std::string_view text, PduReading& reading) {
 #if BRINDLE_SCORE_PDU_AVX2
+#if BRINDLE_SCORE_PDU_AVX512
+  if (kCpuHasAvx512Vbmi) {
+    return ReadPduOnePassFirstAvx512(text, reading);
+  }
+#endif
   if (kCpuHasAvx2Bmi2) {
     return ReadPduOnePassFirst(text, reading);
   }

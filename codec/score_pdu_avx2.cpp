@@ -1,4 +1,4 @@
-#include "codec/score_pdu_avx2.h"
+#include "codec/score_pdu_one_pass.h"
 
 #if BRINDLE_SCORE_PDU_AVX2
 #include <immintrin.h>
@@ -8,12 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 
 #include "codec/hex_sse2.h"
 #include "codec/payload_avx2.h"
-#include "codec/score_payload.h"
-#include "codec/time_stamp.h"
+#include "codec/score_pdu_steps.h"
 #include "codec/tpdu.h"
 
 namespace brindle {
@@ -26,10 +24,8 @@ const bool kCpuHasAvx2Bmi2 = [] {
 
 namespace {
 
-constexpr std::size_t kMinText = 32;     // one block of digits
-constexpr std::size_t kMaxPayload = 30;  // the marker and 60 digits fill 64 septets
-// The longest header (36 octets) and the 56 octets of 64 septets.
-constexpr std::size_t kMaxText = std::size_t{2} * (36 + 56);
+using namespace one_pass;  // NOLINT(google-build-using-namespace): the shared steps
+
 // The octets and room behind them: every header position stays under 36 and the septet
 // groups read 57 octets from the user data on, so no read leaves the room.
 constexpr std::size_t kOctetRoom = 128;
@@ -129,95 +125,6 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   return true;
 }
 
-// The numbers of `count` (1 to 8) digits at `from` in `text` (eight bytes readable there),
-// negated where `negative` is 1, side by side in one register: each word's digits moved to
-// the top (bytes past them drop out, zeros come in front), then pairs, quads and halves
-// joined by multiply-adds.
-__attribute__((target("avx2,bmi2"), always_inline)) inline __m128i NumbersAt(
-    const char* text, const std::array<std::size_t, 2>& from,
-    const std::array<std::size_t, 2>& count, const std::array<std::uint32_t, 2>& negative) {
-  std::array<std::uint64_t, 2> words{};
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    std::memcpy(&words[i], text + from[i], sizeof(words[i]));
-    words[i] <<= 64 - 8 * count[i];
-  }
-  const __m128i digits = _mm_and_si128(
-      _mm_set_epi64x(static_cast<long long>(words[1]), static_cast<long long>(words[0])),
-      hex::Copies32x4<0x0F0F0F0F>());
-  const __m128i quads = _mm_madd_epi16(_mm_maddubs_epi16(digits, hex::Copies32x4<0x010A010A>()),
-                                       hex::Copies32x4<0x00010064>());
-  const __m128i value =
-      _mm_add_epi64(_mm_mul_epu32(quads, hex::Copies32x4<10000>()), _mm_srli_epi64(quads, 32));
-  const __m128i sign =
-      _mm_set_epi64x(-static_cast<long long>(negative[1]), -static_cast<long long>(negative[0]));
-  return _mm_sub_epi64(_mm_xor_si128(value, sign), sign);
-}
-
-// Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
-// (64 bytes readable) into its four fields, when both numbers have one to eight digits and
-// the fixed field is "011", as in every score message; false, fields in no defined state, for
-// anything else. Each byte's two-digit number (255 unless it and the next are digits) is known
-// for all at once, so a field is found by one table read; the fixed field is compared rather
-// than walked, which leaves two dependent reads before the numbers, and their digits are
-// checked against the digit mask in one step.
-__attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m256i payload,
-                                                                             const char* text,
-                                                                             std::size_t size,
-                                                                             ScoreFields& fields) {
-  const __m256i next =
-      _mm256_alignr_epi8(_mm256_permute2x128_si256(payload, payload, 0x81), payload, 1);
-  const __m256i nine = hex::Copies8<9>();
-  const __m256i digit = _mm256_sub_epi8(payload, hex::Copies8<'0'>());
-  const __m256i nextDigit = _mm256_sub_epi8(next, hex::Copies8<'0'>());
-  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit);
-  const __m256i bothDigits =
-      _mm256_and_si256(isDigit, _mm256_cmpeq_epi8(_mm256_min_epu8(nextDigit, nine), nextDigit));
-  const __m256i twice = _mm256_add_epi8(digit, digit);
-  const __m256i eightTimes =
-      _mm256_add_epi8(_mm256_add_epi8(twice, twice), _mm256_add_epi8(twice, twice));
-  std::array<std::uint8_t, 32> lengths;  // NOLINT: written whole by the store
-  _mm256_storeu_si256(
-      reinterpret_cast<__m256i*>(lengths.data()),  // NOLINT
-      _mm256_or_si256(_mm256_add_epi8(_mm256_add_epi8(eightTimes, twice), nextDigit),
-                      _mm256_andnot_si256(bothDigits, hex::Copies8<0xFF>())));
-  const auto digits = static_cast<std::uint32_t>(_mm256_movemask_epi8(isDigit));
-  const auto minus = static_cast<std::uint32_t>(
-      _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, hex::Copies8<'-'>())));
-  const std::size_t gameEnd = 2 + std::size_t{lengths[0]};  // 257 at most
-  const std::size_t scoreStart = gameEnd + 5;               // behind "011" and its length digits
-  if (scoreStart > size || text[gameEnd] != '0' || text[gameEnd + 1] != '1' ||
-      text[gameEnd + 2] != '1') {
-    return false;
-  }
-  const std::size_t scoreEnd = scoreStart + lengths[scoreStart - 2];
-  if (scoreEnd + 3 > size || scoreEnd + 2 + lengths[scoreEnd] != size) {  // a handle of 1 or more
-    return false;
-  }
-  const std::uint32_t gameNegative = (minus >> 2U) & 1U;
-  const std::uint32_t scoreNegative = (minus >> scoreStart) & 1U;
-  const std::size_t gameFrom = 2 + gameNegative;
-  const std::size_t scoreFrom = scoreStart + scoreNegative;
-  const std::size_t gameCount = gameEnd - gameFrom;
-  const std::size_t scoreCount = scoreEnd - scoreFrom;
-  const std::uint32_t wanted = (_bzhi_u32(~0U, static_cast<unsigned>(gameCount)) << gameFrom) |
-                               (_bzhi_u32(~0U, static_cast<unsigned>(scoreCount)) << scoreFrom);
-  if (gameCount - 1 >= 8 || scoreCount - 1 >= 8 || (digits & wanted) != wanted) {
-    return false;
-  }
-  const __m128i numbers = NumbersAt(text, {gameFrom, scoreFrom}, {gameCount, scoreCount},
-                                    {gameNegative, scoreNegative});
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(&fields.gameId), numbers);  // NOLINT
-  fields.fixed = 1;
-  fields.score = _mm_extract_epi64(numbers, 1);
-  // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
-  // holds 32: one fixed-size copy instead of a library call that picks its way by the length.
-  static_assert(sizeof(fields.handle) >= 32);
-  std::memcpy(fields.handle, text + scoreEnd + 2, 32);
-  fields.handleLength = size - scoreEnd - 2;
-  fields.handle[fields.handleLength] = '\0';
-  return true;
-}
-
 // True with `reading` filled as ReadPduStepwise fills it; false, `reading` in no defined state,
 // for anything of another shape.
 __attribute__((target("avx2,bmi2"), always_inline)) inline bool ReadScorePdu(std::string_view text,
@@ -226,60 +133,26 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool ReadScorePdu(std
     return false;
   }
   std::array<std::uint8_t, kOctetRoom> octets;  // NOLINT: written whole by LoadOctets
-  if (!LoadOctets(text, octets)) {
+  ScoreLayout layout;
+  if (!LoadOctets(text, octets) ||
+      !FindFields(octets.data(), text.size(), layout, reading.sentAt)) {
     return false;
   }
-  // No bound check per field: every position read lies in the room, and at the end the user
-  // data must end exactly with the text, which also puts every field before it inside.
-  const std::size_t serviceCentre = octets[0];
-  if (serviceCentre > tpdu::kMaxServiceCentreOctets) {
-    return false;
-  }
-  std::size_t at = 1 + serviceCentre;
-  const std::uint8_t first = octets[at++];
-  const unsigned messageType = first & tpdu::kMessageTypeMask;
-  if ((first & tpdu::kUserDataHeader) != 0 ||
-      (messageType != tpdu::kMessageTypeSubmit && messageType != tpdu::kMessageTypeDeliver)) {
-    return false;
-  }
-  const bool submit = messageType == tpdu::kMessageTypeSubmit;
-  at += submit ? 1 : 0;  // TP-MR
-  const std::size_t digits = octets[at];
-  if (digits > kMaxAddressDigits) {
-    return false;
-  }
-  WriteNumber(octets.data() + at + 2, digits, octets[at + 1], reading.number);
-  at += 2 + (digits + 1) / 2;
-  if (!tpdu::IsGsmDefaultAlphabet(octets[at + 1])) {  // TP-DCS, behind TP-PID
-    return false;
-  }
-  at += 2;
-  reading.sentAt = TimeStamp{};
-  if (submit) {
-    at += tpdu::kValidityOctets[static_cast<std::size_t>(tpdu::ValidityFormatOf(first))];
-  } else {
-    if (DecodeTimeStamp(
-            std::span<const std::uint8_t, kTimeStampOctets>(octets.data() + at, kTimeStampOctets),
-            reading.sentAt) >= 0) {
-      return false;
-    }
-    at += kTimeStampOctets;
-  }
-  const std::size_t septets = octets[at++];
-  if (at + (7 * septets + 7) / 8 != text.size() / 2 || septets < kScoreTextMarker.size() + 2) {
-    return false;
-  }
-  const std::size_t pairs = (septets - kScoreTextMarker.size()) / 2;
+  WriteNumber(octets.data() + layout.number, layout.digits, layout.type, reading.number);
   __m256i payload;
-  if (pairs > kMaxPayload || !WritePayload(octets.data() + at, pairs, reading.payload, payload) ||
-      !SplitPayload(payload, reading.payload, pairs, reading.fields)) {
+  NumberSpans spans;
+  if (!WritePayload(octets.data() + layout.userData, layout.pairs, reading.payload, payload) ||
+      !SplitPayload(payload, reading.payload, layout.pairs, spans)) {
     return false;
   }
-  reading.payloadLength = pairs;
-  reading.type = submit ? PduType::kSubmit : PduType::kDeliver;
-  reading.error = PduError::kNone;
-  reading.errorOffset = 0;
-  return true;
+  StoreNumbers(reading.payload, spans, reading.fields);
+  // The handle is under 30 bytes with 32 readable behind its start, and the handle buffer
+  // holds 32: one fixed-size copy instead of a library call that picks its way by the length.
+  static_assert(sizeof(reading.fields.handle) >= 32);
+  std::memcpy(reading.fields.handle, reading.payload + spans.handle, 32);
+  reading.fields.handleLength = layout.pairs - spans.handle;
+  reading.fields.handle[reading.fields.handleLength] = '\0';
+  return Finish(layout, reading);
 }
 
 }  // namespace

@@ -1,0 +1,219 @@
+#include "codec/score_pdu_one_pass.h"
+
+#if BRINDLE_SCORE_PDU_AVX512
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12 warns that the undefined upper part some AVX-512 intrinsics start from may be used
+// uninitialised; the instructions overwrite or mask all of it.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/hex.h"
+#include "codec/score_pdu_steps.h"
+#include "codec/tpdu.h"
+
+namespace brindle {
+
+// __builtin_cpu_init first: this may run before the runtime's own start-up code has.
+const bool kCpuHasAvx512Vbmi = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi2");
+}();
+
+namespace {
+
+using namespace one_pass;  // NOLINT(google-build-using-namespace): the shared steps
+
+#define WIDE_TARGET "avx2,bmi2,avx512f,avx512bw,avx512vl,avx512vbmi"
+
+// Hex digits by the low six bits of their character, which tell all 22 apart: the value, and
+// the character itself (anything else gets one whose low bits differ, so it never matches).
+constexpr std::array<std::uint8_t, 64> kValueBySix = [] {
+  std::array<std::uint8_t, 64> values{};
+  for (std::size_t i = 0; i < 16; ++i) {
+    values[static_cast<unsigned char>(hex::kUpperDigits[i]) & 0x3FU] = static_cast<std::uint8_t>(i);
+    values[static_cast<unsigned char>(hex::kLowerDigits[i]) & 0x3FU] = static_cast<std::uint8_t>(i);
+  }
+  return values;
+}();
+constexpr std::array<std::uint8_t, 64> kDigitBySix = [] {
+  std::array<std::uint8_t, 64> characters{};
+  for (std::size_t i = 0; i < characters.size(); ++i) {
+    characters[i] = static_cast<std::uint8_t>(i ^ 1U);
+  }
+  for (std::size_t i = 0; i < 16; ++i) {
+    characters[static_cast<unsigned char>(hex::kUpperDigits[i]) & 0x3FU] =
+        static_cast<std::uint8_t>(hex::kUpperDigits[i]);
+    characters[static_cast<unsigned char>(hex::kLowerDigits[i]) & 0x3FU] =
+        static_cast<std::uint8_t>(hex::kLowerDigits[i]);
+  }
+  return characters;
+}();
+
+template <typename Index>
+constexpr std::array<std::uint8_t, 64> Indexes(Index index) {
+  std::array<std::uint8_t, 64> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<std::uint8_t>(index(i));
+  }
+  return table;
+}
+alignas(64) constexpr auto kEvenBytes = Indexes([](std::size_t i) { return 2 * i; });
+alignas(64) constexpr auto kHalves = Indexes([](std::size_t i) { return i / 2; });
+alignas(64) constexpr auto kIota = Indexes([](std::size_t i) { return i; });
+// Seven octets to each 64-bit lane, and the bit where each of its eight septets starts.
+alignas(64) constexpr auto kSevens = Indexes([](std::size_t i) { return 7 * (i / 8) + i % 8; });
+alignas(64) constexpr auto kSeptetBits = Indexes([](std::size_t i) { return 7 * (i % 8); });
+// The payload bytes behind the marker's two.
+alignas(64) constexpr auto kPayloadBytes = Indexes([](std::size_t i) { return 2 * i + 4; });
+constexpr std::array<std::uint8_t, 64> kAddressCharacters = [] {
+  std::array<std::uint8_t, 64> characters{};
+  for (std::size_t i = 0; i < 16; ++i) {
+    characters[i] = static_cast<std::uint8_t>(tpdu::kAddressDigits[i]);
+  }
+  return characters;
+}();
+
+__attribute__((target(WIDE_TARGET), always_inline)) inline __m512i Load64(
+    const std::array<std::uint8_t, 64>& table) {
+  return _mm512_loadu_si512(table.data());
+}
+
+struct WideOctets {
+  __m512i low;   // octets 0 to 63
+  __m512i high;  // octets 64 to 127 (those of a text's last 56 digits; anything behind them)
+};
+
+// The octets of `text` (kMinText to kMaxText digits, an even count) in two registers, and
+// the first 64 in `octets`; false when a character is not a hex digit.
+__attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
+    std::string_view text, WideOctets& wide, std::array<std::uint8_t, 64>& octets) {
+  const __m512i valueTable = Load64(kValueBySix);
+  const __m512i digitTable = Load64(kDigitBySix);
+  __mmask64 strays = 0;
+  // The values of the digits from `at` on (all 64 readable or only those within the text).
+  const auto values = [&](std::size_t at) __attribute__((target(WIDE_TARGET), always_inline)) {
+    const std::size_t left = text.size() > at ? text.size() - at : 0;
+    const __mmask64 in =
+        _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
+    const __m512i characters = _mm512_maskz_loadu_epi8(in, text.data() + at);
+    strays |= _mm512_mask_cmpneq_epi8_mask(in, characters,
+                                           _mm512_permutexvar_epi8(characters, digitTable));
+    return _mm512_permutexvar_epi8(characters, valueTable);
+  };
+  // Each octet's high digit from the even characters, shifted up (no bit crosses a byte), and
+  // its low digit from the odd ones.
+  const __m512i even = Load64(kEvenBytes);
+  const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
+  const __m512i first = values(0);
+  const __m512i second = values(64);
+  wide.low = _mm512_or_si512(_mm512_slli_epi16(_mm512_permutex2var_epi8(first, even, second), 4),
+                             _mm512_permutex2var_epi8(first, odd, second));
+  wide.high = _mm512_setzero_si512();
+  if (text.size() > 128) {
+    const __m512i third = values(128);
+    wide.high = _mm512_or_si512(_mm512_slli_epi16(_mm512_permutexvar_epi8(even, third), 4),
+                                _mm512_permutexvar_epi8(odd, third));
+  }
+  _mm512_storeu_si512(octets.data(), wide.low);  // one store, so each header read forwards from it
+  return strays == 0;
+}
+
+// The address digits from octet `from` on as characters, as WriteNumber writes them: each
+// digit's octet picked to its place, its nibble kept, and the character looked up. Only the
+// digits and the NUL behind them are stored.
+__attribute__((target(WIDE_TARGET), always_inline)) inline void WriteNumberWide(
+    __m512i octets, std::size_t from, std::size_t digits, std::uint8_t type, char* number) {
+  const __m512i pairs = _mm512_permutexvar_epi8(
+      _mm512_add_epi8(Load64(kHalves), _mm512_set1_epi8(static_cast<char>(from))), octets);
+  const __m256i bytes = _mm512_castsi512_si256(pairs);
+  const __m256i nibbles = _mm256_mask_blend_epi8(0xAAAAAAAAU, bytes, _mm256_srli_epi16(bytes, 4));
+  const __m256i characters =
+      _mm256_maskz_permutexvar_epi8(_bzhi_u32(~0U, static_cast<unsigned>(digits)),
+                                    _mm256_and_si256(nibbles, _mm256_set1_epi8(0x0F)),
+                                    _mm512_castsi512_si256(Load64(kAddressCharacters)));
+  const std::size_t plus =
+      (type & tpdu::kTypeOfNumberMask) == tpdu::kTypeOfNumberInternational ? 1 : 0;
+  number[0] = '+';
+  _mm256_mask_storeu_epi8(number + plus, _bzhi_u32(~0U, static_cast<unsigned>(digits + 1)),
+                          characters);
+}
+
+// The score payload as WritePayload writes it, from the octets in their registers: the user
+// data's 56 octets picked seven to each 64-bit lane by one two-register permute, the eight
+// septets of a lane shifted to their bytes by one multishift, and every pair of score-text
+// characters made a payload byte at once.
+__attribute__((target(WIDE_TARGET), always_inline)) inline bool WritePayloadWide(
+    const WideOctets& wide, std::size_t userData, std::size_t pairs, char* payload,
+    __m256i& written) {
+  const __m512i groups = _mm512_permutex2var_epi8(
+      wide.low, _mm512_add_epi8(Load64(kSevens), _mm512_set1_epi8(static_cast<char>(userData))),
+      wide.high);
+  const __m512i septets = _mm512_and_si512(
+      _mm512_multishift_epi64_epi8(Load64(kSeptetBits), groups), _mm512_set1_epi8(0x7F));
+  const __m512i values = _mm512_permutexvar_epi8(septets, Load64(kValueBySix));
+  const __mmask32 hexPairs =
+      _mm512_cmpeq_epi16_mask(septets, _mm512_permutexvar_epi8(septets, Load64(kDigitBySix)));
+  const __m512i plain =
+      _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_and_si512(values, _mm512_set1_epi16(0x7F07)),
+                                            _mm512_set1_epi16(0x0801)),
+                       _mm512_slli_epi16(_mm512_and_si512(values, _mm512_set1_epi16(0x0008)), 4));
+  const __mmask32 sound = hexPairs & _mm512_test_epi16_mask(plain, plain);
+  const std::uint32_t wanted = _bzhi_u32(~0U, static_cast<unsigned>(pairs)) << 2U;
+  if ((sound & wanted) != wanted) {
+    return false;
+  }
+  written = _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(
+      _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(pairs)), Load64(kPayloadBytes), plain));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(payload), written);  // NOLINT
+  return true;
+}
+
+__attribute__((target(WIDE_TARGET), always_inline)) inline bool ReadScorePduWide(
+    std::string_view text, PduReading& reading) {
+  if (text.size() < kMinText || text.size() > kMaxText || text.size() % 2 != 0) {
+    return false;
+  }
+  alignas(64) std::array<std::uint8_t, 64> octets;  // NOLINT: written whole by LoadOctetsWide
+  WideOctets wide;
+  ScoreLayout layout;
+  if (!LoadOctetsWide(text, wide, octets) ||
+      !FindFields(octets.data(), text.size(), layout, reading.sentAt)) {
+    return false;
+  }
+  WriteNumberWide(wide.low, layout.number, layout.digits, layout.type, reading.number);
+  __m256i payload;
+  NumberSpans spans;
+  if (!WritePayloadWide(wide, layout.userData, layout.pairs, reading.payload, payload) ||
+      !SplitPayload(payload, reading.payload, layout.pairs, spans)) {
+    return false;
+  }
+  StoreNumbers(reading.payload, spans, reading.fields);
+  const std::size_t handle = spans.handle;
+  reading.fields.handleLength = layout.pairs - handle;
+  // From the register rather than the payload just stored: a load reaching past that store
+  // waits until it is written out.
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(reading.fields.handle),  // NOLINT
+                      _mm256_maskz_permutexvar_epi8(
+                          _bzhi_u32(~0U, static_cast<unsigned>(reading.fields.handleLength)),
+                          _mm256_add_epi8(_mm512_castsi512_si256(Load64(kIota)),
+                                          _mm256_set1_epi8(static_cast<char>(handle))),
+                          payload));
+  return Finish(layout, reading);
+}
+
+}  // namespace
+
+__attribute__((target(WIDE_TARGET))) PduError ReadPduOnePassFirstAvx512(std::string_view text,
+                                                                        PduReading& reading) {
+  return ReadScorePduWide(text, reading) ? PduError::kNone : ReadPduStepwise(text, reading);
+}
+
+}  // namespace brindle
+#endif
