@@ -12,8 +12,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/hex.h"
+#include "codec/hex_sse2.h"
 #include "codec/score_pdu_steps.h"
 #include "codec/tpdu.h"
 
@@ -65,8 +67,8 @@ constexpr std::array<std::uint8_t, 64> Indexes(Index index) {
   return table;
 }
 alignas(64) constexpr auto kEvenBytes = Indexes([](std::size_t i) { return 2 * i; });
+alignas(64) constexpr auto kOddBytes = Indexes([](std::size_t i) { return 2 * i + 1; });
 alignas(64) constexpr auto kHalves = Indexes([](std::size_t i) { return i / 2; });
-alignas(64) constexpr auto kIota = Indexes([](std::size_t i) { return i; });
 // Seven octets to each 64-bit lane, and the bit where each of its eight septets starts.
 alignas(64) constexpr auto kSevens = Indexes([](std::size_t i) { return 7 * (i / 8) + i % 8; });
 alignas(64) constexpr auto kSeptetBits = Indexes([](std::size_t i) { return 7 * (i % 8); });
@@ -85,15 +87,22 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline __m512i Load64(
   return _mm512_loadu_si512(table.data());
 }
 
+// Sixteen copies of `kBits`, read from memory as hex::Copies32 reads its eight: a constant
+// built in registers would take the shuffle port the permutes need.
+template <std::uint32_t kBits>
+__attribute__((target(WIDE_TARGET), always_inline)) inline __m512i Copies64() {
+  return _mm512_broadcast_i32x4(hex::Copies32x4<kBits>());
+}
+
 struct WideOctets {
   __m512i low;   // octets 0 to 63
   __m512i high;  // octets 64 to 127 (those of a text's last 56 digits; anything behind them)
 };
 
 // The octets of `text` (kMinText to kMaxText digits, an even count) in two registers, and
-// the first 64 in `octets`; false when a character is not a hex digit.
+// the first 64 at `octets`; false when a character is not a hex digit.
 __attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
-    std::string_view text, WideOctets& wide, std::array<std::uint8_t, 64>& octets) {
+    std::string_view text, WideOctets& wide, std::uint8_t* octets) {
   const __m512i valueTable = Load64(kValueBySix);
   const __m512i digitTable = Load64(kDigitBySix);
   __mmask64 strays = 0;
@@ -110,7 +119,7 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
   // Each octet's high digit from the even characters, shifted up (no bit crosses a byte), and
   // its low digit from the odd ones.
   const __m512i even = Load64(kEvenBytes);
-  const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
+  const __m512i odd = Load64(kOddBytes);
   const __m512i first = values(0);
   const __m512i second = values(64);
   wide.low = _mm512_or_si512(_mm512_slli_epi16(_mm512_permutex2var_epi8(first, even, second), 4),
@@ -121,7 +130,7 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
     wide.high = _mm512_or_si512(_mm512_slli_epi16(_mm512_permutexvar_epi8(even, third), 4),
                                 _mm512_permutexvar_epi8(odd, third));
   }
-  _mm512_storeu_si512(octets.data(), wide.low);  // one store, so each header read forwards from it
+  _mm512_storeu_si512(octets, wide.low);  // one store, so each header read forwards from it
   return strays == 0;
 }
 
@@ -133,10 +142,13 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline void WriteNumberWide(
   const __m512i pairs = _mm512_permutexvar_epi8(
       _mm512_add_epi8(Load64(kHalves), _mm512_set1_epi8(static_cast<char>(from))), octets);
   const __m256i bytes = _mm512_castsi512_si256(pairs);
-  const __m256i nibbles = _mm256_mask_blend_epi8(0xAAAAAAAAU, bytes, _mm256_srli_epi16(bytes, 4));
+  // Each 16-bit lane holds its octet twice: the low byte keeps the low nibble, the high byte
+  // takes the high one.
+  const __m256i nibbles =
+      _mm256_ternarylogic_epi32(bytes, _mm256_srli_epi16(bytes, 4), hex::Copies16<0x00FF>(), 0xE4);
   const __m256i characters =
       _mm256_maskz_permutexvar_epi8(_bzhi_u32(~0U, static_cast<unsigned>(digits)),
-                                    _mm256_and_si256(nibbles, _mm256_set1_epi8(0x0F)),
+                                    _mm256_and_si256(nibbles, hex::Copies8<0x0F>()),
                                     _mm512_castsi512_si256(Load64(kAddressCharacters)));
   const std::size_t plus =
       (type & tpdu::kTypeOfNumberMask) == tpdu::kTypeOfNumberInternational ? 1 : 0;
@@ -156,14 +168,14 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool WritePayloadWide
       wide.low, _mm512_add_epi8(Load64(kSevens), _mm512_set1_epi8(static_cast<char>(userData))),
       wide.high);
   const __m512i septets = _mm512_and_si512(
-      _mm512_multishift_epi64_epi8(Load64(kSeptetBits), groups), _mm512_set1_epi8(0x7F));
+      _mm512_multishift_epi64_epi8(Load64(kSeptetBits), groups), Copies64<0x7F7F7F7F>());
   const __m512i values = _mm512_permutexvar_epi8(septets, Load64(kValueBySix));
   const __mmask32 hexPairs =
       _mm512_cmpeq_epi16_mask(septets, _mm512_permutexvar_epi8(septets, Load64(kDigitBySix)));
   const __m512i plain =
-      _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_and_si512(values, _mm512_set1_epi16(0x7F07)),
-                                            _mm512_set1_epi16(0x0801)),
-                       _mm512_slli_epi16(_mm512_and_si512(values, _mm512_set1_epi16(0x0008)), 4));
+      _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_and_si512(values, Copies64<0x7F077F07>()),
+                                            Copies64<0x08010801>()),
+                       _mm512_slli_epi16(_mm512_and_si512(values, Copies64<0x00080008>()), 4));
   const __mmask32 sound = hexPairs & _mm512_test_epi16_mask(plain, plain);
   const std::uint32_t wanted = _bzhi_u32(~0U, static_cast<unsigned>(pairs)) << 2U;
   if ((sound & wanted) != wanted) {
@@ -171,7 +183,8 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool WritePayloadWide
   }
   written = _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(
       _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(pairs)), Load64(kPayloadBytes), plain));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(payload), written);  // NOLINT
+  static_assert(sizeof(PduReading::payload) >= 64);
+  _mm512_storeu_si512(payload, _mm512_zextsi256_si512(written));
   return true;
 }
 
@@ -180,13 +193,17 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool ReadScorePduWide
   if (text.size() < kMinText || text.size() > kMaxText || text.size() % 2 != 0) {
     return false;
   }
-  alignas(64) std::array<std::uint8_t, 64> octets;  // NOLINT: written whole by LoadOctetsWide
+  // The first 64 octets go into the payload buffer, which the payload overwrites later: the
+  // header is read from there rather than from a 64-byte array on the stack.
+  static_assert(sizeof(reading.payload) >= 64);
+  auto* const octets = reinterpret_cast<std::uint8_t*>(reading.payload);  // NOLINT
   WideOctets wide;
   ScoreLayout layout;
   if (!LoadOctetsWide(text, wide, octets) ||
-      !FindFields(octets.data(), text.size(), layout, reading.sentAt)) {
+      !FindFields(octets, text.size(), layout, reading.sentAt)) {
     return false;
   }
+  WriteShape(layout, reading);
   WriteNumberWide(wide.low, layout.number, layout.digits, layout.type, reading.number);
   __m256i payload;
   NumberSpans spans;
@@ -197,15 +214,11 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool ReadScorePduWide
   StoreNumbers(reading.payload, spans, reading.fields);
   const std::size_t handle = spans.handle;
   reading.fields.handleLength = layout.pairs - handle;
-  // From the register rather than the payload just stored: a load reaching past that store
-  // waits until it is written out.
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(reading.fields.handle),  // NOLINT
-                      _mm256_maskz_permutexvar_epi8(
-                          _bzhi_u32(~0U, static_cast<unsigned>(reading.fields.handleLength)),
-                          _mm256_add_epi8(_mm512_castsi512_si256(Load64(kIota)),
-                                          _mm256_set1_epi8(static_cast<char>(handle))),
-                          payload));
-  return Finish(layout, reading);
+  // The payload was stored as 64 bytes, so this read lies inside that one store and need not
+  // wait for it to reach the cache; the zeros behind the payload end the handle.
+  static_assert(sizeof(reading.fields.handle) >= 32);
+  std::memcpy(reading.fields.handle, reading.payload + handle, 32);
+  return true;
 }
 
 }  // namespace

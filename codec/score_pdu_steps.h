@@ -31,6 +31,10 @@ struct NumberSpans {
   std::size_t handle = 0;
 };
 
+// Both numbers' signs as masks, by which of them are negative (bit 0 the game id's).
+alignas(16) inline constexpr std::array<std::array<std::int64_t, 2>, 4> kSigns = {
+    {{0, 0}, {-1, 0}, {0, -1}, {-1, -1}}};
+
 // The numbers of both spans of `text` (eight bytes readable at each), negated where
 // `negative` says, into `fields`. Each word's digits are moved to the top (bytes past them
 // drop out, zeros come in front), then pairs, quads and halves of both words are joined by
@@ -49,13 +53,16 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void StoreNumbers(
                                        hex::Copies32x4<0x00010064>());
   const __m128i value =
       _mm_add_epi64(_mm_mul_epu32(quads, hex::Copies32x4<10000>()), _mm_srli_epi64(quads, 32));
-  const __m128i sign = _mm_set_epi64x(-static_cast<long long>(spans.negative[1]),
-                                      -static_cast<long long>(spans.negative[0]));
+  const __m128i sign = _mm_load_si128(reinterpret_cast<const __m128i*>(  // NOLINT
+      kSigns[spans.negative[0] | spans.negative[1] << 1U].data()));
   const __m128i numbers = _mm_sub_epi64(_mm_xor_si128(value, sign), sign);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(&fields.gameId), numbers);  // NOLINT
   fields.fixed = 1;
   fields.score = _mm_extract_epi64(numbers, 1);
 }
+
+// The fixed field's count and value, "011", as the low three bytes of a little-endian word.
+inline constexpr std::uint32_t kFixedField = '0' | '1' << 8U | '1' << 16U;
 
 // Splits the payload held in `payload` (its `size` bytes, then zeros) and written at `text`
 // (64 bytes readable) into its four fields, when both numbers have one to eight digits and
@@ -89,8 +96,12 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
       _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, hex::Copies8<'-'>())));
   const std::size_t gameEnd = 2 + std::size_t{lengths[0]};  // 257 at most
   const std::size_t scoreStart = gameEnd + 5;               // behind "011" and its length digits
-  if (scoreStart > size || text[gameEnd] != '0' || text[gameEnd + 1] != '1' ||
-      text[gameEnd + 2] != '1') {
+  if (scoreStart > size) {
+    return false;
+  }
+  std::uint32_t fixed = 0;  // "011" and the byte behind it, in one read
+  std::memcpy(&fixed, text + gameEnd, sizeof(fixed));
+  if ((fixed & 0xFFFFFFU) != kFixedField) {
     return false;
   }
   const std::size_t scoreEnd = scoreStart + lengths[scoreStart - 2];
@@ -112,6 +123,15 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
       {gameFrom, scoreFrom}, {gameCount, scoreCount}, {gameNegative, scoreNegative}, scoreEnd + 2};
   return true;
 }
+
+// The octets of TP-VP by TP-VPF, a byte each: a shift finds the length rather than a read.
+inline constexpr std::uint32_t kValidityLengths = [] {
+  std::uint32_t packed = 0;
+  for (std::size_t format = 0; format < tpdu::kValidityOctets.size(); ++format) {
+    packed |= static_cast<std::uint32_t>(tpdu::kValidityOctets[format]) << (8 * format);
+  }
+  return packed;
+}();
 
 // Where the fields of a score message lie in its octets.
 struct ScoreLayout {
@@ -142,11 +162,13 @@ __attribute__((always_inline)) inline bool FindFields(const std::uint8_t* octets
   }
   layout.submit = messageType == tpdu::kMessageTypeSubmit;
   at += layout.submit ? 1 : 0;  // TP-MR
-  layout.digits = octets[at];
+  std::uint16_t address = 0;    // the address's digit count and type, in one read
+  std::memcpy(&address, octets + at, sizeof(address));
+  layout.digits = address & 0xFFU;
   if (layout.digits > kMaxAddressDigits) {
     return false;
   }
-  layout.type = octets[at + 1];
+  layout.type = static_cast<std::uint8_t>(address >> 8U);
   layout.number = at + 2;
   at += 2 + (layout.digits + 1) / 2;
   if (!tpdu::IsGsmDefaultAlphabet(octets[at + 1])) {  // TP-DCS, behind TP-PID
@@ -155,7 +177,7 @@ __attribute__((always_inline)) inline bool FindFields(const std::uint8_t* octets
   at += 2;
   sentAt = TimeStamp{};
   if (layout.submit) {
-    at += (0x07010700U >> (8U * static_cast<unsigned>(tpdu::ValidityFormatOf(first)))) & 0xFFU;
+    at += (kValidityLengths >> (8U * static_cast<unsigned>(tpdu::ValidityFormatOf(first)))) & 0xFFU;
   } else {
     if (DecodeTimeStamp(
             std::span<const std::uint8_t, kTimeStampOctets>(octets + at, kTimeStampOctets),
@@ -173,13 +195,13 @@ __attribute__((always_inline)) inline bool FindFields(const std::uint8_t* octets
   return layout.pairs <= kMaxPayload;
 }
 
-// The fields both readers set last, once everything has been read.
-inline bool Finish(const ScoreLayout& layout, PduReading& reading) {
+// The fields the layout alone decides, written as soon as it is known so that its values
+// need not be kept to the end; a reading declined later is read again from the start.
+inline void WriteShape(const ScoreLayout& layout, PduReading& reading) {
   reading.payloadLength = layout.pairs;
   reading.type = layout.submit ? PduType::kSubmit : PduType::kDeliver;
   reading.error = PduError::kNone;
   reading.errorOffset = 0;
-  return true;
 }
 
 }  // namespace brindle::one_pass
