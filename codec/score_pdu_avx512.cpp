@@ -36,26 +36,23 @@ using namespace one_pass;  // NOLINT(google-build-using-namespace): the shared s
 
 // Hex digits by the low six bits of their character, which tell all 22 apart: the value, and
 // the character itself (anything else gets one whose low bits differ, so it never matches).
-constexpr std::array<std::uint8_t, 64> kValueBySix = [] {
-  std::array<std::uint8_t, 64> values{};
-  for (std::size_t i = 0; i < 16; ++i) {
-    values[static_cast<unsigned char>(hex::kUpperDigits[i]) & 0x3FU] = static_cast<std::uint8_t>(i);
-    values[static_cast<unsigned char>(hex::kLowerDigits[i]) & 0x3FU] = static_cast<std::uint8_t>(i);
-  }
-  return values;
-}();
-constexpr std::array<std::uint8_t, 64> kDigitBySix = [] {
-  std::array<std::uint8_t, 64> characters{};
-  for (std::size_t i = 0; i < characters.size(); ++i) {
-    characters[i] = static_cast<std::uint8_t>(i ^ 1U);
+struct BySix {
+  alignas(64) std::array<std::uint8_t, 64> value{};
+  alignas(64) std::array<std::uint8_t, 64> digit{};
+};
+constexpr BySix kBySix = [] {
+  BySix tables;
+  for (std::size_t i = 0; i < tables.digit.size(); ++i) {
+    tables.digit[i] = static_cast<std::uint8_t>(i ^ 1U);
   }
   for (std::size_t i = 0; i < 16; ++i) {
-    characters[static_cast<unsigned char>(hex::kUpperDigits[i]) & 0x3FU] =
-        static_cast<std::uint8_t>(hex::kUpperDigits[i]);
-    characters[static_cast<unsigned char>(hex::kLowerDigits[i]) & 0x3FU] =
-        static_cast<std::uint8_t>(hex::kLowerDigits[i]);
+    for (const char c : {hex::kUpperDigits[i], hex::kLowerDigits[i]}) {
+      const auto index = static_cast<unsigned char>(c) & 0x3FU;
+      tables.value[index] = static_cast<std::uint8_t>(i);
+      tables.digit[index] = static_cast<std::uint8_t>(c);
+    }
   }
-  return characters;
+  return tables;
 }();
 
 template <typename Index>
@@ -103,8 +100,8 @@ struct WideOctets {
 // the first 64 at `octets`; false when a character is not a hex digit.
 __attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
     std::string_view text, WideOctets& wide, std::uint8_t* octets) {
-  const __m512i valueTable = Load64(kValueBySix);
-  const __m512i digitTable = Load64(kDigitBySix);
+  const __m512i valueTable = Load64(kBySix.value);
+  const __m512i digitTable = Load64(kBySix.digit);
   __mmask64 strays = 0;
   // The values of the digits from `at` on (all 64 readable or only those within the text).
   const auto values = [&](std::size_t at) __attribute__((target(WIDE_TARGET), always_inline)) {
@@ -136,7 +133,8 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool LoadOctetsWide(
 
 // The address digits from octet `from` on as characters, as WriteNumber writes them: each
 // digit's octet picked to its place, its nibble kept, and the character looked up. Only the
-// digits and the NUL behind them are stored.
+// digits and the NUL behind them are stored. (WriteNumber itself, reading the octets back from
+// memory, measured 1.4 ns slower here.)
 __attribute__((target(WIDE_TARGET), always_inline)) inline void WriteNumberWide(
     __m512i octets, std::size_t from, std::size_t digits, std::uint8_t type, char* number) {
   const __m512i pairs = _mm512_permutexvar_epi8(
@@ -169,9 +167,9 @@ __attribute__((target(WIDE_TARGET), always_inline)) inline bool WritePayloadWide
       wide.high);
   const __m512i septets = _mm512_and_si512(
       _mm512_multishift_epi64_epi8(Load64(kSeptetBits), groups), Copies64<0x7F7F7F7F>());
-  const __m512i values = _mm512_permutexvar_epi8(septets, Load64(kValueBySix));
+  const __m512i values = _mm512_permutexvar_epi8(septets, Load64(kBySix.value));
   const __mmask32 hexPairs =
-      _mm512_cmpeq_epi16_mask(septets, _mm512_permutexvar_epi8(septets, Load64(kDigitBySix)));
+      _mm512_cmpeq_epi16_mask(septets, _mm512_permutexvar_epi8(septets, Load64(kBySix.digit)));
   const __m512i plain =
       _mm512_add_epi16(_mm512_maddubs_epi16(_mm512_and_si512(values, Copies64<0x7F077F07>()),
                                             Copies64<0x08010801>()),
