@@ -6,8 +6,9 @@
 
 namespace brindle::sim {
 
-MessageStore::MessageStore(int capacity)
-    : places_(static_cast<std::size_t>(std::clamp(capacity, 1, kMaxStoreCapacity))) {}
+MessageStore::MessageStore(int capacity, int firstIndex)
+    : places_(static_cast<std::size_t>(std::clamp(capacity, 1, kMaxStoreCapacity))),
+      firstIndex_(firstIndex) {}
 
 std::optional<std::string> MessageStore::Refusal(std::string_view pdu) {
   if (pdu.empty()) {
@@ -42,7 +43,7 @@ std::optional<int> MessageStore::Add(std::string_view pdu) {
     return std::nullopt;
   }
   StoredMessage& message = places_[firstFree_].emplace();
-  message.index = static_cast<int>(firstFree_) + 1;
+  message.index = static_cast<int>(firstFree_) + firstIndex_;
   message.pdu = pdu;
   std::transform(message.pdu.begin(), message.pdu.end(), message.pdu.begin(), [](char c) {
     return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -53,17 +54,21 @@ std::optional<int> MessageStore::Add(std::string_view pdu) {
   return message.index;
 }
 
-const StoredMessage* MessageStore::Find(int index) const {
-  if (index < 1 || index > capacity()) {
-    return nullptr;
+std::optional<std::size_t> MessageStore::Place(int index) const {
+  if (index < firstIndex_ || index - firstIndex_ >= capacity()) {
+    return std::nullopt;
   }
-  const auto& place = places_[static_cast<std::size_t>(index - 1)];
-  return place ? &*place : nullptr;
+  return static_cast<std::size_t>(index - firstIndex_);
+}
+
+const StoredMessage* MessageStore::Find(int index) const {
+  const auto place = Place(index);
+  return place && places_[*place] ? &*places_[*place] : nullptr;
 }
 
 void MessageStore::MarkRead(int index) {
   if (Find(index) != nullptr) {
-    places_[static_cast<std::size_t>(index - 1)]->stat = MessageStat::kRead;
+    places_[*Place(index)]->stat = MessageStat::kRead;
   }
 }
 
@@ -71,8 +76,9 @@ bool MessageStore::Remove(int index) {
   if (Find(index) == nullptr) {
     return false;
   }
-  places_[static_cast<std::size_t>(index - 1)].reset();
-  firstFree_ = std::min(firstFree_, static_cast<std::size_t>(index - 1));
+  const std::size_t place = *Place(index);
+  places_[place].reset();
+  firstFree_ = std::min(firstFree_, place);
   --used_;
   return true;
 }

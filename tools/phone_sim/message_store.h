@@ -1,5 +1,6 @@
-// The phone's message memory ("SM"): received messages in numbered places from 1 to the
-// capacity, each unread until a listing or a read shows it.
+// One message memory of the phone: received messages in numbered places from 1 (or 0, as
+// some phones count) up, as many as its capacity, each unread until a listing or a read shows
+// it.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +29,7 @@ struct StoredMessage {
 
 class MessageStore {
  public:
-  explicit MessageStore(int capacity);
+  explicit MessageStore(int capacity, int firstIndex = 1);
 
   // Why `pdu` cannot be stored as a received message's text, or nothing when it can.
   static std::optional<std::string> Refusal(std::string_view pdu);
@@ -44,9 +45,14 @@ class MessageStore {
 
   [[nodiscard]] int capacity() const { return static_cast<int>(places_.size()); }
   [[nodiscard]] int used() const { return used_; }
+  [[nodiscard]] bool full() const { return used_ == capacity(); }
 
  private:
+  // The place of `index` in places_, or nothing when it has none.
+  [[nodiscard]] std::optional<std::size_t> Place(int index) const;
+
   std::vector<std::optional<StoredMessage>> places_;
+  int firstIndex_;
   int used_ = 0;
   std::size_t firstFree_ = 0;  // no place below it is free
 };
