@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/phone_sim/phone_mode.h"
+
 namespace brindle::sim {
 namespace {
 
@@ -22,15 +24,19 @@ const std::string kLong =
 const std::string kOk = "\r\nOK\r\n";
 const std::string kError = "\r\nERROR\r\n";
 const std::string kBadIndex = "\r\n+CMS ERROR: 321\r\n";
-// Steps that are no command: kLong arrives from the network; the line was dropped.
+// Steps that are no command: kLong arrives from the network; the line was dropped; a program
+// opened the line.
 const std::string kArrives = "<arrives>";
 const std::string kDropped = "<dropped>";
+const std::string kOpened = "<opened>";
 
 std::string Exchange(PhoneDialogue& phone, std::string_view in, std::uint64_t nowMs = 0) {
   if (in == kArrives) {
     phone.Deliver(kLong, "feed", nowMs);
   } else if (in == kDropped) {
     phone.Reset(nowMs);
+  } else if (in == kOpened) {
+    phone.LineOpened(nowMs);
   } else {
     phone.Receive(in, nowMs);
   }
@@ -39,12 +45,16 @@ std::string Exchange(PhoneDialogue& phone, std::string_view in, std::uint64_t no
 
 std::string Submit(std::string_view pdu) { return std::string(pdu) + "\x1a"; }
 
-using Steps = std::vector<std::pair<std::string, std::string>>;  // what goes in, what comes back
+struct Step {
+  std::string in;
+  std::string out;            // what the phone sent by then
+  std::uint64_t laterMs = 0;  // since the step before
+};
 
 struct LineCase {
   const char* name;
-  PhoneMode mode;
-  Steps steps;
+  const char* modes;
+  std::vector<Step> steps;
   bool stored = false;  // echo off and kShort, kLong, kShort (that one without a centre) stored
 };
 
@@ -52,27 +62,44 @@ class DialogueLines : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(DialogueLines, AnswersEachLine) {
   const LineCase& c = GetParam();
-  PhoneDialogue phone(c.mode, 0, 1, 5);
+  std::string error;
+  const auto modes = ParsePhoneModes(c.modes, error);
+  ASSERT_TRUE(modes.has_value()) << error;
+  PhoneDialogue phone(*modes, 0, 1, 5);
   if (c.stored) {
     Exchange(phone, "ATE0\r");
     for (const std::string& pdu : {kShort, kLong, "00" + kShort.substr(16)}) {
       ASSERT_TRUE(phone.Deliver(pdu, "inbox", 0).has_value());
     }
   }
+  std::uint64_t now = 0;
   for (std::size_t i = 0; i < c.steps.size(); ++i) {
-    EXPECT_EQ(Exchange(phone, c.steps[i].first), c.steps[i].second) << "step " << i;
+    now += c.steps[i].laterMs;
+    EXPECT_EQ(Exchange(phone, c.steps[i].in, now), c.steps[i].out) << "step " << i;
   }
 }
 
-std::string Entry(int index, int stat, std::string_view pdu) {
-  return "+CMGL: " + std::to_string(index) + "," + std::to_string(stat) + ",," +
-         (pdu == kLong ? "56" : "28") + "\r\n" + std::string(pdu) + "\r\n";
+std::string Length(std::string_view pdu) { return pdu == kLong ? "56" : "28"; }
+
+// The PDU line as a phone that pads it to 176 octets shows it.
+std::string Line(const std::string& pdu, bool padded) {
+  return padded ? pdu + std::string(352 - pdu.size(), 'F') : pdu;
+}
+
+std::string Entry(int index, int stat, const std::string& pdu, bool padded = false) {
+  return "+CMGL: " + std::to_string(index) + "," + std::to_string(stat) + ",," + Length(pdu) +
+         "\r\n" + Line(pdu, padded) + "\r\n";
+}
+
+std::string Read(int stat, const std::string& pdu, bool padded = false) {
+  return "\r\n+CMGR: " + std::to_string(stat) + ",," + Length(pdu) + "\r\n" + Line(pdu, padded) +
+         "\r\n" + kOk;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sending, DialogueLines,
     ::testing::Values(LineCase{"EchoesUntilAte0AndAgainAfterAReset",
-                               PhoneMode::kOk,
+                               "ok",
                                {{"ATZ\r", "ATZ\r\r\nOK\r\n"},
                                 {"ATE0\r", "ATE0\r\r\nOK\r\n"},
                                 {"AT+CMGF=0\r", kOk},
@@ -80,10 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"AT\r", "AT\r\r\nOK\r\n"}}},
                       LineCase{
                           "LowerCaseCrLfAndBackspace",
-                          PhoneMode::kOk,
+                          "ok",
                           {{"ate0\r\n", "ate0\r\r\nOK\r\n"}, {"ATX\bE0\r", kOk}, {"hello\r", ""}}},
                       LineCase{"PduModeOnlyAndUnknownCommands",
-                               PhoneMode::kOk,
+                               "ok",
                                {{"ATE0\r", "ATE0\r\r\nOK\r\n"},
                                 {"AT+CMGF=1\r", kError},
                                 {"AT+CBOGUS\r", kError},
@@ -91,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"AT" + std::string(600, 'A') + "\r", kError}}},
                       // ESC ends PDU entry without a send.
                       LineCase{"PromptBadLengthsAndEscape",
-                               PhoneMode::kOk,
+                               "ok",
                                {{"ATE0\r", "ATE0\r\r\nOK\r\n"},
                                 {"AT+CMGS=0\r", kError},
                                 {"AT+CMGS=256\r", kError},
@@ -106,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     Receiving, DialogueLines,
     ::testing::Values(
         LineCase{"ListsAllThenOnlyRead",
-                 PhoneMode::kOk,
+                 "ok",
                  {{"AT+CMGL=4\r",
                    "\r\n" + Entry(1, 0, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk},
                   {"AT+CMGL=0\r", kOk},
@@ -117,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,5,\"SM\",3,5,\"SM\",3,5\r\n" + kOk}},
                  true},
         LineCase{"ReadsOneAndRefusesBadIndexes",
-                 PhoneMode::kOk,
+                 "ok",
                  {{"AT+CMGR=2\r", "\r\n+CMGR: 0,,56\r\n" + kLong + "\r\n" + kOk},
                   {"AT+CMGR=2\r", "\r\n+CMGR: 1,,56\r\n" + kLong + "\r\n" + kOk},
                   {"AT+CMGL=0\r", "\r\n" + Entry(1, 0, kShort) + Entry(3, 0, kShort) + kOk},
@@ -126,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGR=x\r", kError}},
                  true},
         LineCase{"DeletesAndReusesTheLowestPlace",
-                 PhoneMode::kOk,
+                 "ok",
                  {{"AT+CMGD=2\r", kOk},
                   {"AT+CMGR=2\r", kBadIndex},
                   {"AT+CMGD=2\r", kBadIndex},
@@ -138,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGL=4\r", kOk}},
                  true},
         LineCase{"AnnouncesOnlyWhenAsked",
-                 PhoneMode::kOk,
+                 "ok",
                  {{kArrives, ""},
                   {"AT+CNMI=2,1\r", kOk},
                   {kArrives, "\r\n+CMTI: \"SM\",5\r\n"},
@@ -151,28 +178,28 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CNMI=4,1\r", "AT+CNMI=4,1\r" + kError}},
                  true},
         LineCase{"RoutesToTheLineWithMt2",
-                 PhoneMode::kOk,
+                 "ok",
                  {{"AT+CNMI=2,2\r", kOk},
                   {kArrives, "\r\n+CMT: ,56\r\n" + kLong + "\r\n"},
                   {"AT+CPMS=\"SM\"\r", "\r\n+CPMS: 3,5,3,5,3,5\r\n" + kOk},
                   {"AT+CPMS=\"ME\"\r", "\r\n+CMS ERROR: 302\r\n"}},
                  true},
         LineCase{"HoldsTheAnnouncementDuringPduEntry",
-                 PhoneMode::kOk,
+                 "ok",
                  {{"AT+CNMI=2,1\r", kOk},
                   {"AT+CMGS=51\r", "\r\n> "},
                   {kArrives, ""},
                   {Submit(kPdu), "\r\n+CMGS: 1\r\n" + kOk + "\r\n+CMTI: \"SM\",4\r\n"}},
                  true},
         LineCase{"NoCmtiNeverAnnounces",
-                 PhoneMode::kNoCmti,
+                 "no-cmti",
                  {{"AT+CNMI=2,1\r", kOk},
                   {kArrives, ""},
                   {"AT+CMGR=4\r", "\r\n+CMGR: 0,,56\r\n" + kLong + "\r\n" + kOk}},
                  true},
         // The line drops after the first entry; the phone comes back in its power-on state.
         LineCase{"HangupListingDropsAfterTheFirstEntryOnce",
-                 PhoneMode::kHangupListing,
+                 "hangup-listing",
                  {{"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kShort)},
                   {kDropped, ""},
                   {"AT+CMGL=4\r", "AT+CMGL=4\r\r\n" + Entry(1, 1, kShort) + Entry(2, 0, kLong) +
@@ -180,10 +207,124 @@ INSTANTIATE_TEST_SUITE_P(
                  true},
         LineCase{
             "UnsolicitedLinesBetweenEntries",
-            PhoneMode::kUnsolicitedListing,
+            "unsolicited-listing",
             {{"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kShort) + "\r\nRING\r\n\r\n+CMTI: \"SM\",1\r\n" +
                                  Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}},
             true}),
+    [](const ::testing::TestParamInfo<LineCase>& param) { return param.param.name; });
+
+const std::string kCmti = "\r\n+CMTI: \"SM\",";
+const std::string kNotSupported = "\r\nCOMMAND NOT SUPPORT\r\n";
+
+// Each quirk of phones in the field on its own (cpms-one with the memories it restricts).
+INSTANTIATE_TEST_SUITE_P(
+    Quirks, DialogueLines,
+    ::testing::Values(
+        LineCase{"IndexZeroCountsPlacesFromZero",
+                 "index-zero",
+                 {{"AT+CMGL=4\r",
+                   "\r\n" + Entry(0, 0, kShort) + Entry(1, 0, kLong) + Entry(2, 0, kShort) + kOk},
+                  {"AT+CMGR=0\r", Read(1, kShort)},
+                  {"AT+CMGD=0\r", kOk},
+                  {"AT+CMGR=0\r", kBadIndex},
+                  {"AT+CMGR=5\r", kBadIndex},
+                  {"AT+CNMI=2,1\r", kOk},
+                  {kArrives, kCmti + "0\r\n"}},
+                 true},
+        // Arrivals take turns: kShort to SM 1, kLong to ME 1, kShort to SM 2, then ME 2.
+        LineCase{"MemoriesEachListAndAnnounceTheirOwn",
+                 "memories",
+                 {{"AT+CPMS=?\r",
+                   "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n" + kOk},
+                  {"AT+CNMI=2,1\r", kOk},
+                  {kArrives, "\r\n+CMTI: \"ME\",2\r\n"},
+                  {"AT+CPMS=\"ME\",\"ME\",\"ME\"\r", "\r\n+CPMS: 2,5,2,5,2,5\r\n" + kOk},
+                  {"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kLong) + Entry(2, 0, kLong) + kOk},
+                  {"AT+CMGD=1\r", kOk},
+                  {"AT+CPMS=\"SM\"\r", "\r\n+CPMS: 2,5,1,5,1,5\r\n" + kOk},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",2,5,\"ME\",1,5,\"ME\",1,5\r\n" + kOk},
+                  {"AT+CMGR=2\r", Read(0, kShort)}},
+                 true},
+        LineCase{"CpmsOneTakesOneMemoryOnly",
+                 "memories,cpms-one",
+                 {{"AT+CPMS=\"ME\",\"ME\",\"ME\"\r", "\r\n+CMS ERROR: 302\r\n"},
+                  {"AT+CPMS=\"ME\"\r", "\r\n+CPMS: 1,5,2,5,2,5\r\n" + kOk}},
+                 true},
+        LineCase{"NotSupportSaysSoInsteadOfError",
+                 "not-support",
+                 {{"AT+CNMI=2,1\r", kNotSupported},
+                  {"AT+CPMS=?\r", kNotSupported},
+                  {"AT+CBOGUS\r", kNotSupported},
+                  {"AT+CMGF=1\r", kError}},
+                 true},
+        // Busy answers 14, 14, 515, ...; the window starts again with ATZ.
+        LineCase{"SimBusyForThreeSecondsAfterOpeningAndAtz",
+                 "sim-busy",
+                 {{"AT+CMGL=4\r", "\r\n+CME ERROR: 14\r\n"},
+                  {"AT\r", kOk},
+                  {"AT+CPMS?\r", "\r\n+CME ERROR: 14\r\n"},
+                  {"AT+CNMI=2,1\r", "\r\n+CME ERROR: 515\r\n", 2999},
+                  {"AT+CMGD=9\r", kBadIndex, 1},
+                  {"ATZ\r", kOk},
+                  {"AT+CMGR=1\r", "AT+CMGR=1\r\r\n+CME ERROR: 14\r\n", 2999},
+                  {"AT+CMGR=1\r", "AT+CMGR=1\r" + Read(0, kShort), 1}},
+                 true},
+        LineCase{"CmgrNoStatLeavesTheStatusOut",
+                 "cmgr-no-stat",
+                 {{"AT+CMGR=2\r", "\r\n+CMGR: ,,56\r\n" + kLong + "\r\n" + kOk}},
+                 true},
+        LineCase{
+            "PaddedFillsPduLinesWithFf",
+            "padded",
+            {{"AT+CMGR=2\r", Read(0, kLong, true)},
+             {"AT+CMGL=0\r", "\r\n" + Entry(1, 0, kShort, true) + Entry(3, 0, kShort, true) + kOk}},
+            true},
+        // Stuck, the phone hears nothing but ATZ; opening the line again ends it too.
+        LineCase{"HangListingStopsAfterTheFirstEntryOnce",
+                 "hang-listing",
+                 {{"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kShort)},
+                  {"AT\r", ""},
+                  {kOpened, ""},
+                  {"AT\r", kOk},
+                  {"AT+CMGL=4\r",
+                   "\r\n" + Entry(1, 1, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}},
+                 true},
+        LineCase{
+            "EndlessListingRepeatsUntilAtz",
+            "endless-listing",
+            {{"AT+CMGL=4\r",
+              "\r\n" + Entry(1, 0, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort)},
+             {"AT\r",
+              Entry(1, 0, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + Entry(1, 0, kShort),
+              200},
+             {"ATZ\r", kOk},
+             {"", "", 1000}},
+            true},
+        // Places 4 and 5 fill; two more arrivals wait in the network for the places freed.
+        LineCase{"FullHoldsArrivalsBackUntilAPlaceIsFree",
+                 "full",
+                 {{"AT+CNMI=2,1\r", kOk},
+                  {kArrives, kCmti + "4\r\n"},
+                  {kArrives, kCmti + "5\r\n"},
+                  {kArrives, ""},
+                  {kArrives, ""},
+                  {"AT+CMGD=2\r", kOk + kCmti + "2\r\n"},
+                  {"AT+CMGD=0,4\r", kOk + kCmti + "1\r\n"}},
+                 true},
+        LineCase{"LateAnswersTheFirstReadSixSecondsLate",
+                 "late",
+                 {{"AT+CMGR=1\r", ""},
+                  {"AT+CMGR=2\r", "", 5999},
+                  {"", Read(0, kShort) + Read(0, kLong), 1},
+                  {"AT+CMGR=2\r", Read(1, kLong)}},
+                 true},
+        LineCase{"StrayOkBeforeTheFirstReadAfterEachOpening",
+                 "stray-ok",
+                 {{"AT+CMGR=1\r", kOk + Read(0, kShort)},
+                  {"AT+CMGR=1\r", Read(1, kShort)},
+                  {kOpened, ""},
+                  {"AT+CMGR=1\r", kOk + Read(1, kShort)}},
+                 true}),
     [](const ::testing::TestParamInfo<LineCase>& param) { return param.param.name; });
 
 // A PDU the phone takes neither from the line (it answers +CMS ERROR and is back in command
@@ -255,6 +396,44 @@ TEST(Dialogue, FloodRingsEveryHundredMillisecondsButNotDuringPduEntry) {
   phone.StopUnsolicited();
   EXPECT_EQ(phone.TakeDue(5000), "");
   EXPECT_FALSE(phone.NextDueMs().has_value());
+}
+
+// Status lines land between any two lines, a header and its PDU too, and now and then the last
+// message is announced again; without them the answers are a quiet phone's.
+TEST(Dialogue, NoisyAddsWholeStatusLinesOnly) {
+  PhoneDialogue quiet(PhoneMode::kOk, 0, 7, 40);
+  PhoneDialogue noisy(PhoneMode::kNoisy, 0, 7, 40);
+  for (int i = 0; i < 30; ++i) {
+    quiet.Deliver(kShort, "inbox", 0);
+    noisy.Deliver(kShort, "inbox", 0);
+  }
+  const std::string again = "\r\n+CMTI: \"SM\",30\r\n";
+  std::string heard;
+  for (const char* command : {"ATE0;+CNMI=2,1\r", "AT+CMGL=4\r", "AT+CMGR=30\r", "AT+CPMS?\r"}) {
+    const std::string expected = Exchange(quiet, command);
+    std::string got = Exchange(noisy, command);
+    heard += got;
+    for (const std::string_view line : kStatusLines) {
+      const std::string framed = "\r\n" + std::string(line) + "\r\n";
+      for (auto at = got.find(framed); at != std::string::npos; at = got.find(framed)) {
+        got.erase(at, framed.size());
+      }
+    }
+    for (auto at = got.find(again); at != std::string::npos; at = got.find(again)) {
+      got.erase(at, again.size());
+    }
+    EXPECT_EQ(got, expected) << command;
+  }
+  EXPECT_NE(heard.find(",,28\r\n\r\n^"), std::string::npos) << heard;
+  EXPECT_NE(heard.find(again), std::string::npos) << heard;
+}
+
+TEST(Dialogue, ModesThatDecideTheSameThingDoNotCombine) {
+  std::string error;
+  EXPECT_FALSE(ParsePhoneModes("hang-listing,endless-listing", error).has_value());
+  EXPECT_EQ(error, "modes 'hang-listing' and 'endless-listing' do not go together");
+  EXPECT_FALSE(ParsePhoneModes("memories,", error).has_value());
+  EXPECT_TRUE(error.starts_with("unknown mode '' (one of ok, silent, ")) << error;
 }
 
 }  // namespace

@@ -38,9 +38,17 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       "(AT+CNMI, AT+CMGL, AT+CMGR, AT+CMGD, PDU mode)");
   // The last of a repeated option counts, so a script can override what it was given.
   phone->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  phone->add_option("--mode", arguments->mode, "Behaviour: " + std::string(sim::PhoneModeList()))
-      ->type_name("MODE")
+  phone
+      ->add_option(
+          "--mode", arguments->mode,
+          "Behaviour, one mode or several joined by commas: " + std::string(sim::PhoneModeList()))
+      ->type_name("MODE[,MODE...]")
       ->capture_default_str();
+  phone
+      ->add_option("--seed", arguments->options.seed,
+                   "Seed of the random choices (garbage, noisy), for a run that can be repeated "
+                   "(0: a fresh one)")
+      ->type_name("N");
   phone
       ->add_option("--link", arguments->options.linkPath,
                    "Also make a symlink to the terminal at PATH (removed on exit)")
@@ -61,7 +69,7 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       ->check(NotNegative());
   phone
       ->add_option("--capacity", arguments->options.capacity,
-                   "Places in the message memory, indexes 1 to N")
+                   "Places in each message memory, indexes 1 to N (0 to N-1 with index-zero)")
       ->type_name("N")
       ->check(CLI::Range(1, sim::kMaxStoreCapacity).description(""))
       ->capture_default_str();
@@ -91,14 +99,14 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
           ""))
       ->capture_default_str();
   phone->callback([arguments, &status] {
-    const auto mode = sim::ParsePhoneMode(arguments->mode);
-    if (!mode) {
-      (void)std::fprintf(stderr, "brindle phone: unknown mode '%s' (one of %s)\n",
-                         arguments->mode.c_str(), std::string(sim::PhoneModeList()).c_str());
+    std::string error;
+    const auto modes = sim::ParsePhoneModes(arguments->mode, error);
+    if (!modes) {
+      (void)std::fprintf(stderr, "brindle phone: %s\n", error.c_str());
       status = kExitBadInput;
       return;
     }
-    arguments->options.mode = *mode;
+    arguments->options.modes = *modes;
     status = sim::RunPhone(arguments->options, stdout);
   });
 }

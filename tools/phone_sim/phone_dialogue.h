@@ -2,7 +2,8 @@
 // phone's bytes come out when they are due. It sends (AT+CMGS) and receives: messages handed
 // to Deliver go to its message memory, announced as +CMTI when AT+CNMI asks for that, and
 // AT+CMGL, AT+CMGR and AT+CMGD read and delete them. The runner puts it on a pseudo-terminal;
-// tests drive it directly.
+// tests drive it directly. The line handling and sending are in phone_dialogue.cpp, the
+// message memory's commands and arrivals in phone_dialogue_memory.cpp.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,9 @@
 #include <vector>
 
 #include "tools/phone_sim/message_store.h"
+#include "tools/phone_sim/phone_memories.h"
 #include "tools/phone_sim/phone_mode.h"
+#include "tools/phone_sim/status_noise.h"
 
 namespace brindle::sim {
 
@@ -23,6 +26,14 @@ inline constexpr std::size_t kCommandLineCapacity = 512;
 inline constexpr std::size_t kPduEntryCapacity = 1024;
 inline constexpr std::uint64_t kSlowAnswerDelayMs = 1000;
 inline constexpr std::uint64_t kRingPeriodMs = 100;
+// sim-busy: how long after the line opens, and after ATZ, the SIM is busy.
+inline constexpr std::uint64_t kSimBusyMs = 3000;
+// late: longer than a reader waits for a quiet line.
+inline constexpr std::uint64_t kLateAnswerMs = 6000;
+// endless-listing: one entry of the listing again this often.
+inline constexpr std::uint64_t kStreamPeriodMs = 50;
+// padded: hex digits of a padded PDU line, the longest PDU's (176 octets).
+inline constexpr std::size_t kPaddedPduDigits = 352;
 // The centre this phone's received messages name when they arrive without one.
 inline constexpr std::string_view kServiceCentre = "+447700900001";
 
@@ -34,6 +45,7 @@ enum class EventKind : std::uint8_t {
   // Receiving:
   kStored,         // a message arrived and went to memory place `index`
   kStoreRefused,   // a message could not be stored (`reason`)
+  kHeld,           // the network holds a message back until the memory has room (full mode)
   kRouted,         // a message went straight to the line as +CMT, not to memory
   kListed,         // AT+CMGL showed `indexes`
   kRead,           // AT+CMGR showed `index`
@@ -58,8 +70,9 @@ struct DialogueEvent {
   std::string handle;
   // Receiving:
   int index = 0;
+  std::string memory;  // kStored, kListed, kRead, kDeleted, kDeleteRefused: "SM" or "ME"
   int stat = 0;        // kListed: the <stat> asked for; kRead: the message's before reading
-  std::string source;  // kStored, kStoreRefused, kRouted: "inbox", "feed", "loopback", ...
+  std::string source;  // kStored, kStoreRefused, kHeld, kRouted: "inbox", "feed", ...
   std::vector<int> indexes;
 };
 
@@ -74,7 +87,9 @@ struct IndicationSettings {
 
 class PhoneDialogue {
  public:
-  PhoneDialogue(PhoneMode mode, std::uint64_t startMs, std::uint32_t seed,
+  // The line opens at `startMs`; `seed` decides every random choice. Each memory has
+  // `storeCapacity` places.
+  PhoneDialogue(PhoneModes modes, std::uint64_t startMs, std::uint32_t seed,
                 int storeCapacity = kDefaultStoreCapacity);
 
   // Bytes that arrived from the line at `nowMs`.
@@ -88,41 +103,69 @@ class PhoneDialogue {
   // an SMS-DELIVER's whole PDU text, an empty service-centre field standing for this phone's
   // centre. Stored and announced as AT+CNMI says; the index it got, if any.
   std::optional<int> Deliver(std::string_view pdu, std::string_view source, std::uint64_t nowMs);
+  // A program opened the line: the SIM is busy again, the first read's faults are due again,
+  // a hung listing is given up (sim-busy, late, stray-ok, hang-listing).
+  void LineOpened(std::uint64_t nowMs);
 
   // No more unsolicited output (the runner is winding down).
   void StopUnsolicited() { unsolicited_ = false; }
-  // Power-on state after the line was dropped: echo on, no indications, nothing queued; the
-  // message memory keeps what it holds.
+  // Power-on state after the line was dropped: echo on, no indications, "SM" chosen, nothing
+  // queued or listing, the line just opened; the message memories keep what they hold.
   void Reset(std::uint64_t nowMs);
 
   [[nodiscard]] bool hangupPending() const { return hangupPending_; }
   // Nothing queued for the line (unsolicited codes yet to fall due aside).
   [[nodiscard]] bool queueEmpty() const { return queue_.empty(); }
-  [[nodiscard]] const MessageStore& store() const { return store_; }
+  [[nodiscard]] const MessageStore& store(Memory memory = Memory::kSim) const {
+    return memories_.at(memory);
+  }
 
  private:
   enum class State : std::uint8_t { kCommand, kPdu };
-  enum class Reply : std::uint8_t { kNone, kOk, kError, kPrompt, kCmsError, kHangup };
+  // A listing that never ends: the phone hears nothing but ATZ meanwhile.
+  enum class Stuck : std::uint8_t { kNo, kHung, kStreaming };
+  enum class Reply : std::uint8_t {
+    kNone,
+    kOk,
+    kError,
+    kNotSupported,  // ERROR, or COMMAND NOT SUPPORT in that mode
+    kPrompt,
+    kCmsError,
+    kCmeError,
+    kHangup,
+    kUnfinished,  // the information text without a final result code
+  };
   struct Pending {
     std::uint64_t dueMs;
     std::string bytes;
   };
 
+  [[nodiscard]] bool In(PhoneMode mode) const { return modes_.Has(mode); }
   void ReceiveCommandByte(char byte, std::uint64_t nowMs);
   void ReceivePduByte(char byte, std::uint64_t nowMs);
-  Reply ExecuteLine(std::string_view line);
-  Reply ExecuteExtended(std::string_view command);
+  Reply ExecuteLine(std::string_view line, std::uint64_t nowMs);
+  Reply ExecuteExtended(std::string_view command, std::uint64_t nowMs);
   Reply StartSubmit(std::string_view argument);
-  Reply ListMessages(std::string_view argument);
+  Reply ListMessages(std::string_view argument, std::uint64_t nowMs);
   Reply ReadMessage(std::string_view argument);
   Reply DeleteMessages(std::string_view argument);
   Reply SetIndications(std::string_view argument);
   Reply SelectStorage(std::string_view argument);
   Reply CmsError(int code);
+  Reply CmeError(int code);
+  [[nodiscard]] std::string PduLine(const StoredMessage& message) const;
   void Info(std::string_view line);
   void Unsolicited(std::string_view text, std::uint64_t nowMs);
   void ReleaseHeld(std::uint64_t nowMs);
+  std::optional<int> Arrive(DialogueEvent event, std::uint64_t nowMs);
+  std::optional<int> Store(DialogueEvent event, std::uint64_t nowMs);
+  void ReleaseWithheld(std::uint64_t nowMs);
+  void EndStuckListing();
+  void Stream(std::uint64_t nowMs);
+  std::string Noisy(std::string bytes);
   [[nodiscard]] bool Announcing() const;
+  // A stored message is announced with +CMTI.
+  [[nodiscard]] bool AnnouncingStored() const;
   void Push(EventKind kind, int index, std::string reason = {});
   void FinishPdu(std::uint64_t nowMs);
   void LeavePduEntry(std::uint64_t nowMs);
@@ -134,28 +177,44 @@ class PhoneDialogue {
   void Queue(std::string bytes, std::uint64_t dueMs);
   std::string Garbage();
 
-  PhoneMode mode_;
+  // Widest first, so that the members pack without padding.
+  std::uint64_t nextRingMs_;
+  std::uint64_t lastDueMs_ = 0;
+  std::uint64_t busyUntilMs_;  // sim-busy
+  std::uint64_t answerDelayMs_ = 0;
+  std::vector<std::string> stream_;  // endless-listing: the entries it repeats, in turn
+  std::size_t streamNext_ = 0;
+  std::uint64_t nextStreamMs_ = 0;
+  std::string line_;
+  std::string pdu_;
+  std::deque<Pending> queue_;
+  std::vector<DialogueEvent> events_;
+  std::mt19937 random_;
+  StatusNoise noise_;
+  PhoneMemories memories_;
+  std::string info_;  // information text of the command line being answered
+  std::string held_;  // unsolicited codes held while the line is reserved for PDU entry
+  // full: messages the network holds back until a place is free, in the order they came.
+  std::deque<DialogueEvent> withheld_;
+  PhoneModes modes_;
+  IndicationSettings indications_;
+  // The last message stored: which memory, which place.
+  std::optional<std::pair<Memory, int>> lastStored_;
+  int cmgsLength_ = 0;
+  int lastReference_ = 0;
+  int busyAnswers_ = 0;
+  int errorCode_ = 0;  // Reply::kCmsError's or Reply::kCmeError's code
   State state_ = State::kCommand;
+  Stuck stuck_ = Stuck::kNo;
   bool echo_ = true;
   bool unsolicited_ = true;
   bool hangupPending_ = false;
   bool listingDropped_ = false;  // hangup-listing has dropped its one listing
-  std::string line_;
+  bool listingHung_ = false;     // hang-listing has hung its one listing
   bool lineOverflow_ = false;
-  std::string pdu_;
   bool pduOverflow_ = false;
-  int cmgsLength_ = 0;
-  int lastReference_ = 0;
-  std::uint64_t nextRingMs_;
-  std::uint64_t lastDueMs_ = 0;
-  std::deque<Pending> queue_;
-  std::vector<DialogueEvent> events_;
-  std::mt19937 random_;
-  MessageStore store_;
-  IndicationSettings indications_;
-  std::string info_;  // information text of the command line being answered
-  int cmsCode_ = 0;   // Reply::kCmsError's code
-  std::string held_;  // unsolicited codes held while the line is reserved for PDU entry
+  bool readSinceOpen_ = false;  // an AT+CMGR came since the line opened
+  bool firstRead_ = false;      // the line being answered has the first one (late, stray-ok)
 };
 
 }  // namespace brindle::sim

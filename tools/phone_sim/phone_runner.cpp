@@ -66,7 +66,8 @@ class Runner {
         out_(out),
         link_(options.linkPath),
         start_(std::chrono::steady_clock::now()),
-        dialogue_(options.mode, 0, std::random_device{}(), options.capacity),
+        dialogue_(options.modes, 0, options.seed != 0 ? options.seed : std::random_device{}(),
+                  options.capacity),
         feed_(options.feedPath),
         pendingCapacity_(std::max(
             kPendingCapacity, static_cast<std::size_t>(options.capacity) * kListingLineSpace)) {}
@@ -189,8 +190,10 @@ bool Runner::LoadInbox(std::string& error) {
     if (pdu.empty()) {
       continue;
     }
-    const bool stored = dialogue_.Deliver(pdu, "inbox", 0).has_value();
+    bool stored = dialogue_.Deliver(pdu, "inbox", 0).has_value();
     const std::vector<DialogueEvent> events = dialogue_.TakeEvents();
+    // A message the network holds back (full mode) arrives later.
+    stored = stored || (!events.empty() && events.back().kind == EventKind::kHeld);
     for (const DialogueEvent& event : events) {
       log_.Event(0, event);
     }

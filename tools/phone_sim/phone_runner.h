@@ -2,6 +2,7 @@
 // it ends (time-out, message count, SIGTERM/SIGINT).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -11,7 +12,8 @@
 namespace brindle::sim {
 
 struct PhoneOptions {
-  PhoneMode mode = PhoneMode::kOk;
+  PhoneModes modes = PhoneMode::kOk;
+  std::uint32_t seed = 0;     // of the random choices; 0: a fresh one each run
   std::string linkPath;       // empty: no symlink
   std::string logPath;        // empty: no log
   double timeoutSeconds = 0;  // 0: no limit

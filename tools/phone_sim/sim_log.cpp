@@ -35,6 +35,8 @@ std::string_view EventName(EventKind kind) {
       return "stored";
     case EventKind::kStoreRefused:
       return "store-refused";
+    case EventKind::kHeld:
+      return "held";
     case EventKind::kRouted:
       return "routed";
     case EventKind::kListed:
@@ -75,6 +77,9 @@ void AddSending(Json& json, const DialogueEvent& event) {
 }
 
 void AddReceiving(Json& json, const DialogueEvent& event) {
+  if (!event.memory.empty()) {
+    json["memory"] = Text(event.memory);
+  }
   switch (event.kind) {
     case EventKind::kStored:
       json["index"] = event.index;
@@ -82,9 +87,10 @@ void AddReceiving(Json& json, const DialogueEvent& event) {
       json["pdu"] = Text(event.pdu);
       break;
     case EventKind::kStoreRefused:
+    case EventKind::kHeld:
     case EventKind::kRouted:
       json["source"] = Text(event.source);
-      if (event.kind == EventKind::kStoreRefused) {
+      if (event.kind != EventKind::kRouted) {
         json["reason"] = Text(event.reason);
       }
       json["pdu"] = Text(event.pdu);

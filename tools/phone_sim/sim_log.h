@@ -27,7 +27,7 @@ class SimLog {
   // {"t": ms, "dir": "in"|"out", "data": text}
   void Bytes(std::uint64_t timeMs, std::string_view direction, std::string_view data);
   // {"t": ms, "event": NAME, ...}: sending "sms", "rejected", "cancelled", "hangup";
-  // receiving "stored", "store-refused", "routed", "listed", "read", "deleted",
+  // receiving "stored", "store-refused", "held", "routed", "listed", "read", "deleted",
   // "delete-refused".
   void Event(std::uint64_t timeMs, const DialogueEvent& event);
   // {"t": ms, "event": "line", "path": ...}: the terminal to open from now on (after a hangup).
