@@ -103,5 +103,25 @@ TEST(PhoneStore, InboxAndLoopbackMessagesListOverTheTerminal) {
   EXPECT_EQ(reading.fields.score, 12345);
 }
 
+// Each time a program opens the terminal the phone takes the line as new: the first read after
+// each opening has its stray OK in front.
+TEST(PhoneStore, EveryOpeningOfTheTerminalIsANewLine) {
+  PhoneRun phone;
+  std::ofstream(phone.Path("inbox")) << "00" << kShortTpdu << "\n";
+  ASSERT_TRUE(phone.Start("stray-ok", {"--inbox", phone.Path("inbox")}));
+  const std::string read = "ATE0;+CMGR=1\r";
+  for (std::size_t opened = 1; opened <= 2; ++opened) {
+    const int fd = ::open(phone.terminal().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, read.data(), read.size()), static_cast<ssize_t>(read.size()));
+    ASSERT_EQ(phone.AwaitEvents("read", opened).size(), opened);
+    ::close(fd);
+  }
+  EXPECT_EQ(phone.Stop(), 0);
+  const std::string answer = ",,28\r\n0791447700090010" + kShortTpdu + "\r\n\r\nOK\r\n";
+  EXPECT_EQ(phone.Bytes("out"),
+            read + "\r\nOK\r\n\r\n+CMGR: 0" + answer + "\r\nOK\r\n\r\n+CMGR: 1" + answer);
+}
+
 }  // namespace
 }  // namespace brindle::ptytest

@@ -56,9 +56,9 @@ std::vector<nlohmann::json> PhoneRun::Events(std::string_view name) const {
   return events;
 }
 
-std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name) const {
+std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name, std::size_t count) const {
   auto events = Events(name);
-  for (int waited = 0; events.empty() && waited < kEventWaitMs; waited += kEventPollMs) {
+  for (int waited = 0; events.size() < count && waited < kEventWaitMs; waited += kEventPollMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kEventPollMs));
     events = Events(name);
   }

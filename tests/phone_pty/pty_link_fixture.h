@@ -35,8 +35,10 @@ class PhoneRun {
   [[nodiscard]] std::filesystem::path Path(std::string_view name) const { return folder_ / name; }
   [[nodiscard]] std::vector<nlohmann::json> Log() const;
   [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
-  // The phone logs some events after the link has seen their effect: waits up to 5 s for one.
-  [[nodiscard]] std::vector<nlohmann::json> AwaitEvents(std::string_view name) const;
+  // The phone logs some events after the link has seen their effect: waits up to 5 s for
+  // `count` of them.
+  [[nodiscard]] std::vector<nlohmann::json> AwaitEvents(std::string_view name,
+                                                        std::size_t count = 1) const;
   // The bytes that went "in" to the phone or "out" of it, in order (ASCII: the log writes each
   // byte as the character of the same code).
   [[nodiscard]] std::string Bytes(std::string_view direction) const;

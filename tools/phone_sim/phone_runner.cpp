@@ -14,6 +14,7 @@
 #include "tools/commands.h"
 #include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/feed_pipe.h"
+#include "tools/phone_sim/open_watch.h"
 #include "tools/phone_sim/phone_dialogue.h"
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
@@ -83,6 +84,7 @@ class Runner {
   [[nodiscard]] bool TimeToStop(std::uint64_t now) const;
   [[nodiscard]] int PollTimeout(std::uint64_t now) const;
   bool LoadInbox(std::string& error);
+  void WatchOpens();
   void ReadLine(std::uint64_t now);
   void ReadFeed(std::uint64_t now);
   void HandleEvents(std::uint64_t now);
@@ -100,6 +102,7 @@ class Runner {
   std::size_t pendingCapacity_;
   std::optional<std::uint64_t> hangupSinceMs_;
   PtyDevice pty_;
+  OpenWatch openWatch_;
   SimLog log_;
   std::string pending_;
   int messages_ = 0;
@@ -133,15 +136,21 @@ int Runner::Run() {
     (void)std::fprintf(stderr, "brindle phone: cannot make the link %s\n", error.c_str());
     return tools::kExitBadInput;
   }
+  WatchOpens();
   InstallStopHandlers();
   (void)std::fprintf(out_, "%s\n", pty_.slavePath().c_str());
   (void)std::fflush(out_);
 
   for (std::uint64_t now = Now(); !TimeToStop(now); now = Now()) {
     const short lineEvents = pending_.empty() ? POLLIN : POLLIN | POLLOUT;
-    std::array<pollfd, 2> wait = {{{pty_.master(), lineEvents, 0}, {feed_.fd(), POLLIN, 0}}};
-    poll(wait.data(), feed_.fd() >= 0 ? 2 : 1, PollTimeout(now));
+    // poll() passes over a descriptor of -1 (no feed, no watch).
+    std::array<pollfd, 3> wait = {
+        {{pty_.master(), lineEvents, 0}, {feed_.fd(), POLLIN, 0}, {openWatch_.fd(), POLLIN, 0}}};
+    poll(wait.data(), wait.size(), PollTimeout(now));
     now = Now();
+    if (openWatch_.TakeOpened()) {
+      dialogue_.LineOpened(now);
+    }
     ReadLine(now);
     if (feed_.fd() >= 0) {
       ReadFeed(now);
@@ -204,6 +213,15 @@ bool Runner::LoadInbox(std::string& error) {
     }
   }
   return true;
+}
+
+// Without the watch the phone runs on, taking the line as opened once, at its start.
+void Runner::WatchOpens() {
+  std::string error;
+  if (!openWatch_.Watch(pty_.slavePath(), error)) {
+    (void)std::fprintf(stderr, "brindle phone: opening the terminal goes unnoticed: %s\n",
+                       error.c_str());
+  }
 }
 
 void Runner::ReadLine(std::uint64_t now) {
@@ -312,6 +330,7 @@ bool Runner::DropLine(std::uint64_t now) {
     (void)std::fprintf(stderr, "brindle phone: cannot move the link %s\n", error.c_str());
     return false;
   }
+  WatchOpens();
   log_.NewLine(now, pty_.slavePath());
   (void)std::fprintf(stderr, "brindle phone: line dropped; now at %s\n", pty_.slavePath().c_str());
   dialogue_.Reset(now);
