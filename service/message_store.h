@@ -74,8 +74,9 @@ struct GameLeaderboard {
 enum class StoreErrorKind : std::uint8_t {
   kNone,
   kMissing,      // no database at that location (and it was not to be created)
-  kNotOurs,      // something is there, but not a database of this service (or a newer one)
-  kUnavailable,  // busy, read-only, full, an I/O fault: try again later
+  kNotOurs,      // something is there, but not ours to use: another program's database, a newer
+                 // schema, or a server that turns us away (an unknown role, bad credentials)
+  kUnavailable,  // busy, read-only, full, an I/O fault, a server not reachable: try again later
 };
 
 struct StoreError {
@@ -110,8 +111,9 @@ enum class OpenMode : std::uint8_t {
   kExistingOnly,     // readers: a missing database is an error, never created
 };
 
-// The store a location names: a libpq location (a postgres:// or postgresql:// URL, or
-// key=value text) opens PostgreSQL, a file path SQLite. nullptr with `error` on failure.
+// The store a location names, never guessed: a postgresql:// or postgres:// URL, or libpq
+// key=value text (it starts with a libpq keyword and `=`), opens PostgreSQL; anything else is
+// an SQLite file path. nullptr with `error` on failure.
 std::unique_ptr<MessageStore> OpenMessageStore(std::string_view location, OpenMode mode,
                                                StoreError& error);
 

@@ -1,5 +1,7 @@
 #include "service/postgres_store.h"
 
+#include <libpq-fe.h>
+
 #include <algorithm>
 #include <array>
 #include <exception>
@@ -14,6 +16,18 @@ constexpr std::string_view kScoreStatus = "score";
 constexpr std::string_view kRejectedStatus = "rejected";
 // Rows fetched per round by ForEachMessage, so a large table is never held at once.
 constexpr int kListPage = 1000;
+
+// The keywords libpq takes in key=value connection text, each between blanks.
+constexpr std::string_view kLibpqKeywords =
+    " application_name channel_binding client_encoding connect_timeout dbname"
+    " fallback_application_name gssdelegation gssencmode gsslib host hostaddr keepalives"
+    " keepalives_count keepalives_idle keepalives_interval krbsrvname load_balance_hosts options"
+    " passfile password port replication require_auth requirepeer requiressl service"
+    " ssl_max_protocol_version ssl_min_protocol_version sslcert sslcertmode sslcompression sslcrl"
+    " sslcrldir sslkey sslmode sslnegotiation sslpassword sslrootcert sslsni target_session_attrs"
+    " tcp_user_timeout user ";
+// Blanks as libpq skips them around keywords and values.
+constexpr std::string_view kBlanks = " \t\n\v\f\r";
 
 // Texts other than the handle and the PDU are ASCII in practice; Latin-1 on the wire keeps any
 // other byte storable (and readable in psql) whatever the database's encoding.
@@ -156,6 +170,13 @@ bool Fail(StoreError& error, StoreErrorKind kind, std::string text) {
   return false;
 }
 
+// SQLSTATE classes of faults that pass: a connection fault, a transaction rolled back (a
+// deadlock, a serialization failure), resources, the operator's intervention, the system.
+bool Passes(const std::string& sqlstate) {
+  return std::ranges::any_of(std::to_array<std::string_view>({"08", "40", "53", "57", "58"}),
+                             [&](std::string_view state) { return sqlstate.starts_with(state); });
+}
+
 // Checks the database's tables and, when allowed, creates or migrates them. Runs in its own
 // transaction under the migration lock, so a second service waits and then finds them made.
 bool Migrate(pqxx::connection& connection, bool create, StoreError& error) {
@@ -208,8 +229,18 @@ class PostgresStore final : public MessageStore {
 
   // Connects (again, after a lost connection) and prepares the statements.
   bool Connect(StoreError& error);
+  // A statement the server refuses (no right to create tables, say) is not ours to use; only
+  // faults that pass are worth waiting for.
   bool Migrate(bool create, StoreError& error) {
-    return Guard(error, [&] { return service::Migrate(*connection_, create, error); });
+    try {
+      return service::Migrate(*connection_, create, error);
+    } catch (const pqxx::sql_error& e) {
+      return Fail(error,
+                  Passes(e.sqlstate()) ? StoreErrorKind::kUnavailable : StoreErrorKind::kNotOurs,
+                  FirstLine(e.what()));
+    } catch (const std::exception& e) {
+      return Fail(error, StoreErrorKind::kUnavailable, FirstLine(e.what()));
+    }
   }
 
   bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -240,11 +271,13 @@ class PostgresStore final : public MessageStore {
     }
   }
 
+  bool TryConnect(std::string& failure);
+
   std::string conninfo_;
   std::unique_ptr<pqxx::connection> connection_;
 };
 
-bool PostgresStore::Connect(StoreError& error) {
+bool PostgresStore::TryConnect(std::string& failure) {
   try {
     auto connection = std::make_unique<pqxx::connection>(conninfo_);
     connection->set_client_encoding(kClientEncoding);
@@ -257,13 +290,32 @@ bool PostgresStore::Connect(StoreError& error) {
     connection_ = std::move(connection);
     return true;
   } catch (const std::exception& e) {
-    std::string text = FirstLine(e.what());
-    // libpq gives no error code for a failed connection; the server's text is all there is.
-    const bool missing = text.find("does not exist") != std::string::npos &&
-                         text.find("database") != std::string::npos;
-    return Fail(error, missing ? StoreErrorKind::kMissing : StoreErrorKind::kUnavailable,
-                std::move(text));
+    failure = FirstLine(e.what());
+    return false;
   }
+}
+
+// libpq gives no error code for a failed connection, but its ping tells a server that is not
+// there (or not taking connections yet) from one that answers and turns us away.
+bool PostgresStore::Connect(StoreError& error) {
+  std::string failure;
+  if (TryConnect(failure)) {
+    return true;
+  }
+  const PGPing ping = PQping(conninfo_.c_str());
+  if (ping == PQPING_NO_ATTEMPT) {
+    return Fail(error, StoreErrorKind::kMissing, failure);
+  }
+  if (ping != PQPING_OK) {
+    return Fail(error, StoreErrorKind::kUnavailable, failure);
+  }
+  // It may only now have come up; failing again while it answers is about us.
+  if (TryConnect(failure)) {
+    return true;
+  }
+  const bool missing = failure.find("does not exist") != std::string::npos &&
+                       failure.find("database") != std::string::npos;
+  return Fail(error, missing ? StoreErrorKind::kMissing : StoreErrorKind::kNotOurs, failure);
 }
 
 bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -361,9 +413,19 @@ bool PostgresStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameL
 }  // namespace
 
 bool IsPostgresLocation(std::string_view location) {
-  return location.starts_with("postgresql://") || location.starts_with("postgres://") ||
-         location.find("host=") != std::string_view::npos ||
-         location.find("dbname=") != std::string_view::npos;
+  if (location.starts_with("postgresql://") || location.starts_with("postgres://")) {
+    return true;
+  }
+  const std::size_t start = location.find_first_not_of(kBlanks);
+  if (start == std::string_view::npos) {
+    return false;
+  }
+  const std::string_view text = location.substr(start);
+  const std::size_t end = std::min(text.find_first_of(kBlanks), text.find('='));
+  const std::size_t equals = text.find_first_not_of(kBlanks, end);
+  const std::string keyword = " " + std::string(text.substr(0, end)) + " ";
+  return equals != std::string_view::npos && text[equals] == '=' &&
+         kLibpqKeywords.find(keyword) != std::string_view::npos;
 }
 
 std::unique_ptr<MessageStore> OpenPostgresStore(std::string_view conninfo, OpenMode mode,

@@ -19,12 +19,13 @@ inline constexpr std::string_view kPostgresApplication = "brindle-scores";
 inline constexpr std::int64_t kPostgresMigrationLock = 0x42524E44;
 
 // True for the locations that name a PostgreSQL database: a postgresql:// or postgres:// URL,
-// or a libpq key=value string naming a host or a database.
+// or libpq key=value text, which starts (after blanks) with a libpq keyword and `=`.
 bool IsPostgresLocation(std::string_view location);
 
 // `conninfo` as libpq takes it, either form. nullptr with `error` on failure: kMissing when
-// the database does not exist, kNotOurs when it holds other tables or a newer schema (or, for
-// readers, no schema yet), kUnavailable when the server cannot be reached.
+// the database does not exist or libpq cannot use the location, kNotOurs when it holds other
+// tables or a newer schema (or, for readers, no schema yet) or the server turns us away,
+// kUnavailable when the server cannot be reached or does not take connections yet.
 std::unique_ptr<MessageStore> OpenPostgresStore(std::string_view conninfo, OpenMode mode,
                                                 StoreError& error);
 

@@ -369,22 +369,27 @@ struct RefusalCase {
   const char* sql;  // run in a fresh database first; nullptr: no database at all
   OpenMode mode;
   StoreErrorKind expected;
+  const char* login;  // added to the location
 };
 
 TEST_F(PostgresStore, DatabasesThatAreNotOursAreRefusedAndLeftAlone) {
   const std::vector<RefusalCase> cases = {
-      {"no such database", nullptr, OpenMode::kCreateIfMissing, StoreErrorKind::kMissing},
-      {"empty, reader", "", OpenMode::kExistingOnly, StoreErrorKind::kNotOurs},
+      {"no such database", nullptr, OpenMode::kCreateIfMissing, StoreErrorKind::kMissing, ""},
+      {"no server there: worth waiting for", nullptr, OpenMode::kCreateIfMissing,
+       StoreErrorKind::kUnavailable, " host=/nonexistent"},
+      {"a role the server does not know", "", OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs,
+       " user=stranger"},
+      {"empty, reader", "", OpenMode::kExistingOnly, StoreErrorKind::kNotOurs, ""},
       {"another program's tables, service", "CREATE TABLE messages (x int)",
-       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs, ""},
       {"another program's marker",
        "CREATE TABLE brindle_schema (application text, version int);"
        "INSERT INTO brindle_schema VALUES ('else', 1)",
-       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs, ""},
       {"newer schema",
        "CREATE TABLE brindle_schema (application text, version int);"
        "INSERT INTO brindle_schema VALUES ('brindle-scores', 99)",
-       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs},
+       OpenMode::kCreateIfMissing, StoreErrorKind::kNotOurs, ""},
   };
   for (const RefusalCase& c : cases) {
     const std::string location = PostgresDatabase(c.sql != nullptr);
@@ -392,7 +397,7 @@ TEST_F(PostgresStore, DatabasesThatAreNotOursAreRefusedAndLeftAlone) {
       Sql(location, c.sql);
     }
     StoreError error;
-    EXPECT_EQ(OpenMessageStore(location, c.mode, error), nullptr) << c.name;
+    EXPECT_EQ(OpenMessageStore(location + c.login, c.mode, error), nullptr) << c.name;
     EXPECT_EQ(error.kind, c.expected) << c.name << ": " << error.text;
     if (c.sql != nullptr) {
       const pqxx::result tables =
@@ -403,15 +408,23 @@ TEST_F(PostgresStore, DatabasesThatAreNotOursAreRefusedAndLeftAlone) {
 }
 
 TEST(PostgresLocation, WhichLocationsArePostgres) {
-  const std::vector<std::pair<const char*, bool>> cases = {
-      {"postgresql://brindle@localhost/scores", true},
-      {"host=/tmp/pg dbname=scores", true},
-      {"dbname=scores", true},
-      {"scores.sqlite", false},
-      {"postgresql.db", false},
-  };
-  for (const auto& [location, postgres] : cases) {
-    EXPECT_EQ(IsPostgresLocation(location), postgres) << location;
+  for (const char* location :
+       {"postgresql://brindle@localhost/scores", "postgres://db", "host=/tmp/pg dbname=scores",
+        "service=scores user=brindle", "  \tuser = brindle", "sslmode=require host=db"}) {
+    EXPECT_TRUE(IsPostgresLocation(location)) << location;
+  }
+  for (const char* location :
+       {"scores.sqlite", "postgresql.db", " postgresql://db", "scores host=db.sqlite",
+        "hostname=db", "Host=db", "data/dbname=x", "user", "  "}) {
+    EXPECT_FALSE(IsPostgresLocation(location)) << location;
+  }
+}
+
+TEST(PostgresLockKeys, OneKeyAMessageSortedWhateverTheBatchOrder) {
+  std::vector<Message> batch;
+  batch.reserve(8);
+  for (int n = 0; n < 8; ++n) {
+    batch.push_back(Score(1, "P", n, "+441", "t", n));
   }
 }
 

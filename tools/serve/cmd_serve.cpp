@@ -1,5 +1,6 @@
 // `brindle serve`, `brindle messages` and `brindle scores`: the score service and its two
 // readers of the database.
+#include <algorithm>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "base/sleeper.h"
 #include "phone/posix_serial_port.h"
 #include "service/message_store.h"
+#include "service/postgres_store.h"
 #include "service/score_service.h"
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
@@ -60,6 +62,33 @@ std::unique_ptr<service::MessageStore> OpenForReading(const char* command, const
   return store;
 }
 
+// The service's store. A PostgreSQL server that cannot be reached yet (the machine is
+// starting, the server restarting) is waited for as a lost connection is, a line a try, until
+// it answers or the service is told to stop; anything else ends the start at once.
+std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
+                                                      service::StoreError& error) {
+  constexpr std::uint32_t kStopCheckMs = 100;
+  StderrLog log;
+  RealSleeper sleeper;
+  std::uint32_t delayMs = service::kFirstBackoffMs;
+  for (;;) {
+    auto store = service::OpenMessageStore(db, service::OpenMode::kCreateIfMissing, error);
+    if (store || error.kind != service::StoreErrorKind::kUnavailable ||
+        !service::IsPostgresLocation(db)) {
+      return store;
+    }
+    log.Line("cannot reach the database: " + error.text + "; trying again in " +
+             std::to_string(delayMs / 1000) + " s");
+    for (std::uint32_t waited = 0; waited < delayMs && g_stop == 0; waited += kStopCheckMs) {
+      sleeper.Pause(kStopCheckMs);
+    }
+    if (g_stop != 0) {
+      return nullptr;
+    }
+    delayMs = std::min(delayMs * 2, service::kMaxBackoffMs);
+  }
+}
+
 Json TextOrNull(std::string_view text) {
   return text.empty() ? Json(nullptr) : Json(Latin1ToUtf8(text));
 }
@@ -71,12 +100,14 @@ std::string Dump(const Json& json) {
 }  // namespace
 
 int RunServe(const ServeArguments& arguments) {
-  service::StoreError error;
-  auto store = service::OpenMessageStore(arguments.db, service::OpenMode::kCreateIfMissing, error);
-  if (!store) {
-    return Refuse("serve", "cannot use the database " + arguments.db + ": " + error.text);
-  }
   InstallStopHandlers();
+  service::StoreError error;
+  auto store = OpenForServing(arguments.db, error);
+  if (!store) {
+    return g_stop != 0
+               ? kExitOk
+               : Refuse("serve", "cannot use the database " + arguments.db + ": " + error.text);
+  }
   PosixSerialPort port;
   SteadyClock clock;
   RealSleeper sleeper;
