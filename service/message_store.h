@@ -5,8 +5,10 @@
 // The rules every store keeps:
 // - Keep() commits a whole batch or nothing; only after it returned true may the phone's
 //   copies be deleted.
-// - A message with the same sender, sentAt and pdu as one already held is not stored again:
-//   Keep() reports the id held (added = false).
+// - A message with the same sender, sentAt, pdu and received as one already held is not stored
+//   again: Keep() reports the id held (added = false). Whole messages have no `received`, so a
+//   message listed again is stored once; damaged entries differ by where and when they were
+//   taken, so several with the same junk text are each kept.
 // - Rejected messages are kept like scores but never ranked.
 // - Leaderboard: per game, the best score of each handle (handles compared byte for byte,
 //   whoever sent them), higher first, ties broken by the earlier sentAtUtc, then by id; ranks
@@ -35,6 +37,9 @@ struct Message {
   std::string sentAt;          // ISO 8601 with the stamp's own offset; empty: unknown
   std::int64_t sentAtUtc = 0;  // the same moment in seconds since 1970-01-01T00:00:00Z
   std::string pdu;             // the PDU text as the phone listed it
+  // For an entry that did not arrive whole: where and when it was taken off the phone
+  // ("SM 3 2026-12-07T13:49:05Z": memory, index, UTC time of receipt). Empty otherwise.
+  std::string received;
   // The score fields; meaningful for scores only.
   std::int64_t gameId = 0;
   std::int64_t fixed = 0;

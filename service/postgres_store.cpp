@@ -55,13 +55,20 @@ CREATE TABLE messages (
 CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
   INCLUDE (sender, sent_at) WHERE status = 'score';
 )sql",
+    // Where and when a damaged entry was taken; part of the key, so entries with the same junk
+    // text are kept apart. The rows held get '' and keep their ids.
+    R"sql(
+ALTER TABLE messages ADD COLUMN received text NOT NULL DEFAULT '',
+  DROP CONSTRAINT messages_sender_sent_at_pdu_key,
+  ADD UNIQUE (sender, sent_at, pdu, received);
+)sql",
 };
 
 constexpr const char* kInsertSql = R"sql(
-INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score,
-                      handle)
-VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)
-ON CONFLICT (sender, sent_at, pdu) DO NOTHING
+INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
+                      fixed, score, handle)
+VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)
+ON CONFLICT (sender, sent_at, pdu, received) DO NOTHING
 RETURNING id
 )sql";
 
@@ -71,10 +78,11 @@ constexpr const char* kLockKeysSql =
     "SELECT count(pg_advisory_xact_lock(key)) FROM unnest($1::bigint[]) AS key";
 
 constexpr const char* kFindSql =
-    "SELECT id FROM messages WHERE sender = $1 AND sent_at = $2 AND pdu = $3";
+    "SELECT id FROM messages WHERE sender = $1 AND sent_at = $2 AND pdu = $3 AND received = $4";
 
 constexpr const char* kListSql = R"sql(
-SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle
+SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
+       handle
 FROM messages WHERE id > $1 ORDER BY id LIMIT $2
 )sql";
 
@@ -137,27 +145,8 @@ std::int64_t NumberOf(const pqxx::field& field) {
   return field.is_null() ? 0 : field.as<std::int64_t>();
 }
 
-// A lock per message key, taken in one order by every writer before it inserts: two batches
-// that share messages (a moved SIM, a crash before the phone's copies were deleted) then wait
-// for each other one way only, never in a deadlock, while batches without shared messages
-// run side by side. The keys are FNV-1a hashes of (sender, sentAt, pdu); a collision only
-// makes one writer wait. Returned as a PostgreSQL array literal, sorted.
-std::string KeyLocks(std::span<const Message> messages) {
-  constexpr std::uint64_t kOffset = 14695981039346656037ULL;
-  constexpr std::uint64_t kPrime = 1099511628211ULL;
-  std::vector<std::int64_t> keys;
-  keys.reserve(messages.size());
-  for (const Message& m : messages) {
-    std::uint64_t hash = kOffset;
-    for (const std::string* part : {&m.sender, &m.sentAt, &m.pdu}) {
-      for (const char c : *part) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
-      }
-      hash = (hash ^ 0xFFU) * kPrime;  // a separator no text byte can fake
-    }
-    keys.push_back(static_cast<std::int64_t>(hash));
-  }
-  std::ranges::sort(keys);
+// The lock keys as a PostgreSQL array literal, in their order.
+std::string ArrayLiteral(const std::vector<std::int64_t>& keys) {
   std::string array = "{";
   for (const std::int64_t key : keys) {
     array += (array.size() > 1 ? "," : "") + std::to_string(key);
@@ -323,7 +312,7 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
   results.assign(messages.size(), KeepResult{});
   const bool kept = Guard(error, [&] {
     pqxx::work work(*connection_);
-    work.exec_prepared("lock_keys", KeyLocks(messages));
+    work.exec_prepared("lock_keys", ArrayLiteral(MessageLockKeys(messages)));
     for (std::size_t i = 0; i < messages.size(); ++i) {
       const Message& m = messages[i];
       const bool score = m.status == MessageStatus::kScore;
@@ -331,14 +320,15 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
       const pqxx::binarystring handle = Bytes(m.handle);
       const pqxx::result added =
           score ? work.exec_prepared("insert", status, nullptr, m.sender, m.sentAt, m.sentAtUtc,
-                                     Bytes(m.pdu), m.gameId, m.fixed, m.score, handle)
+                                     Bytes(m.pdu), m.received, m.gameId, m.fixed, m.score, handle)
                 : work.exec_prepared("insert", status, m.reason, m.sender, m.sentAt, m.sentAtUtc,
-                                     Bytes(m.pdu), nullptr, nullptr, nullptr, nullptr);
+                                     Bytes(m.pdu), m.received, nullptr, nullptr, nullptr, nullptr);
       if (added.size() == 1) {
         results[i] = {added[0][0].as<std::int64_t>(), true};
         continue;
       }
-      const pqxx::row held = work.exec_prepared1("find", m.sender, m.sentAt, Bytes(m.pdu));
+      const pqxx::row held =
+          work.exec_prepared1("find", m.sender, m.sentAt, Bytes(m.pdu), m.received);
       results[i] = {held[0].as<std::int64_t>(), false};
     }
     work.commit();
@@ -369,10 +359,11 @@ bool PostgresStore::ForEachMessage(const std::function<bool(const StoredMessage&
         m.sentAt = TextOf(row[4]);
         m.sentAtUtc = NumberOf(row[5]);
         m.pdu = BytesOf(row[6]);
-        m.gameId = NumberOf(row[7]);
-        m.fixed = NumberOf(row[8]);
-        m.score = NumberOf(row[9]);
-        m.handle = BytesOf(row[10]);
+        m.received = TextOf(row[7]);
+        m.gameId = NumberOf(row[8]);
+        m.fixed = NumberOf(row[9]);
+        m.score = NumberOf(row[10]);
+        m.handle = BytesOf(row[11]);
         after = stored.id;
         if (!visit(stored)) {
           return true;
@@ -426,6 +417,27 @@ bool IsPostgresLocation(std::string_view location) {
   const std::string keyword = " " + std::string(text.substr(0, end)) + " ";
   return equals != std::string_view::npos && text[equals] == '=' &&
          kLibpqKeywords.find(keyword) != std::string_view::npos;
+}
+
+// FNV-1a hashes of each message's key (sender, sentAt, pdu, received); a collision only makes
+// one writer wait for another.
+std::vector<std::int64_t> MessageLockKeys(std::span<const Message> messages) {
+  constexpr std::uint64_t kOffset = 14695981039346656037ULL;
+  constexpr std::uint64_t kPrime = 1099511628211ULL;
+  std::vector<std::int64_t> keys;
+  keys.reserve(messages.size());
+  for (const Message& m : messages) {
+    std::uint64_t hash = kOffset;
+    for (const std::string* part : {&m.sender, &m.sentAt, &m.pdu, &m.received}) {
+      for (const char c : *part) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
+      }
+      hash = (hash ^ 0xFFU) * kPrime;  // a separator no text byte can fake
+    }
+    keys.push_back(static_cast<std::int64_t>(hash));
+  }
+  std::ranges::sort(keys);
+  return keys;
 }
 
 std::unique_ptr<MessageStore> OpenPostgresStore(std::string_view conninfo, OpenMode mode,

@@ -6,13 +6,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "service/message_store.h"
 
 namespace brindle::service {
 
-inline constexpr int kPostgresSchemaVersion = 1;
+inline constexpr int kPostgresSchemaVersion = 2;
 // The application name in brindle_schema, so another program's tables are refused.
 inline constexpr std::string_view kPostgresApplication = "brindle-scores";
 // pg_advisory_xact_lock key held while the schema is checked and migrated ("BRND").
@@ -21,6 +23,11 @@ inline constexpr std::int64_t kPostgresMigrationLock = 0x42524E44;
 // True for the locations that name a PostgreSQL database: a postgresql:// or postgres:// URL,
 // or libpq key=value text, which starts (after blanks) with a libpq keyword and `=`.
 bool IsPostgresLocation(std::string_view location);
+
+// The advisory-lock keys a writer takes before it inserts `messages`, one per message, sorted:
+// every writer takes them in the same order, so two batches that share messages wait for each
+// other one way only, never in a deadlock.
+std::vector<std::int64_t> MessageLockKeys(std::span<const Message> messages);
 
 // `conninfo` as libpq takes it, either form. nullptr with `error` on failure: kMissing when
 // the database does not exist or libpq cannot use the location, kNotOurs when it holds other

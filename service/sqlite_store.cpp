@@ -36,20 +36,51 @@ CREATE TABLE messages (
 CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
   WHERE status = 'score';
 )sql",
+    // Where and when a damaged entry was taken; part of the key, so entries with the same junk
+    // text are kept apart. SQLite cannot change a table's UNIQUE, so the table is made again;
+    // the rows keep their ids and get ''.
+    R"sql(
+CREATE TABLE messages_v2 (
+  id INTEGER PRIMARY KEY,
+  status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
+  reason TEXT,
+  sender TEXT NOT NULL,
+  sent_at TEXT NOT NULL,
+  sent_at_utc INTEGER NOT NULL,
+  pdu TEXT NOT NULL,
+  received TEXT NOT NULL DEFAULT '',
+  game_id INTEGER,
+  fixed INTEGER,
+  score INTEGER,
+  handle BLOB,
+  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+  UNIQUE (sender, sent_at, pdu, received)
+);
+INSERT INTO messages_v2 (id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed,
+                         score, handle, stored_at)
+  SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle,
+         stored_at
+  FROM messages ORDER BY id;
+DROP TABLE messages;
+ALTER TABLE messages_v2 RENAME TO messages;
+CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
+  WHERE status = 'score';
+)sql",
 };
 
 constexpr const char* kInsertSql = R"sql(
-INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score,
-                      handle)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)
-ON CONFLICT (sender, sent_at, pdu) DO NOTHING
+INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
+                      fixed, score, handle)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)
+ON CONFLICT (sender, sent_at, pdu, received) DO NOTHING
 )sql";
 
 constexpr const char* kFindSql =
-    "SELECT id FROM messages WHERE sender = ?1 AND sent_at = ?2 AND pdu = ?3";
+    "SELECT id FROM messages WHERE sender = ?1 AND sent_at = ?2 AND pdu = ?3 AND received = ?4";
 
 constexpr const char* kListSql = R"sql(
-SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed, score, handle
+SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
+       handle
 FROM messages ORDER BY id
 )sql";
 
@@ -160,13 +191,13 @@ bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError
       (score ? sqlite3_bind_null(insert, 2) == SQLITE_OK : BindText(insert, 2, message.reason)) &&
       BindText(insert, 3, message.sender) && BindText(insert, 4, message.sentAt) &&
       sqlite3_bind_int64(insert, 5, message.sentAtUtc) == SQLITE_OK &&
-      BindText(insert, 6, message.pdu);
+      BindText(insert, 6, message.pdu) && BindText(insert, 7, message.received);
   if (bound && score) {
     bound =
-        sqlite3_bind_int64(insert, 7, message.gameId) == SQLITE_OK &&
-        sqlite3_bind_int64(insert, 8, message.fixed) == SQLITE_OK &&
-        sqlite3_bind_int64(insert, 9, message.score) == SQLITE_OK &&
-        sqlite3_bind_blob(insert, 10, message.handle.data(),
+        sqlite3_bind_int64(insert, 8, message.gameId) == SQLITE_OK &&
+        sqlite3_bind_int64(insert, 9, message.fixed) == SQLITE_OK &&
+        sqlite3_bind_int64(insert, 10, message.score) == SQLITE_OK &&
+        sqlite3_bind_blob(insert, 11, message.handle.data(),
                           static_cast<int>(message.handle.size()), SQLITE_TRANSIENT) == SQLITE_OK;
   }
   if (!bound || sqlite3_step(insert) != SQLITE_DONE) {
@@ -179,7 +210,8 @@ bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError
   sqlite3_stmt* find = find_.get();
   sqlite3_reset(find);
   if (!BindText(find, 1, message.sender) || !BindText(find, 2, message.sentAt) ||
-      !BindText(find, 3, message.pdu) || sqlite3_step(find) != SQLITE_ROW) {
+      !BindText(find, 3, message.pdu) || !BindText(find, 4, message.received) ||
+      sqlite3_step(find) != SQLITE_ROW) {
     return Fail(error);
   }
   result = {sqlite3_column_int64(find, 0), false};
@@ -235,10 +267,11 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
     message.sentAt = ColumnText(list, 4);
     message.sentAtUtc = sqlite3_column_int64(list, 5);
     message.pdu = ColumnText(list, 6);
-    message.gameId = sqlite3_column_int64(list, 7);
-    message.fixed = sqlite3_column_int64(list, 8);
-    message.score = sqlite3_column_int64(list, 9);
-    message.handle = ColumnBlob(list, 10);
+    message.received = ColumnText(list, 7);
+    message.gameId = sqlite3_column_int64(list, 8);
+    message.fixed = sqlite3_column_int64(list, 9);
+    message.score = sqlite3_column_int64(list, 10);
+    message.handle = ColumnBlob(list, 11);
     if (!visit(stored)) {
       break;
     }

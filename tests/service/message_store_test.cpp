@@ -33,6 +33,10 @@ struct StoreFactory {
   const char* name;
   // make: an empty database, as the operator makes it; else a location with nothing there.
   std::function<std::string(bool make)> location;
+  std::function<void(const std::string& location, const std::string& sql)> run;
+  // The first schema, as the first release made it, holding a score (id 7, "P1") and a damaged
+  // entry (id 9, "JUNK").
+  std::string versionOne;
 };
 
 std::string FreshSqliteFile() {
@@ -52,6 +56,45 @@ pqxx::result Sql(const std::string& location, const std::string& sql) {
   return pqxx::nontransaction(connection).exec(sql);
 }
 
+std::string Pragma(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string value;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(
+                db, sql.c_str(),
+                [](void* out, int, char** values, char**) {
+                  *static_cast<std::string*>(out) = values[0] == nullptr ? "" : values[0];
+                  return 0;
+                },
+                &value, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  return value;
+}
+
+const std::string kSqliteVersionOne =
+    "CREATE TABLE messages (id INTEGER PRIMARY KEY, status TEXT NOT NULL, reason TEXT, sender TEXT"
+    " NOT NULL, sent_at TEXT NOT NULL, sent_at_utc INTEGER NOT NULL, pdu TEXT NOT NULL, game_id"
+    " INTEGER, fixed INTEGER, score INTEGER, handle BLOB, stored_at TEXT NOT NULL DEFAULT '',"
+    " UNIQUE (sender, sent_at, pdu)); PRAGMA user_version = 1; PRAGMA application_id = " +
+    std::to_string(kSqliteApplicationId) +
+    "; INSERT INTO messages (id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed,"
+    " score, handle) VALUES (7, 'score', NULL, '+441', 't', 1, 'P1', 5, 1, 80, X'416E6E'),"
+    " (9, 'rejected', 'damaged', '', '', 0, 'JUNK', NULL, NULL, NULL, NULL);";
+
+const std::string kPostgresVersionOne =
+    "CREATE TABLE brindle_schema (application text NOT NULL, version integer NOT NULL);"
+    "INSERT INTO brindle_schema VALUES ('brindle-scores', 1);"
+    "CREATE TABLE messages (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, status text NOT"
+    " NULL, reason text, sender text NOT NULL, sent_at text NOT NULL, sent_at_utc bigint NOT NULL,"
+    " pdu bytea NOT NULL, game_id bigint, fixed bigint, score bigint, handle bytea, stored_at"
+    " timestamptz NOT NULL DEFAULT now(), UNIQUE (sender, sent_at, pdu));"
+    "INSERT INTO messages (id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed,"
+    " score, handle) OVERRIDING SYSTEM VALUE VALUES (7, 'score', NULL, '+441', 't', 1, 'P1', 5, 1,"
+    " 80, 'Ann'), (9, 'rejected', 'damaged', '', '', 0, 'JUNK', NULL, NULL, NULL, NULL);"
+    "SELECT setval(pg_get_serial_sequence('messages', 'id'), 9);";
+
 // make: a new empty database, as the operator's createdb makes it; else a name with none.
 std::string PostgresDatabase(bool make) {
   static int count = 0;
@@ -63,11 +106,14 @@ std::string PostgresDatabase(bool make) {
   return server + " dbname=" + name;
 }
 
+void PrintTo(const StoreFactory& factory, std::ostream* out) { *out << factory.name; }
+
 const std::vector<StoreFactory>& Factories() {
   static const std::vector<StoreFactory> factories = [] {
-    std::vector<StoreFactory> all = {{"sqlite", [](bool) { return FreshSqliteFile(); }}};
+    std::vector<StoreFactory> all = {
+        {"sqlite", [](bool) { return FreshSqliteFile(); }, Pragma, kSqliteVersionOne}};
     if (PostgresServer() != nullptr) {
-      all.push_back({"postgres", PostgresDatabase});
+      all.push_back({"postgres", PostgresDatabase, Sql, kPostgresVersionOne});
     }
     return all;
   }();
@@ -77,23 +123,25 @@ const std::vector<StoreFactory>& Factories() {
 Message Score(std::int64_t game, std::string handle, std::int64_t score, std::string sender,
               std::string sentAt, std::int64_t utc) {
   Message m{
-      MessageStatus::kScore, "", std::move(sender), std::move(sentAt), utc, "", game, 1, score,
+      MessageStatus::kScore, "", std::move(sender), std::move(sentAt), utc, "", "", game, 1, score,
       std::move(handle)};
   // A distinct PDU per message, as real ones are.
   m.pdu = "PDU-" + std::to_string(game) + m.handle + std::to_string(score) + m.sender + m.sentAt;
   return m;
 }
 
-Message Rejected(std::string reason, std::string pdu) {
-  return {MessageStatus::kRejected, std::move(reason), "", "", 0, std::move(pdu), 0, 0, 0, ""};
-}
-
-std::size_t Count(MessageStore& store) {
-  std::size_t count = 0;
-  StoreError error;
-  EXPECT_TRUE(store.ForEachMessage([&](const StoredMessage&) { return ++count > 0; }, error))
-      << error.text;
-  return count;
+Message Rejected(std::string reason, std::string pdu, std::string received = "") {
+  return {MessageStatus::kRejected,
+          std::move(reason),
+          "",
+          "",
+          0,
+          std::move(pdu),
+          std::move(received),
+          0,
+          0,
+          0,
+          ""};
 }
 
 std::string Show(const Message& m) {
@@ -102,7 +150,22 @@ std::string Show(const Message& m) {
                                        std::to_string(m.score) + " " + m.handle
                                  : "rejected: " + m.reason;
   return fields + " | " + m.sender + " " + m.sentAt + " " + std::to_string(m.sentAtUtc) + " | " +
-         m.pdu;
+         m.pdu + " | " + m.received;
+}
+
+// Every message the store holds, in the order stored, as `show` writes it.
+std::vector<std::string> Listed(MessageStore& store,
+                                const std::function<std::string(const Message&)>& show = Show) {
+  std::vector<std::string> listed;
+  StoreError error;
+  EXPECT_TRUE(store.ForEachMessage(
+      [&](const StoredMessage& m) {
+        listed.push_back(show(m.message));
+        return true;
+      },
+      error))
+      << error.text;
+  return listed;
 }
 
 struct StoreCase {
@@ -128,6 +191,9 @@ TEST_P(StoreRules, Table) {
   otherStamp.sentAt = "2026-12-06T21:15:04+01:00";
   Message otherPdu = odd;
   otherPdu.pdu += "00";
+  const Message junk = Rejected("damaged", "0791", "SM 3 2026-12-07T13:49:05Z");
+  const Message junkAgain = Rejected("damaged", "0791", "SM 3 2026-12-07T13:52:05Z");
+  const Message junkElsewhere = Rejected("damaged", "0791", "ME 3 2026-12-07T13:49:05Z");
   const std::vector<StoreCase> cases = {
       {"every field kept; the same sender, time stamp and PDU once; rejected kept",
        {{odd, refused}, {odd, odd, otherSender, otherStamp, otherPdu, refused}},
@@ -148,6 +214,19 @@ TEST_P(StoreRules, Table) {
         "1: 3 Ann  20 +442 t6", "2: 1 Early 50 +442 2026-12-06T21:00:00+01:00",
         "2: 2 Late 50 +441 2026-12-06T20:30:00+00:00"},
        {std::nullopt, 3},
+       {}},
+      {"damaged entries with the same text are kept apart by where and when they were taken",
+       {{junk, junkAgain, junkElsewhere, Rejected("damaged", "0791")}, {junk}},
+       "11110",
+       {},
+       {std::nullopt, 10},
+       {Show(junk), Show(junkAgain), Show(junkElsewhere), Show(Rejected("damaged", "0791"))}},
+      {"equal score at the same moment: the first stored ranks first and is the one shown",
+       {{Score(5, "Zed", 40, kB, "t1", 3), Score(5, "Amy", 40, kA, "t2", 3)},
+        {Score(5, "Kim", 40, kB, "t3", 3), Score(5, "Kim", 40, kA, "t4", 3)}},
+       "1111",
+       {"5: 1 Zed 40 +442 t1", "5: 2 Amy 40 +441 t2", "5: 3 Kim 40 +442 t3"},
+       {5, 10},
        {}},
       {"one game",
        {{Score(9, "A", 1, kA, "t", 1), Score(2, "B", 1, kA, "t", 1)}},
@@ -209,22 +288,29 @@ std::string FactoryName(const ::testing::TestParamInfo<StoreFactory>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreRules, ::testing::ValuesIn(Factories()), FactoryName);
 
-std::string Pragma(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  std::string value;
-  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(
-                db, sql.c_str(),
-                [](void* out, int, char** values, char**) {
-                  *static_cast<std::string*>(out) = values[0] == nullptr ? "" : values[0];
-                  return 0;
-                },
-                &value, nullptr),
-            SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
-  return value;
+class StoreMigration : public ::testing::TestWithParam<StoreFactory> {};
+
+TEST_P(StoreMigration, FirstSchemaIsBroughtUpToDateKeepingItsRows) {
+  const std::string location = GetParam().location(true);
+  GetParam().run(location, GetParam().versionOne);
+  StoreError error;
+  EXPECT_EQ(OpenMessageStore(location, OpenMode::kExistingOnly, error), nullptr);
+  EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable) << "readers leave it to the service";
+  auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  Message held = Score(5, "Ann", 80, "+441", "t", 1);
+  held.pdu = "P1";
+  const Message junk = Rejected("damaged", "JUNK", "SM 3 2026-12-07T13:49:05Z");
+  std::vector<KeepResult> results;
+  ASSERT_TRUE(store->Keep({{held, junk}}, results, error)) << error.text;
+  EXPECT_EQ(results[0].id, 7);
+  EXPECT_FALSE(results[0].added) << "a message held before is found under the new key";
+  EXPECT_GT(results[1].id, 9);
+  EXPECT_EQ(Listed(*store),
+            (std::vector{Show(held), Show(Rejected("damaged", "JUNK")), Show(junk)}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, StoreMigration, ::testing::ValuesIn(Factories()), FactoryName);
 
 TEST(SqliteStore, SchemaVersionAndFilesThatAreNotOurs) {
   const std::string text = FreshSqliteFile();
@@ -270,7 +356,7 @@ TEST(SqliteStore, BatchTheDiskCannotTakeIsNotStoredAtAll) {
   static_cast<void>(std::signal(SIGXFSZ, previous));
   EXPECT_FALSE(kept);
   EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
-  EXPECT_EQ(Count(*store), 1U) << "part of the batch was stored";
+  EXPECT_EQ(Listed(*store).size(), 1U) << "part of the batch was stored";
   EXPECT_TRUE(store->Keep(batch, results, error)) << "once there is room: " << error.text;
 }
 
@@ -334,7 +420,7 @@ TEST_F(PostgresStore, TwoWritersKeepingTheSameMessagesStoreEachOnce) {
     }
   }
   ASSERT_TRUE(kept[0] && kept[1]) << "a deadlock between the writers?";
-  EXPECT_EQ(Count(*first), static_cast<std::size_t>(3 * kOwn));
+  EXPECT_EQ(Listed(*first).size(), static_cast<std::size_t>(3 * kOwn));
   int addedTwice = 0;
   for (std::size_t i = 0; i < kOwn; ++i) {
     const KeepResult& a = results[0][kOwn + i];
@@ -361,7 +447,7 @@ TEST_F(PostgresStore, LostConnectionIsUnavailableThenMadeAgain) {
   EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
   EXPECT_TRUE(results.empty());
   EXPECT_TRUE(store->Keep({{Score(1, "P", 2, "+441", "t", 2)}}, results, error)) << error.text;
-  EXPECT_EQ(Count(*store), 2U);
+  EXPECT_EQ(Listed(*store).size(), 2U);
 }
 
 struct RefusalCase {
@@ -426,6 +512,11 @@ TEST(PostgresLockKeys, OneKeyAMessageSortedWhateverTheBatchOrder) {
   for (int n = 0; n < 8; ++n) {
     batch.push_back(Score(1, "P", n, "+441", "t", n));
   }
+  const std::vector<std::int64_t> keys = MessageLockKeys(batch);
+  EXPECT_EQ(keys.size(), batch.size());
+  EXPECT_TRUE(std::ranges::is_sorted(keys));
+  std::ranges::reverse(batch);
+  EXPECT_EQ(MessageLockKeys(batch), keys);
 }
 
 }  // namespace

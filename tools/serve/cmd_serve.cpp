@@ -174,6 +174,7 @@ int RunMessages(const std::string& db, bool json, std::FILE* out) {
           line["sender"] = TextOrNull(m.sender);
           line["sentAt"] = TextOrNull(m.sentAt);
           line["pdu"] = Latin1ToUtf8(m.pdu);
+          line["received"] = TextOrNull(m.received);
           if (score) {
             line["gameId"] = m.gameId;
             line["fixed"] = m.fixed;
