@@ -1,9 +1,13 @@
 #include "service/sqlite_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -12,6 +16,9 @@ namespace brindle::service {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// A service that starts while another brings the same file up to date waits this long for it;
+// rebuilding a large table takes a while.
+constexpr int kMigrationWaitMs = 120000;
 constexpr std::string_view kScoreStatus = "score";
 constexpr std::string_view kRejectedStatus = "rejected";
 
@@ -136,9 +143,25 @@ bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
                            SQLITE_TRANSIENT) == SQLITE_OK;
 }
 
+// Which file a path names.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{status.st_dev, status.st_ino};
+}
+
 class SqliteStore final : public MessageStore {
  public:
-  explicit SqliteStore(Database db) : db_(std::move(db)) {}
+  SqliteStore(Database db, std::string path, FileIdentity opened)
+      : db_(std::move(db)), path_(std::move(path)), opened_(opened) {}
 
   bool Prepare(StoreError& error) {
     return Prepare(kInsertSql, insert_, error) && Prepare(kFindSql, find_, error) &&
@@ -172,8 +195,19 @@ class SqliteStore final : public MessageStore {
     return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(error);
   }
   bool KeepOne(const Message& message, KeepResult& result, StoreError& error);
+  bool Abandon(std::vector<KeepResult>& results) {
+    sqlite3_reset(insert_.get());
+    sqlite3_reset(find_.get());
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    results.clear();
+    return false;
+  }
 
   Database db_;
+  // A file deleted or replaced under the service would take the batch with it, and the phone's
+  // copies would be deleted: the path must still name the file opened.
+  std::string path_;
+  FileIdentity opened_;
   Statement insert_;
   Statement find_;
   Statement list_;
@@ -227,20 +261,16 @@ bool SqliteStore::Keep(std::span<const Message> messages, std::vector<KeepResult
   }
   for (std::size_t i = 0; i < messages.size(); ++i) {
     if (!KeepOne(messages[i], results[i], error)) {
-      sqlite3_reset(insert_.get());
-      sqlite3_reset(find_.get());
-      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-      results.clear();
-      return false;
+      return Abandon(results);
     }
   }
-  sqlite3_reset(insert_.get());
-  if (!Execute("COMMIT", error)) {
-    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    results.clear();
-    return false;
+  if (IdentityOf(path_) != opened_) {
+    error = {StoreErrorKind::kUnavailable,
+             "the database file " + path_ + " was deleted or replaced since it was opened"};
+    return Abandon(results);
   }
-  return true;
+  sqlite3_reset(insert_.get());
+  return Execute("COMMIT", error) || Abandon(results);
 }
 
 bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
@@ -327,62 +357,88 @@ int PragmaNumber(sqlite3* db, const char* sql, int& value) {
   return status;
 }
 
-bool TableCount(sqlite3* db, int& count, StoreError& error) {
-  const int status = PragmaNumber(db, "SELECT count(*) FROM sqlite_master", count);
+struct SchemaState {
+  int tables = 0;
+  int version = 0;
+  int application = 0;
+};
+
+bool ReadState(sqlite3* db, SchemaState& state, StoreError& error) {
+  const int status = PragmaNumber(db, "SELECT count(*) FROM sqlite_master", state.tables);
   if (status == SQLITE_NOTADB) {
     error = {StoreErrorKind::kNotOurs, "not an SQLite database"};
     return false;
   }
-  if (status != SQLITE_OK) {
+  if (status != SQLITE_OK || PragmaNumber(db, "PRAGMA user_version", state.version) != SQLITE_OK ||
+      PragmaNumber(db, "PRAGMA application_id", state.application) != SQLITE_OK) {
     error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
     return false;
   }
   return true;
 }
 
-// Brings the file to kSqliteSchemaVersion, creating the schema in an empty file (only when
-// `create`). Refuses files of other programs and of newer versions.
-bool Migrate(sqlite3* db, bool create, StoreError& error) {
-  int tables = 0;
-  int version = 0;
-  int application = 0;
-  if (!TableCount(db, tables, error)) {
-    return false;
+// False for files of other programs and of newer versions, and, for readers (not `create`),
+// files without the schema or with an older one.
+bool Usable(const SchemaState& state, bool create, StoreError& error) {
+  const bool empty = state.tables == 0 && state.version == 0 && state.application == 0;
+  if (!empty && state.application != kSqliteApplicationId) {
+    error = {StoreErrorKind::kNotOurs, "an SQLite database of another program"};
+  } else if (state.version > kSqliteSchemaVersion) {
+    error = {StoreErrorKind::kNotOurs,
+             "written by a newer version (schema " + std::to_string(state.version) + ")"};
+  } else if (empty && !create) {
+    error = {StoreErrorKind::kNotOurs, "an empty file, not a score database"};
+  } else if (!create && state.version < kSqliteSchemaVersion) {
+    error = {StoreErrorKind::kUnavailable, "schema " + std::to_string(state.version) +
+                                               " is older; brindle serve brings it up to date"};
+  } else {
+    return true;
   }
-  if (PragmaNumber(db, "PRAGMA user_version", version) != SQLITE_OK ||
-      PragmaNumber(db, "PRAGMA application_id", application) != SQLITE_OK) {
+  return false;
+}
+
+bool Run(sqlite3* db, const std::string& sql, StoreError& error) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
     error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
     return false;
   }
-  const bool empty = tables == 0 && version == 0 && application == 0;
-  if (!empty && application != kSqliteApplicationId) {
-    error = {StoreErrorKind::kNotOurs, "an SQLite database of another program"};
-    return false;
-  }
-  if (version > kSqliteSchemaVersion) {
-    error = {StoreErrorKind::kNotOurs,
-             "written by a newer version (schema " + std::to_string(version) + ")"};
-    return false;
-  }
-  if (empty && !create) {
-    error = {StoreErrorKind::kNotOurs, "an empty file, not a score database"};
-    return false;
-  }
+  return true;
+}
+
+// The steps from `version` to kSqliteSchemaVersion, in the transaction already open.
+bool RunMigrations(sqlite3* db, int version, StoreError& error) {
   if (version == kSqliteSchemaVersion) {
     return true;
   }
-  std::string script = "BEGIN IMMEDIATE;";
+  std::string script;
   for (int step = version; step < kSqliteSchemaVersion; ++step) {
     script += kMigrations[static_cast<std::size_t>(step)];
   }
   script += "PRAGMA application_id = " + std::to_string(kSqliteApplicationId) + ";";
-  script += "PRAGMA user_version = " + std::to_string(kSqliteSchemaVersion) + "; COMMIT;";
-  if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  script += "PRAGMA user_version = " + std::to_string(kSqliteSchemaVersion) + ";";
+  return Run(db, script, error);
+}
+
+// Brings the file to kSqliteSchemaVersion, creating the schema in an empty file (only when
+// `create`). Two services may start on one file at once: the write lock makes one wait for the
+// other, which may have made or migrated the schema meanwhile, so it is read again under it.
+bool Migrate(sqlite3* db, bool create, StoreError& error) {
+  SchemaState state;
+  if (!ReadState(db, state, error) || !Usable(state, create, error)) {
     return false;
   }
-  return true;
+  if (state.version == kSqliteSchemaVersion) {
+    return true;
+  }
+  sqlite3_busy_timeout(db, kMigrationWaitMs);
+  const bool migrated = Run(db, "BEGIN IMMEDIATE", error) && ReadState(db, state, error) &&
+                        Usable(state, create, error) && RunMigrations(db, state.version, error) &&
+                        Run(db, "COMMIT", error);
+  if (!migrated) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  return migrated;
 }
 
 // Opens `file` with its schema brought to date; null with `error` on failure.
@@ -405,12 +461,29 @@ Database OpenFile(const std::string& file, bool create, StoreError& error) {
   // WAL lets readers run beside the service. FULL syncs the log at every commit: a message is
   // deleted from the phone once it is committed, so the commit has to outlast a power cut, not
   // only a crash of the program. A listing is stored in one commit, so that is a sync a batch.
-  if (create && sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;",
-                             nullptr, nullptr, nullptr) != SQLITE_OK) {
-    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
+  if (create && !Run(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;", error)) {
     return nullptr;
   }
   return db;
+}
+
+// A new database appears whole, so that a reader never finds it half made: it is made beside
+// its place under a name of its own and linked there. A link never replaces a file, so of two
+// services making it at once one links and the other uses that one. Where the link fails for
+// another reason (a file system without them), OpenFile makes it in place.
+bool MakeBeside(const std::string& file, StoreError& error) {
+  static std::atomic<int> made{0};
+  const std::string building =
+      file + ".new-" + std::to_string(getpid()) + "-" + std::to_string(++made);
+  std::error_code fault;
+  const bool built = OpenFile(building, true, error) != nullptr;
+  if (built) {
+    std::filesystem::create_hard_link(building, file, fault);
+  }
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    std::filesystem::remove(building + suffix, fault);
+  }
+  return built;
 }
 
 }  // namespace
@@ -420,27 +493,19 @@ std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mo
   const std::string file(path);
   const bool create = mode == OpenMode::kCreateIfMissing;
   std::error_code fault;
-  if (create && !std::filesystem::exists(file, fault)) {
-    // A new database appears whole: it is made beside its place and renamed there, so that a
-    // reader never finds it half made.
-    const std::string building = file + ".new";
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-      std::filesystem::remove(building + suffix, fault);
-    }
-    if (!OpenFile(building, true, error)) {
-      return nullptr;
-    }
-    std::filesystem::rename(building, file, fault);
-    if (fault) {
-      error = {StoreErrorKind::kUnavailable, fault.message()};
-      return nullptr;
-    }
+  if (create && !std::filesystem::exists(file, fault) && !MakeBeside(file, error)) {
+    return nullptr;
   }
   Database db = OpenFile(file, create, error);
   if (!db) {
     return nullptr;
   }
-  auto store = std::make_unique<SqliteStore>(std::move(db));
+  const std::optional<FileIdentity> opened = IdentityOf(file);
+  if (!opened) {
+    error = {StoreErrorKind::kUnavailable, "the database file " + file + " is gone"};
+    return nullptr;
+  }
+  auto store = std::make_unique<SqliteStore>(std::move(db), file, *opened);
   if (!store->Prepare(error)) {
     return nullptr;
   }

@@ -1,5 +1,6 @@
-// The message store in an SQLite file: WAL, synchronous=NORMAL, one transaction per batch,
-// prepared statements, the schema's version in PRAGMA user_version.
+// The message store in an SQLite file: WAL, synchronous=FULL, one transaction per batch,
+// prepared statements, the schema's version in PRAGMA user_version. A batch is not committed
+// once the path names another file than the one opened (deleted, or replaced by a copy).
 #pragma once
 
 #include <memory>

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <latch>
 #include <pqxx/pqxx>
 #include <string>
 #include <thread>
@@ -358,6 +359,61 @@ TEST(SqliteStore, BatchTheDiskCannotTakeIsNotStoredAtAll) {
   EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable);
   EXPECT_EQ(Listed(*store).size(), 1U) << "part of the batch was stored";
   EXPECT_TRUE(store->Keep(batch, results, error)) << "once there is room: " << error.text;
+}
+
+TEST(SqliteStore, FileDeletedOrReplacedUnderTheServiceTakesNoBatch) {
+  const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {
+      {"deleted", [](const std::string& path) { fs::remove(path); }},
+      {"replaced by a copy",
+       [](const std::string& path) {
+         fs::copy_file(path, path + ".copy");
+         fs::rename(path + ".copy", path);
+       }},
+  };
+  for (const auto& [name, change] : cases) {
+    const std::string path = FreshSqliteFile();
+    StoreError error;
+    auto store = OpenMessageStore(path, OpenMode::kCreateIfMissing, error);
+    ASSERT_NE(store, nullptr) << error.text;
+    std::vector<KeepResult> results;
+    ASSERT_TRUE(store->Keep({{Score(1, "Ann", 1, "+441", "t", 0)}}, results, error)) << name;
+    change(path);
+    EXPECT_FALSE(store->Keep({{Score(1, "Bob", 2, "+441", "t", 1)}}, results, error)) << name;
+    EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable) << name;
+    EXPECT_NE(error.text.find("deleted or replaced"), std::string::npos) << error.text;
+  }
+}
+
+TEST(SqliteStore, TwoServicesStartingOnOneFileAtOnceBothKeepTheirMessages) {
+  // A new file each round, or one of the first schema, which both then bring up to date.
+  for (int round = 0; round < 20; ++round) {
+    const std::string path = FreshSqliteFile();
+    std::vector<std::string> expected = {"SM 0", "SM 1"};
+    if (round % 2 == 1) {
+      Pragma(path, kSqliteVersionOne);
+      expected.insert(expected.begin(), 2, "");  // its rows
+    }
+    std::latch ready(2);
+    std::vector<std::jthread> services(2);
+    for (std::size_t s = 0; s < services.size(); ++s) {
+      services[s] = std::jthread([&, received = expected[expected.size() - 2 + s]] {
+        ready.arrive_and_wait();
+        StoreError error;
+        std::vector<KeepResult> results;
+        auto store = OpenMessageStore(path, OpenMode::kCreateIfMissing, error);
+        EXPECT_TRUE(store && store->Keep({{Rejected("damaged", "0791", received)}}, results, error))
+            << error.text;
+      });
+    }
+    services.clear();  // joins them
+    StoreError error;
+    const auto reader = OpenMessageStore(path, OpenMode::kExistingOnly, error);
+    ASSERT_NE(reader, nullptr) << error.text;
+    std::vector<std::string> received =
+        Listed(*reader, [](const Message& m) { return m.received; });
+    std::ranges::sort(received);
+    EXPECT_EQ(received, expected) << path;
+  }
 }
 
 class PostgresStore : public ::testing::Test {
