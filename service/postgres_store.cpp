@@ -343,11 +343,12 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
 bool PostgresStore::ForEachMessage(const std::function<bool(const StoredMessage&)>& visit,
                                    StoreError& error) {
   return Guard(error, [&] {
+    // Every page from one snapshot: ids are taken before commit, so a writer may commit a row
+    // below a page already read; paging through the table as it is now would skip it.
+    pqxx::transaction<pqxx::repeatable_read, pqxx::read_only> read(*connection_);
     std::int64_t after = 0;
     for (;;) {
-      pqxx::read_transaction read(*connection_);
       const pqxx::result page = read.exec_prepared("list", after, kListPage);
-      read.commit();
       for (const pqxx::row& row : page) {
         StoredMessage stored;
         stored.id = row[0].as<std::int64_t>();

@@ -1,7 +1,8 @@
 // The store's rules as one table, run against every store: each factory hands out the location
-// of a fresh, empty database (SQLite: a new file in a temporary folder). Then what only SQLite's
-// own files show, and what only a PostgreSQL server shows: several writers, tables made at
-// once, a lost connection, databases that are not ours (when BRINDLE_TEST_POSTGRES names the
+// of a fresh, empty database (SQLite: a new file in a temporary folder), and the migration from
+// the first schema. Then what only SQLite's own files show, and what only a PostgreSQL server
+// shows: several writers, tables made at once, a lost connection, a listing while others
+// commit, databases and servers that are not ours (when BRINDLE_TEST_POSTGRES names the
 // suite's throwaway server as libpq key=value text).
 #include "service/message_store.h"
 
@@ -486,6 +487,39 @@ TEST_F(PostgresStore, TwoWritersKeepingTheSameMessagesStoreEachOnce) {
     EXPECT_TRUE(a.added || b.added);
   }
   EXPECT_EQ(addedTwice, 0);
+}
+
+TEST_F(PostgresStore, ListingIsOneMomentThoughRowsCommitLate) {
+  const std::string location = PostgresDatabase(true);
+  auto store = Open(location);
+  ASSERT_NE(store, nullptr);
+  const char* insert =
+      "INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu) VALUES "
+      "('rejected', 'late', '', '', 0, ";
+  pqxx::connection writer(location);
+  pqxx::work late(writer);
+  late.exec(std::string(insert) + "'LATE')");  // its id is below those of the rows below
+  std::vector<Message> batch;
+  for (int n = 0; n <= 1000; ++n) {  // more than one page
+    batch.push_back(Score(1, "P", n, "+441", "t", n));
+  }
+  std::vector<KeepResult> results;
+  StoreError error;
+  ASSERT_TRUE(store->Keep(batch, results, error)) << error.text;
+  std::vector<std::string> listed;
+  EXPECT_TRUE(store->ForEachMessage(
+      [&](const StoredMessage& m) {
+        if (listed.empty()) {
+          late.commit();
+          Sql(location, std::string(insert) + "'AFTER')");
+        }
+        listed.push_back(m.message.pdu);
+        return true;
+      },
+      error))
+      << error.text;
+  EXPECT_EQ(std::ranges::count(listed, "LATE"), std::ranges::count(listed, "AFTER"))
+      << "a row committed before one listed was skipped";
 }
 
 TEST_F(PostgresStore, LostConnectionIsUnavailableThenMadeAgain) {
