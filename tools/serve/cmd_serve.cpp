@@ -1,13 +1,16 @@
 // `brindle serve`, `brindle messages` and `brindle scores`: the score service and its two
 // readers of the database.
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/clock.h"
 #include "base/sleeper.h"
@@ -91,6 +94,44 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
 
 Json TextOrNull(std::string_view text) {
   return text.empty() ? Json(nullptr) : Json(Latin1ToUtf8(text));
+}
+
+// The bytes for a terminal, still one byte a character: control characters (C0, DEL, C1) as
+// \xNN, so that a handle cannot move the cursor, set the window's title or clear the screen.
+std::string Escaped(std::string_view bytes) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : bytes) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+      out += "\\x";
+      out += kHex[code >> 4U];
+      out += kHex[code & 0xFU];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Latin-1 bytes as UTF-8 text for a terminal, padded to `width` characters (printf pads bytes).
+std::string Shown(std::string_view bytes, std::size_t width = 0) {
+  std::string text = Escaped(bytes);
+  if (text.size() < width) {
+    text.append(width - text.size(), ' ');
+  }
+  return Latin1ToUtf8(text);
+}
+
+// A game id as the web API takes it: a decimal 32-bit number, nothing around it.
+std::optional<std::int64_t> ParseGameId(std::string_view text) {
+  std::int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data(), end, value);
+  if (text.empty() || status != std::errc() || stop != end) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 std::string Dump(const Json& json) {
@@ -184,15 +225,16 @@ int RunMessages(const std::string& db, bool json, std::FILE* out) {
           static_cast<void>(std::fprintf(out, "%s\n", Dump(line).c_str()));
         } else if (score) {
           static_cast<void>(std::fprintf(out,
-                                         "%6" PRId64 "  score     %-25s  %-16s  game %" PRId64
+                                         "%6" PRId64 "  score     %s  %s  game %" PRId64
                                          ", score %" PRId64 ", handle \"%s\"\n",
-                                         stored.id, m.sentAt.c_str(), m.sender.c_str(), m.gameId,
-                                         m.score, Latin1ToUtf8(m.handle).c_str()));
+                                         stored.id, Shown(m.sentAt, 25).c_str(),
+                                         Shown(m.sender, 16).c_str(), m.gameId, m.score,
+                                         Shown(m.handle).c_str()));
         } else {
-          static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %-25s  %-16s  %s\n",
-                                         stored.id, m.sentAt.empty() ? "-" : m.sentAt.c_str(),
-                                         m.sender.empty() ? "-" : m.sender.c_str(),
-                                         m.reason.c_str()));
+          static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %s  %s  %s\n", stored.id,
+                                         Shown(m.sentAt.empty() ? "-" : m.sentAt, 25).c_str(),
+                                         Shown(m.sender.empty() ? "-" : m.sender, 16).c_str(),
+                                         Shown(m.reason).c_str()));
         }
         return true;
       },
@@ -229,9 +271,9 @@ int RunScores(const ScoresArguments& arguments, std::FILE* out) {
     static_cast<void>(std::fprintf(out, "  %4s  %10s  %-16s  %-16s  %s\n", "rank", "score",
                                    "handle", "sender", "sent at"));
     for (const service::LeaderboardEntry& entry : game.entries) {
-      static_cast<void>(std::fprintf(out, "  %4" PRId64 "  %10" PRId64 "  %-16s  %-16s  %s\n",
-                                     entry.rank, entry.score, Latin1ToUtf8(entry.handle).c_str(),
-                                     entry.sender.c_str(), entry.sentAt.c_str()));
+      static_cast<void>(std::fprintf(out, "  %4" PRId64 "  %10" PRId64 "  %s  %s  %s\n", entry.rank,
+                                     entry.score, Shown(entry.handle, 16).c_str(),
+                                     Shown(entry.sender, 16).c_str(), Shown(entry.sentAt).c_str()));
     }
   }
   return kExitOk;
@@ -276,12 +318,25 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   scoresCommand
       ->add_option("--db", scores->db, "SQLite database file or PostgreSQL (postgresql://...)")
       ->required();
-  scoresCommand->add_option("--game-id", scores->gameId, "Only this game");
+  // Read here rather than by CLI11, which also takes 0x2A, +42 and blanks around the number.
+  auto gameId = std::make_shared<std::string>();
+  CLI::Option* gameIdOption =
+      scoresCommand->add_option("--game-id", *gameId, "Only this game (a 32-bit whole number)");
   scoresCommand->add_option("--top", scores->top, "Rows per game")
       ->check(CLI::Range(std::int64_t{1}, std::int64_t{1000000}))
       ->capture_default_str();
   scoresCommand->add_flag("--json", scores->json, "One JSON object");
-  scoresCommand->callback([scores, &status] { status = RunScores(*scores, stdout); });
+  scoresCommand->callback([scores, gameId, gameIdOption, &status] {
+    if (gameIdOption->count() > 0) {
+      scores->gameId = ParseGameId(*gameId);
+      if (!scores->gameId) {
+        status = Refuse("scores", "--game-id takes a decimal 32-bit whole number, not '" +
+                                      Shown(*gameId) + "'");
+        return;
+      }
+    }
+    status = RunScores(*scores, stdout);
+  });
 }
 
 }  // namespace brindle::tools

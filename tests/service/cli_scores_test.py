@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+# `brindle scores` and `brindle messages` as a terminal shows them, and the --game-id and --db
+# texts the readers refuse. Usage: cli_scores_test.py BRINDLE
+import json
+import os
+import re
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+
+BRINDLE = sys.argv[1]
+TMP = tempfile.mkdtemp(prefix="cli-scores-")
+DB = os.path.join(TMP, "scores.db")
+RAW_CONTROL = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f]")  # anything but the line end
+
+
+def run(*args):
+    return subprocess.run([BRINDLE, *args], capture_output=True, timeout=60, cwd=TMP)
+
+
+def text(*args):
+    result = run(*args)
+    assert result.returncode == 0, result
+    out = result.stdout.decode("utf-8")
+    assert not RAW_CONTROL.search(out), out
+    return out
+
+
+def main():
+    # The service makes the schema (the port is not there, so it ends right after), then rows
+    # go in as a phone could have sent them.
+    run("serve", "--once", "--port", os.path.join(TMP, "no-port"), "--db", DB)
+    with sqlite3.connect(DB) as db:
+        db.executemany(
+            "INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received,"
+            " game_id, fixed, score, handle) VALUES (?, ?, ?, ?, 1, ?, ?, 42, 1, ?, ?)",
+            [("score", None, "+441", "t", "P1", "", 30, b"\x1b]0;owned\x07"),
+             ("score", None, "+442", "t", "P2", "", 20, b"\xe9t\xe9"),
+             ("score", None, "+443\x1b[2J", "t", "P3", "", 10, b"\x9b2J"),
+             ("rejected", "bad \x1b[2J", "", "", "JUNK", "SM 3 2026-12-07T13:49:05Z", 0, None)])
+
+    board = text("scores", "--db", DB).splitlines()[2:]
+    for shown in ["\\x1B]0;owned\\x07", "\\x9B2J", "+443\\x1B[2J"]:
+        assert shown in "".join(board), board
+    assert len({row.index("+44") for row in board}) == 1, f"columns not aligned: {board}"
+    listed = text("messages", "--db", DB)
+    assert "bad \\x1B[2J" in listed, listed
+    lines = run("messages", "--db", DB, "--json").stdout.splitlines()
+    assert [json.loads(line)["received"] for line in lines] == [
+        None, None, None, "SM 3 2026-12-07T13:49:05Z"], lines
+
+    for game, status in [("42", 0), ("-7", 0), ("2147483647", 0), ("-2147483648", 0),
+                         ("", 2), ("0x2A", 2), (" 42", 2), ("42 ", 2), ("+42", 2), ("4.2", 2),
+                         ("2147483648", 2), ("-2147483649", 2), ("forty", 2)]:
+        result = run("scores", "--db", DB, "--game-id=" + game)
+        assert result.returncode == status, (game, result)
+        assert status == 0 or (result.stdout == b"" and result.stderr.count(b"\n") == 1), result
+
+    # A PostgreSQL location that cannot be used is an error, never a file of that name.
+    before = sorted(os.listdir(TMP))
+    for db in ["service=brindle_no_such_service", "  dbname=scores host=/nonexistent"]:
+        for args in [["scores"], ["messages"], ["web", "--listen", "127.0.0.1:0"]]:
+            result = run(*args, "--db", db)
+            assert result.returncode == 2 and result.stderr, (args, db, result)
+    assert sorted(os.listdir(TMP)) == before, "a database file was made"
+
+
+try:
+    main()
+finally:
+    shutil.rmtree(TMP, ignore_errors=True)
+print("passed")
