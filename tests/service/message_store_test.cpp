@@ -395,9 +395,10 @@ TEST(SqliteStore, TwoServicesStartingOnOneFileAtOnceBothKeepTheirMessages) {
       expected.insert(expected.begin(), 2, "");  // its rows
     }
     std::latch ready(2);
-    std::vector<std::jthread> services(2);
-    for (std::size_t s = 0; s < services.size(); ++s) {
-      services[s] = std::jthread([&, received = expected[expected.size() - 2 + s]] {
+    std::vector<std::jthread> services;
+    services.reserve(2);
+    for (const char* received : {"SM 0", "SM 1"}) {
+      services.emplace_back([&, received] {
         ready.arrive_and_wait();
         StoreError error;
         std::vector<KeepResult> results;
