@@ -1,7 +1,6 @@
 #include "service/web/html_page.h"
 
-#include <charconv>
-#include <limits>
+#include <string>
 
 namespace brindle::service::web {
 namespace {
@@ -80,16 +79,6 @@ void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
   out += "</tbody>\n</table>\n</section>\n";
 }
 
-std::optional<std::int64_t> ParseNumber(std::string_view text) {
-  std::int64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, status] = std::from_chars(text.data(), end, value);
-  if (text.empty() || status != std::errc() || stop != end) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 }  // namespace
 
 void AppendHtmlText(std::string& out, std::string_view bytes) {
@@ -120,23 +109,6 @@ void AppendHtmlText(std::string& out, std::string_view bytes) {
         }
     }
   }
-}
-
-std::optional<std::int64_t> ParseGameId(std::string_view text) {
-  const auto value = ParseNumber(text);
-  if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
-      *value > std::numeric_limits<std::int32_t>::max()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<std::int64_t> ParseTop(std::string_view text) {
-  const auto value = ParseNumber(text);
-  if (!value || *value < 1 || *value > kMaxTop) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,

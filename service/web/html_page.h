@@ -1,5 +1,5 @@
 // The leaderboard as a page: plain HTML that reads without JavaScript and fits a phone's
-// width, and the request parameters the pages and the API take.
+// width.
 #pragma once
 
 #include <cstdint>
@@ -12,18 +12,9 @@
 
 namespace brindle::service::web {
 
-// Rows per game on the front page, and the most any page or API call shows.
-inline constexpr std::int64_t kFrontPageTop = 10;
-inline constexpr std::int64_t kMaxTop = 100;
-
 // Appends `bytes` for HTML text or a quoted attribute value: each byte as the character of the
 // same code (Latin-1 to UTF-8), with & < > " ' as character references.
 void AppendHtmlText(std::string& out, std::string_view bytes);
-
-// A game id as games send it: a decimal 32-bit signed number, nothing around it.
-std::optional<std::int64_t> ParseGameId(std::string_view text);
-// Rows per game: a decimal number from 1 to kMaxTop.
-std::optional<std::int64_t> ParseTop(std::string_view text);
 
 // The page for `games`. `gameId` set: one game's page, which says so when it has no scores
 // yet. `liveApi` is the API address the page's script polls to notice new scores.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "service/web/html_page.h"
+#include "service/web/request_parameters.h"
 
 namespace brindle::service::web {
 namespace {
@@ -43,36 +44,12 @@ void Refuse(httplib::Response& response, int status, const std::string& why) {
   Reply(response, status, why + "\n", kText);
 }
 
-// The API's parameters: `game` (optional) and `top`; anything else, or one given twice, is a
-// mistake worth saying.
-bool ReadQuery(const httplib::Request& request, LeaderboardQuery& query, std::string& why) {
-  for (const auto& [name, value] : request.params) {
-    if (name != "game" && name != "top") {
-      why = "unknown parameter '" + name + "' (game, top)";
-      return false;
-    }
-    if (request.get_param_value_count(name) != 1) {
-      why = "parameter '" + name + "' given more than once";
-      return false;
-    }
-  }
-  if (request.has_param("game")) {
-    query.gameId = ParseGameId(request.get_param_value("game"));
-    if (!query.gameId) {
-      why = "game must be a 32-bit whole number";
-      return false;
-    }
-  }
-  query.top = kFrontPageTop;
-  if (request.has_param("top")) {
-    const auto top = ParseTop(request.get_param_value("top"));
-    if (!top) {
-      why = "top must be a whole number from 1 to " + std::to_string(kMaxTop);
-      return false;
-    }
-    query.top = *top;
-  }
-  return true;
+// What follows the target's first '?', read here rather than from the library's parameters,
+// which cut a value at its next '=' and drop a repeated item.
+std::string_view QueryText(const httplib::Request& request) {
+  const std::string_view target = request.target;
+  const std::size_t mark = target.find('?');
+  return mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
 }
 
 }  // namespace
@@ -168,7 +145,8 @@ struct LeaderboardServer::Parts {
 
   void Get(const httplib::Request& request, httplib::Response& response) {
     const std::string& path = request.path;
-    if (path != "/api/scores" && !request.params.empty()) {
+    const std::string_view queryText = QueryText(request);
+    if (path != "/api/scores" && !queryText.empty()) {
       Refuse(response, 400, "this page takes no parameters");
       return;
     }
@@ -190,7 +168,7 @@ struct LeaderboardServer::Parts {
     if (path == "/api/scores") {
       LeaderboardQuery query;
       std::string why;
-      if (!ReadQuery(request, query, why)) {
+      if (!ReadLeaderboardQuery(queryText, query, why)) {
         Refuse(response, 400, why);
         return;
       }

@@ -1,7 +1,8 @@
 """`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
 the API answers as `brindle scores --json`, each route refuses what it does not take with a
 short 4xx and the server goes on, databases that are missing or not ours are refused. The
-parameters' and the page's text are tables in html_page_test.cpp; here is what joins them.
+parameters' and the page's text are tables in request_parameters_test.cpp and
+html_page_test.cpp; here is what joins them.
 
 usage: api_test.py BRINDLE FOLDER [sqlite | postgres]  (postgres: BRINDLE_TEST_POSTGRES names
 the server as libpq key=value text with host= and user=)"""
@@ -74,6 +75,8 @@ def main():
             ("GET", "/nope", 404), ("GET", "/games/x", 404), ("GET", "/games/7/x", 404),
             ("GET", "/api/scores?top=0", 400), ("GET", "/api/scores?game=1.5", 400),
             ("GET", "/api/scores?game=1&game=2", 400), ("GET", "/api/scores?gam=1", 400),
+            ("GET", "/api/scores?game=42%20OR%201=1", 400),
+            ("GET", "/api/scores?top=1&top=1", 400),
             ("GET", "/?top=5", 400), ("POST", "/", 405), ("PUT", "/api/scores", 405),
             ("DELETE", "/api/scores", 405), ("PATCH", "/", 405), ("OPTIONS", "/", 405),
             ("TRACE", "/", 405), ("BREW", "/", 405),

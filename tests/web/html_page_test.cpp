@@ -1,4 +1,4 @@
-// The page's text at the lowest level: escaping, the parameters, where each value lands.
+// The page's text at the lowest level: escaping, where each value lands.
 #include "service/web/html_page.h"
 
 #include <gtest/gtest.h>
@@ -23,36 +23,6 @@ TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
     std::string out = "x";
     AppendHtmlText(out, bytes);
     EXPECT_EQ(out, "x" + html) << bytes;
-  }
-}
-
-TEST(Parameters, GameIdsAreThe32BitNumbers) {
-  const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
-      {"0", 0},
-      {"-7", -7},
-      {"2147483647", 2147483647},
-      {"-2147483648", -2147483648LL},
-      {"2147483648", std::nullopt},
-      {"-2147483649", std::nullopt},
-      {"99999999999999999999", std::nullopt},
-      {"", std::nullopt},
-      {"-", std::nullopt},
-      {"+7", std::nullopt},
-      {" 7", std::nullopt},
-      {"7x", std::nullopt},
-  };
-  for (const auto& [text, value] : cases) {
-    EXPECT_EQ(ParseGameId(text), value) << text;
-  }
-}
-
-TEST(Parameters, TopRunsFromOneToAHundred) {
-  const std::vector<std::pair<const char*, std::optional<std::int64_t>>> cases = {
-      {"1", 1},           {"100", 100},          {"0", std::nullopt}, {"101", std::nullopt},
-      {"", std::nullopt}, {"ten", std::nullopt},
-  };
-  for (const auto& [text, value] : cases) {
-    EXPECT_EQ(ParseTop(text), value) << text;
   }
 }
 
