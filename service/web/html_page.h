@@ -1,5 +1,5 @@
 // The leaderboard as a page: plain HTML that reads without JavaScript and fits a phone's
-// width.
+// width. No sender (a phone number) is ever on it.
 #pragma once
 
 #include <cstdint>

@@ -122,9 +122,19 @@ struct LeaderboardServer::Parts {
     }
     // A store whose connection was lost connects again on its next query, so it is kept.
     const bool read = store->Leaderboard(query, games, error);
-    const std::lock_guard lock(mutex);
-    idle.push_back(std::move(store));
-    return read;
+    {
+      const std::lock_guard lock(mutex);
+      idle.push_back(std::move(store));
+    }
+    if (!read) {
+      return false;
+    }
+    for (GameLeaderboard& game : games) {
+      for (LeaderboardEntry& entry : game.entries) {
+        entry.sender.clear();
+      }
+    }
+    return true;
   }
 
   void Board(httplib::Response& response, const LeaderboardQuery& query, bool page,

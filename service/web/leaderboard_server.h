@@ -1,7 +1,8 @@
 // The read-only web server of the leaderboard: the pages, and the API that answers as
-// `brindle scores --json` does. GET and HEAD only; a bad address or parameter gets a 4xx with
-// a short text and the server goes on. Requests run on a pool of threads, each query on a
-// store of its own, opened when needed and kept for the next request.
+// `brindle scores --json` does but without senders: a phone number never leaves the server.
+// GET and HEAD only; a bad address or parameter gets a 4xx with a short text and the server
+// goes on. Requests run on a pool of threads, each query on a store of its own, opened when
+// needed and kept for the next request.
 #pragma once
 
 #include <functional>
@@ -15,7 +16,7 @@ namespace brindle::service::web {
 
 // Opens one more store on the database (nullptr with `error` when it cannot).
 using StoreOpener = std::function<std::unique_ptr<MessageStore>(StoreError& error)>;
-// The API's body for a leaderboard.
+// The API's body for a leaderboard; its rows come with the sender cleared.
 using ScoresJson = std::function<std::string(const std::vector<GameLeaderboard>& games)>;
 
 class LeaderboardServer {

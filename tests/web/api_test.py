@@ -1,13 +1,15 @@
 """`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
-the API answers as `brindle scores --json`, each route refuses what it does not take with a
-short 4xx and the server goes on, databases that are missing or not ours are refused. The
-parameters' and the page's text are tables in request_parameters_test.cpp and
+the API answers as `brindle scores --json` without the senders, no phone number is on any
+page or answer, each route refuses what it does not take with a short 4xx and the server goes
+on, databases that are missing or not ours are refused.
+The parameters' and the page's text are tables in request_parameters_test.cpp and
 html_page_test.cpp; here is what joins them.
 
 usage: api_test.py BRINDLE FOLDER [sqlite | postgres]  (postgres: BRINDLE_TEST_POSTGRES names
 the server as libpq key=value text with host= and user=)"""
 import http.client
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -22,6 +24,7 @@ SCORES = [
     (7, 90, "Ann", "+447700900123"),
     (-3, 5, "Bob\xe9", "+447700900123"),
 ] + [(9, 1000 + i, f"H{i:02d}", "+447700900998") for i in range(12)]  # more than a top 10
+NUMBERS = {sender[1:].encode() for *_, sender in SCORES}
 
 
 def database(name, create=True):
@@ -65,11 +68,17 @@ def main():
         for query, args in [("", []), ("top=1", ["--top=1"]), ("game=7", ["--game-id=7"]),
                             ("game=-3&top=100", ["--game-id=-3", "--top=100"]),
                             ("game=12345", ["--game-id=12345"])]:
-            expected = subprocess.run([BRINDLE, "scores", "--db", db, "--json", *args],
-                                      capture_output=True, check=True).stdout
+            shown = subprocess.run([BRINDLE, "scores", "--db", db, "--json", *args],
+                                   capture_output=True, check=True).stdout
+            # The operator's own view keeps each row's sender; the public one leaves it out.
+            expected, senders = re.subn(rb',"sender":"\+\d+"', b"", shown)
+            assert senders == shown.count(b'"rank":'), shown
             status, kind, body = request(web, "GET", "/api/scores?" + query)
             assert status == 200 and kind.startswith("application/json"), (query, status, kind)
             assert body == expected, (query, body, expected)
+        for path in ("/", "/games/7", "/api/scores", "/api/scores?game=9"):
+            body = request(web, "GET", path)[2]
+            assert not any(number in body for number in NUMBERS), (path, body)
 
         for method, path, status in [
             ("GET", "/nope", 404), ("GET", "/games/x", 404), ("GET", "/games/7/x", 404),

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
@@ -97,7 +98,9 @@ int RunWeb(const WebArguments& arguments) {
       [db](service::StoreError& failure) {
         return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
       },
-      ScoresJson);
+      [](const std::vector<service::GameLeaderboard>& games) {
+        return ScoresJson(games, Senders::kLeftOut);
+      });
   server.AddStore(std::move(first));
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
   const StopOnSignal stopper(server);
@@ -119,7 +122,7 @@ void RegisterWebCommand(CLI::App& app, int& status) {
   CLI::App* web = app.add_subcommand(
       "web",
       "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
-      "read-only; runs until SIGTERM/SIGINT");
+      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT");
   web->add_option("--db", arguments->db,
                   "SQLite database file or PostgreSQL connection (postgresql://...)")
       ->required();

@@ -7,7 +7,7 @@
 
 namespace brindle::tools {
 
-std::string ScoresJson(const std::vector<service::GameLeaderboard>& games) {
+std::string ScoresJson(const std::vector<service::GameLeaderboard>& games, Senders senders) {
   using Json = nlohmann::ordered_json;
   Json list = Json::array();
   for (const service::GameLeaderboard& game : games) {
@@ -17,7 +17,9 @@ std::string ScoresJson(const std::vector<service::GameLeaderboard>& games) {
       row["rank"] = entry.rank;
       row["handle"] = Latin1ToUtf8(entry.handle);
       row["score"] = entry.score;
-      row["sender"] = entry.sender;
+      if (senders == Senders::kShown) {
+        row["sender"] = entry.sender;
+      }
       row["sentAt"] = entry.sentAt;
       entries.push_back(std::move(row));
     }
