@@ -14,6 +14,7 @@ constexpr std::string_view kReadingHeader = "+CMGR:";
 constexpr std::string_view kNewMessage = "+CMTI:";
 constexpr std::string_view kCmsError = "+CMS ERROR:";
 constexpr std::string_view kCmeError = "+CME ERROR:";
+constexpr std::string_view kStorageAnswer = "+CPMS:";
 // The service-centre field is its length octet and at most 11 more.
 constexpr int kMaxServiceCentreOctets = 11;
 
@@ -53,14 +54,44 @@ bool SmallNumber(std::string_view text, int& value) {
   return error == std::errc{} && end == text.data() + text.size() && value >= 0;
 }
 
+// Final result codes that refuse a command; some phones say COMMAND NOT SUPPORT or TOO MANY
+// PARAMETERS where the standard has ERROR.
+bool IsPlainRefusal(std::string_view line) {
+  return line == "ERROR" || line == "COMMAND NOT SUPPORT" || line == "TOO MANY PARAMETERS";
+}
+
 bool IsFinal(std::string_view line) {
-  return line == "OK" || line == "ERROR" || line.starts_with(kCmsError) ||
+  return line == "OK" || IsPlainRefusal(line) || line.starts_with(kCmsError) ||
          line.starts_with(kCmeError);
 }
 
-// Lines a phone sends of its own accord: RING and the "+NAME: ..." result codes.
-bool LooksUnsolicited(std::string_view line) {
-  return line == "RING" || (line.starts_with('+') && line.find(':') != std::string_view::npos);
+bool IsEntryHeader(std::string_view line) {
+  return line.starts_with(kListingHeader) || line.starts_with(kReadingHeader);
+}
+
+bool IsHexLine(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return hex::DigitValue(c) >= 0; });
+}
+
+// Lines that answer a command other than the one `expect` names: what a late answer leaves.
+bool IsForeign(std::string_view line, Expect expect) {
+  switch (expect) {
+    case Expect::kPlain:
+      return IsEntryHeader(line);
+    case Expect::kListing:
+      return line.starts_with(kReadingHeader) || line.starts_with(kStorageAnswer);
+    case Expect::kReading:
+      return line.starts_with(kListingHeader) || line.starts_with(kStorageAnswer);
+  }
+  return false;
+}
+
+// The memory a +CMTI names: "ME" in +CMTI: "ME",3; empty when it names none.
+std::string MemoryOf(std::string_view line) {
+  const std::size_t open = line.find('"');
+  const std::size_t close = open == std::string_view::npos ? open : line.find('"', open + 1);
+  return close == std::string_view::npos ? std::string()
+                                         : std::string(line.substr(open + 1, close - open - 1));
 }
 
 }  // namespace
@@ -75,7 +106,9 @@ bool ParseEntryHeader(std::string_view fields, bool withIndex, int& index, int& 
   }
   index = -1;
   if (!withIndex) {
-    return SmallNumber(fields.substr(0, first), stat);
+    // Some phones leave the status out: "+CMGR: ,,24".
+    stat = -1;
+    return Trim(fields.substr(0, first)).empty() || SmallNumber(fields.substr(0, first), stat);
   }
   const std::size_t second = fields.find(',', first + 1);
   return second != std::string_view::npos && second <= last &&
@@ -88,6 +121,7 @@ void AtReader::Begin(Expect expect, int index) {
   readIndex_ = index;
   pending_ = true;
   entryOpen_ = false;
+  outOfStep_ = false;
 }
 
 void AtReader::Feed(std::string_view bytes, std::vector<AtEvent>& events) {
@@ -123,12 +157,16 @@ void AtReader::Line(std::string_view raw, bool damaged, std::vector<AtEvent>& ev
     return;
   }
   if (entryOpen_) {
-    if ((pending_ && IsFinal(line)) || line.starts_with(kListingHeader) ||
-        line.starts_with(kReadingHeader)) {
-      Break({}, "no PDU line after the header", events);
-    } else if (!LooksUnsolicited(line)) {
+    if ((pending_ && IsFinal(line)) || IsEntryHeader(line)) {
+      Break(junk_,
+            junk_.empty() ? "no PDU line after the header"
+                          : "a line that is not hex where the PDU line belongs",
+            events);
+    } else if (damaged || IsHexLine(line)) {
       TakePdu(line, damaged, events);
       return;
+    } else if (line != "RING" && !line.starts_with('+') && !line.starts_with('^')) {
+      junk_ = line;  // status lines aside, kept in case no PDU line follows
     }
   }
   if (line.starts_with(kNewMessage)) {
@@ -138,6 +176,7 @@ void AtReader::Line(std::string_view raw, bool damaged, std::vector<AtEvent>& ev
     if (comma == std::string_view::npos || !SmallNumber(line.substr(comma + 1), event.index)) {
       event.index = -1;
     }
+    event.memory = MemoryOf(line);
     event.text = line;
     events.push_back(std::move(event));
     return;
@@ -149,6 +188,9 @@ void AtReader::Line(std::string_view raw, bool damaged, std::vector<AtEvent>& ev
     if (TakeFinal(line, events) || TakeHeader(line, events)) {
       return;
     }
+    outOfStep_ = outOfStep_ || IsForeign(line, expect_);
+  } else if (!pending_ && !damaged && (IsFinal(line) || IsEntryHeader(line))) {
+    outOfStep_ = true;
   }
   AtEvent event;
   event.kind = pending_ && expect_ == Expect::kPlain && !damaged && line != "RING"
@@ -167,7 +209,7 @@ bool AtReader::TakeFinal(std::string_view line, std::vector<AtEvent>& events) {
   event.text = line;
   if (line == "OK") {
     event.final = FinalCode::kOk;
-  } else if (line == "ERROR") {
+  } else if (IsPlainRefusal(line)) {
     event.final = FinalCode::kError;
   } else {
     const bool cms = line.starts_with(kCmsError);
@@ -191,14 +233,19 @@ bool AtReader::TakeHeader(std::string_view line, std::vector<AtEvent>& events) {
   entry_.header = line;
   if (!ParseEntryHeader(line.substr(kListingHeader.size()), listing, entry_.index, entry_.stat,
                         entry_.length)) {
-    // Its PDU line still belongs to it: read that too, then call the whole entry broken.
+    // Its PDU line still belongs to it: read that too, then call the whole entry broken. A
+    // listing's index may still be read, so the entry can be read alone again.
     entry_.reason = "unreadable header";
-    entry_.index = -1;
+    const std::string_view fields = line.substr(kListingHeader.size());
+    if (!listing || !SmallNumber(fields.substr(0, fields.find(',')), entry_.index)) {
+      entry_.index = -1;
+    }
   }
   if (reading) {
     entry_.index = readIndex_;
   }
   entryOpen_ = true;
+  junk_.clear();
   static_cast<void>(events);
   return true;
 }
@@ -212,13 +259,6 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     Break(std::string(line), entry_.reason, events);
     return;
   }
-  const auto* const notHex =
-      std::find_if(line.begin(), line.end(), [](char c) { return hex::DigitValue(c) < 0; });
-  if (notHex != line.end()) {
-    Break(std::string(line), "not a hex digit at offset " + std::to_string(notHex - line.begin()),
-          events);
-    return;
-  }
   if (line.size() % 2 != 0) {
     Break(std::string(line), "odd number of hex digits", events);
     return;
@@ -230,7 +270,11 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     return;
   }
   const int tpdu = octets - 1 - serviceCentre;
-  if (tpdu != entry_.length) {
+  const auto whole = 2 * (std::size_t{1} + static_cast<std::size_t>(serviceCentre) +
+                          static_cast<std::size_t>(entry_.length));
+  const bool padded =
+      tpdu > entry_.length && line.find_first_not_of("Ff", whole) == std::string_view::npos;
+  if (tpdu != entry_.length && !padded) {
     Break(std::string(line),
           std::to_string(tpdu) + " octets after the service-centre field where the header says " +
               std::to_string(entry_.length),
@@ -238,7 +282,7 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
     return;
   }
   entry_.kind = AtEventKind::kEntry;
-  entry_.text = line;
+  entry_.text = line.substr(0, whole);
   entryOpen_ = false;
   events.push_back(std::move(entry_));
   entry_ = AtEvent{};

@@ -1,12 +1,15 @@
 // The phone's side of the line as events, free of any port: bytes go in, events come out.
-// Answers are response-driven: each ends at its final result code (OK, ERROR, +CMS ERROR: n,
-// +CME ERROR: n); the caller bounds the wait. Unsolicited lines (+CMTI, RING, anything not
-// expected) are told apart wherever they arrive, in the middle of a listing too.
+// Answers are response-driven: each ends at its final result code (OK, ERROR, COMMAND NOT
+// SUPPORT, +CMS ERROR: n, +CME ERROR: n); the caller bounds the wait. Unsolicited lines (+CMTI,
+// RING, ^RSSI, anything not expected) are told apart wherever they arrive, between an entry's
+// header and its PDU line too.
 //
 // Entries of a listing (+CMGL) or a read (+CMGR) come out whole (kEntry: header and a PDU line
-// that agrees with it) or as kBrokenEntry: the PDU line is missing, not hex, of odd length, of
-// another length than the header says, or the answer was cut off (Abort). A broken entry was
-// not received whole; it is nothing the PDU reader refused.
+// that agrees with it) or as kBrokenEntry: the PDU line is missing, of odd length, shorter than
+// the header says, or the answer was cut off (Abort). Only a line of hex digits is taken as a
+// PDU line; what follows the TPDU the header announced must be padding (F digits), which some
+// phones add up to their record size. A broken entry was not received whole; it is nothing the
+// PDU reader refused.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +31,7 @@ enum class AtEventKind : std::uint8_t {
   kInformation,  // a line of the pending command's answer that is not an entry: `text`
   kEntry,        // a whole message: `index`, `stat`, `length`, `text` (the PDU)
   kBrokenEntry,  // not received whole: `index` (-1 unknown), `text` as received, `reason`
-  kNewMessage,   // +CMTI: `index` (-1 when it names none), `text` the line
+  kNewMessage,   // +CMTI: `memory` ("" when it names none), `index` (-1 likewise), `text`
   kUnsolicited,  // RING or any line that nothing expects: `text`
 };
 
@@ -42,6 +45,7 @@ struct AtEvent {
   std::string text;    // see the kinds
   std::string header;  // entries: the header line as received
   std::string reason;  // broken entries: why
+  std::string memory;  // kNewMessage: the memory named, without quotes
 
   bool operator==(const AtEvent&) const = default;
 };
@@ -64,6 +68,9 @@ class AtReader {
   void Abort(std::vector<AtEvent>& events);
 
   [[nodiscard]] bool answerPending() const { return pending_; }
+  // Lines of another command's answer arrived since Begin (or a final result code while no
+  // command was pending): an earlier answer came late, so what is read may be out of step.
+  [[nodiscard]] bool outOfStep() const { return outOfStep_; }
 
  private:
   void Line(std::string_view raw, bool damaged, std::vector<AtEvent>& events);
@@ -78,6 +85,8 @@ class AtReader {
   // The header of the entry whose PDU line comes next.
   bool entryOpen_ = false;
   AtEvent entry_;
+  std::string junk_;  // the last line after the header that was neither status nor PDU
+  bool outOfStep_ = false;
   std::string line_;
   bool lineDamaged_ = false;
 };

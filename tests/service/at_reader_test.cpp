@@ -37,7 +37,7 @@ std::string Show(const AtEvent& e) {
     case AtEventKind::kBrokenEntry:
       return "broken:" + std::to_string(e.index) + ":" + e.reason + ":" + e.text;
     case AtEventKind::kNewMessage:
-      return "cmti:" + std::to_string(e.index);
+      return "cmti:" + e.memory + ":" + std::to_string(e.index);
     case AtEventKind::kUnsolicited:
       return "unsolicited:" + e.text;
   }
@@ -69,7 +69,7 @@ std::string Events(const Case& c, std::size_t piece) {
   for (const AtEvent& e : events) {
     shown += (shown.empty() ? "" : " | ") + Show(e);
   }
-  return shown;
+  return reader.outOfStep() ? shown + " | out of step" : shown;
 }
 
 TEST(AtReader, EventsInOrder) {
@@ -82,8 +82,13 @@ TEST(AtReader, EventsInOrder) {
       {"information, bare line feeds", Expect::kPlain, "\n+CSQ: 20,99\nOK\n",
        "info:+CSQ: 20,99 | ok:OK"},
       {"no final code yet", Expect::kPlain, "\r\nOK", ""},
-      {"stray OK with nothing pending", Expect::kPlain, "\r\nOK\r\n", "unsolicited:OK", false,
-       true},
+      {"not supported", Expect::kPlain, "\r\nCOMMAND NOT SUPPORT\r\n", "error:COMMAND NOT SUPPORT"},
+      {"stray OK with nothing pending", Expect::kPlain, "\r\nOK\r\n",
+       "unsolicited:OK | out of step", false, true},
+      {"a listing in a plain answer", Expect::kPlain, kHead + kEntry + kOk,
+       "info:" + kHead.substr(0, kHead.size() - 2) + " | info:" + kPdu + " | ok:OK | out of step"},
+      {"a reading in a listing", Expect::kListing, "+CMGR: 1,," + kOctets + "\r\n" + kEntry + kOk,
+       "unsolicited:+CMGR: 1,," + kOctets + " | unsolicited:" + kPdu + " | ok:OK | out of step"},
       {"two entries, comma in the alpha field", Expect::kListing,
        kHead + kEntry + "+CMGL: 4,1,\"Ann, B\"," + kOctets + "\r\n" + kEntry + "\r\n" + kOk,
        "entry:1:0:pdu | entry:4:1:pdu | ok:OK"},
@@ -92,8 +97,16 @@ TEST(AtReader, EventsInOrder) {
       {"unsolicited and unknown lines in the middle", Expect::kListing,
        kHead + "RING\r\n" + kEntry + "+CMTI: \"SM\",9\r\n#$%garbage!\r\n" + kHead2 +
            "+CDSI: \"SM\",1\r\n" + kEntry + kOk,
-       "unsolicited:RING | entry:1:0:pdu | cmti:9 | unsolicited:#$%garbage! | "
+       "unsolicited:RING | entry:1:0:pdu | cmti:SM:9 | unsolicited:#$%garbage! | "
        "unsolicited:+CDSI: \"SM\",1 | entry:2:0:pdu | ok:OK"},
+      {"status lines between a header and its PDU line", Expect::kListing,
+       kHead + "^RSSI:17\r\n\r\n^MODE:5,4\r\n+CREG: 1\r\n+CMTI: \"ME\",0\r\n" + kEntry + kOk,
+       "unsolicited:^RSSI:17 | unsolicited:^MODE:5,4 | unsolicited:+CREG: 1 | cmti:ME:0 | "
+       "entry:1:0:pdu | ok:OK"},
+      {"junk, then the real PDU line", Expect::kListing, kHead + "#$%\r\n" + kEntry + kOk,
+       "unsolicited:#$% | entry:1:0:pdu | ok:OK"},
+      {"padding after the TPDU", Expect::kListing, kHead + kPdu + "FFFFff\r\n" + kOk,
+       "entry:1:0:pdu | ok:OK"},
       {"header without its PDU, twice", Expect::kListing, kHead + kHead2 + kEntry + kHead + kOk,
        broken + "no PDU line after the header: | entry:2:0:pdu | " + broken +
            "no PDU line after the header: | ok:OK"},
@@ -102,8 +115,14 @@ TEST(AtReader, EventsInOrder) {
       {"other length than the header's", Expect::kListing, "+CMGL: 1,0,,34\r\n" + kEntry + kOk,
        broken + kOctets +
            " octets after the service-centre field where the header says 34:" + kPdu + " | ok:OK"},
-      {"not hex", Expect::kListing, kHead + "0004ZZ\r\n" + kOk,
-       broken + "not a hex digit at offset 4:0004ZZ | ok:OK"},
+      {"other octets than padding after the TPDU", Expect::kListing,
+       kHead + kPdu + "FF00\r\n" + kOk,
+       broken + std::to_string(kPdu.size() / 2 + 1) +
+           " octets after the service-centre field where the header says " + kOctets + ":" + kPdu +
+           "FF00 | ok:OK"},
+      {"only junk after the header", Expect::kListing, kHead + "0004ZZ\r\n" + kOk,
+       "unsolicited:0004ZZ | " + broken +
+           "a line that is not hex where the PDU line belongs:0004ZZ | ok:OK"},
       {"unreadable header", Expect::kListing, "+CMGL: x,0,,33\r\n" + kEntry + kOk,
        "broken:-1:unreadable header:" + kPdu + " | ok:OK"},
       {"overlong PDU line", Expect::kListing,
@@ -117,6 +136,8 @@ TEST(AtReader, EventsInOrder) {
       {"cut after a whole entry", Expect::kListing, kHead + kEntry + "+CMG", "entry:1:0:pdu", true},
       {"reading takes the index asked for", Expect::kReading,
        "+CMGR: 0,," + kOctets + "\r\n" + kEntry + kOk, "entry:5:0:pdu | ok:OK"},
+      {"reading without a status", Expect::kReading, "+CMGR: ,," + kOctets + "\r\n" + kEntry + kOk,
+       "entry:5:-1:pdu | ok:OK"},
   };
   for (const Case& c : cases) {
     for (const std::size_t piece : {c.bytes.size(), std::size_t{1}, std::size_t{7}}) {
