@@ -47,6 +47,7 @@ bool PhoneSession::Open(std::string_view name, std::string& error) {
   port_.Purge(handle, kPurgeAll);
   handle_ = handle;
   reader_ = AtReader{};
+  drainFirst_ = false;
   return true;
 }
 
@@ -96,14 +97,80 @@ bool PhoneSession::ReadSome(std::uint32_t waitMs, std::string& bytes) {
 
 void PhoneSession::Note(const AtEvent& event) {
   if (event.kind == AtEventKind::kNewMessage && event.index >= 0) {
-    announced_.push_back(event.index);
+    announced_.push_back({event.memory, event.index});
   }
 }
 
+namespace {
+
+bool SimBusy(const Answer& answer) {
+  return answer.status == AnswerStatus::kRefused &&
+         ((answer.finalText.starts_with("+CME") &&
+           (answer.errorCode == 14 || answer.errorCode == 515)) ||
+          (answer.finalText.starts_with("+CMS") && answer.errorCode == 314));
+}
+
+}  // namespace
+
 Answer PhoneSession::Command(std::string_view command, Expect expect, int index) {
-  Answer answer;
+  const std::uint64_t start = clock_.NowMs();
+  for (;;) {
+    Answer answer = CommandOnce(command, expect, index);
+    if (!SimBusy(answer) || clock_.NowMs() - start >= kBusyBoundMs) {
+      return answer;
+    }
+    const std::uint64_t pauseEnd = clock_.NowMs() + kBusyPauseMs;
+    while (clock_.NowMs() < pauseEnd) {
+      if (Stopping()) {
+        answer.status = AnswerStatus::kStopped;
+        return answer;
+      }
+      if (!Listen(kReadSliceMs)) {
+        answer.status = AnswerStatus::kLineFailed;
+        return answer;
+      }
+    }
+  }
+}
+
+bool PhoneSession::Drain() {
   if (handle_ == kInvalidPortHandle) {
-    answer.status = AnswerStatus::kLineFailed;
+    return false;
+  }
+  AtReader idle;
+  const std::uint64_t start = clock_.NowMs();
+  std::uint64_t lastByte = start;
+  std::string bytes;
+  for (;;) {
+    const std::uint64_t now = clock_.NowMs();
+    if (now - lastByte >= kDrainQuietMs || now - start >= kDrainBoundMs) {
+      break;
+    }
+    if (Stopping()) {
+      return false;
+    }
+    bytes.clear();
+    if (!ReadSome(kReadSliceMs, bytes)) {
+      return false;
+    }
+    if (!bytes.empty()) {
+      lastByte = clock_.NowMs();
+      events_.clear();
+      idle.Feed(bytes, events_);
+      for (const AtEvent& event : events_) {
+        Note(event);
+      }
+    }
+  }
+  reader_ = AtReader{};
+  drainFirst_ = false;
+  return true;
+}
+
+Answer PhoneSession::CommandOnce(std::string_view command, Expect expect, int index) {
+  Answer answer;
+  if (handle_ == kInvalidPortHandle || ((drainFirst_ || reader_.outOfStep()) && !Drain())) {
+    answer.status = Stopping() ? AnswerStatus::kStopped : AnswerStatus::kLineFailed;
     return answer;
   }
   std::string line(command);
@@ -122,11 +189,17 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
   reader_.Begin(expect, index);
   const std::uint64_t start = clock_.NowMs();
   std::uint64_t lastByte = start;
+  std::size_t received = 0;
   std::string bytes;
   for (;;) {
     const std::uint64_t now = clock_.NowMs();
-    if (now - lastByte >= kAnswerQuietMs || now - start >= kAnswerBoundMs) {
+    if (now - lastByte >= kAnswerQuietMs || now - start >= kAnswerBoundMs ||
+        received >= kAnswerByteBound) {
       answer.status = AnswerStatus::kTimedOut;
+      break;
+    }
+    if (Stopping()) {
+      answer.status = AnswerStatus::kStopped;
       break;
     }
     bytes.clear();
@@ -137,6 +210,7 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
     if (bytes.empty()) {
       continue;
     }
+    received += bytes.size();
     lastByte = clock_.NowMs();
     events_.clear();
     reader_.Feed(bytes, events_);
@@ -145,6 +219,8 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
       Note(event);
       if (event.kind == AtEventKind::kEntry || event.kind == AtEventKind::kBrokenEntry) {
         answer.entries.push_back(std::move(event));
+      } else if (event.kind == AtEventKind::kInformation) {
+        answer.information.push_back(std::move(event.text));
       } else if (event.kind == AtEventKind::kFinal) {
         answer.status = event.final == FinalCode::kOk ? AnswerStatus::kOk : AnswerStatus::kRefused;
         answer.finalText = event.text;
@@ -153,6 +229,7 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
       }
     }
     if (done) {
+      answer.outOfStep = reader_.outOfStep();
       return answer;
     }
   }
@@ -161,6 +238,8 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
   for (AtEvent& event : events_) {
     answer.entries.push_back(std::move(event));
   }
+  answer.outOfStep = true;
+  drainFirst_ = true;  // the rest of this answer may still come
   return answer;
 }
 
@@ -180,8 +259,8 @@ bool PhoneSession::Listen(std::uint32_t waitMs) {
   return true;
 }
 
-std::vector<int> PhoneSession::TakeAnnounced() {
-  std::vector<int> indices(announced_.begin(), announced_.end());
+std::vector<Announcement> PhoneSession::TakeAnnounced() {
+  std::vector<Announcement> indices(announced_.begin(), announced_.end());
   announced_.clear();
   return indices;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "service/message_memories.h"
 #include "service/score_message.h"
 
 namespace brindle::service {
@@ -53,7 +54,7 @@ std::string Describe(std::int64_t id, const Message& message) {
 ScoreService::ScoreService(ServiceOptions options, ServiceParts parts)
     : options_(std::move(options)),
       parts_(std::move(parts)),
-      session_(*parts_.port, *parts_.clock) {}
+      session_(*parts_.port, *parts_.clock, parts_.stopRequested) {}
 
 bool ScoreService::Stopping() const { return parts_.stopRequested && parts_.stopRequested(); }
 
@@ -63,11 +64,26 @@ void ScoreService::Log(const std::string& text) const {
   }
 }
 
+std::string ScoreService::Where(const Place& place) {
+  return "index " + std::to_string(place.index) +
+         (place.memory.empty() ? std::string() : " of \"" + place.memory + "\"");
+}
+
 void ScoreService::Backoff(std::uint32_t& delayMs) {
   for (std::uint32_t waited = 0; waited < delayMs && !Stopping(); waited += kStopCheckMs) {
     parts_.sleeper->Pause(kStopCheckMs);
   }
   delayMs = std::min(delayMs * 2, kMaxBackoffMs);
+}
+
+// An answer that came out of step is asked for once more; the session drains the line first.
+Answer ScoreService::Ask(std::string_view command, Expect expect, int index) {
+  Answer answer = session_.Command(command, expect, index);
+  if (answer.outOfStep && answer.status != AnswerStatus::kLineFailed &&
+      answer.status != AnswerStatus::kStopped) {
+    answer = session_.Command(command, expect, index);
+  }
+  return answer;
 }
 
 bool ScoreService::Connect() {
@@ -76,28 +92,48 @@ bool ScoreService::Connect() {
     Log("cannot open the port " + options_.port + ": " + error);
     return false;
   }
-  // A phone that was plugged in again starts with echo on and no announcements, so every
-  // start sets both again. ATZ and ATE0 need an answer, not an OK.
-  for (const std::string_view command : {"ATZ", "ATE0", "AT+CMGF=0"}) {
-    const Answer answer = session_.Command(command);
-    const bool needOk = command == "AT+CMGF=0";
-    if (answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
-        (needOk && answer.status != AnswerStatus::kOk)) {
-      Log("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
-          (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
-      session_.Close();
-      return false;
-    }
-  }
-  const Answer indications = session_.Command("AT+CNMI=2,1");
-  if (indications.status == AnswerStatus::kTimedOut ||
-      indications.status == AnswerStatus::kLineFailed) {
-    Log("the phone on " + options_.port + " did not answer AT+CNMI=2,1");
+  // What the phone still sends from before (a late answer) must not pass for an answer.
+  if (!session_.Drain() || !Initialise()) {
     session_.Close();
     return false;
   }
+  return true;
+}
+
+bool ScoreService::Initialise() {
+  // A phone that was plugged in again starts with echo on and no announcements, so every
+  // start sets both again. ATZ and ATE0 need an answer, not an OK.
+  for (const std::string_view command : {"ATZ", "ATE0", "AT+CMGF=0"}) {
+    const Answer answer = Ask(command);
+    const bool needOk = command == "AT+CMGF=0";
+    if (answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
+        answer.status == AnswerStatus::kStopped || (needOk && answer.status != AnswerStatus::kOk)) {
+      if (answer.status != AnswerStatus::kStopped) {
+        Log("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
+            (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
+      }
+      return false;
+    }
+  }
+  const Answer indications = Ask("AT+CNMI=2,1");
+  if (indications.status != AnswerStatus::kOk && indications.status != AnswerStatus::kRefused) {
+    Log("the phone on " + options_.port + " did not answer AT+CNMI=2,1");
+    return false;
+  }
   announcing_ = indications.status == AnswerStatus::kOk;
-  Log("phone ready on " + options_.port +
+  const Answer storage = Ask("AT+CPMS=?");
+  if (storage.status != AnswerStatus::kOk && storage.status != AnswerStatus::kRefused) {
+    Log("the phone on " + options_.port + " did not answer AT+CPMS=?");
+    return false;
+  }
+  memories_ = storage.status == AnswerStatus::kOk ? ReadableMemories(storage.information)
+                                                  : std::vector<std::string>{};
+  selected_.clear();
+  std::string names;
+  for (const std::string& memory : memories_) {
+    names += (names.empty() ? " \"" : ", \"") + memory + "\"";
+  }
+  Log("phone ready on " + options_.port + (names.empty() ? "" : ", reading" + names) +
       (announcing_ ? "; new messages are announced"
                    : "; it refused AT+CNMI=2,1 (" + indications.finalText + ")" +
                          (options_.once ? std::string()
@@ -106,33 +142,102 @@ bool ScoreService::Connect() {
   return true;
 }
 
-ScoreService::Step ScoreService::Delete(int index, std::int64_t id) {
-  if (index < 0 || Stopping()) {
-    return Step::kOk;  // what stays on the phone is stored once when listed again
+namespace {
+
+// What a command that must end well tells the service when it did not.
+bool Failed(const Answer& answer) {
+  return answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
+         answer.status == AnswerStatus::kStopped;
+}
+
+}  // namespace
+
+ScoreService::Step ScoreService::Select(const std::string& memory) {
+  if (memory.empty() || memory == selected_) {
+    return Step::kOk;
   }
-  const Answer answer = session_.Command("AT+CMGD=" + std::to_string(index));
+  const std::string quoted = "\"" + memory + "\"";
+  Answer answer;
+  if (threeMemoryForm_) {
+    answer = Ask("AT+CPMS=" + quoted + "," + quoted + "," + quoted);
+    threeMemoryForm_ = answer.status != AnswerStatus::kRefused;
+  }
+  if (!threeMemoryForm_) {
+    answer = Ask("AT+CPMS=" + quoted);
+  }
   switch (answer.status) {
     case AnswerStatus::kOk:
-      ++counts_.deleted;
-      refusedIndices_.erase(index);
+      selected_ = memory;
+      unselectable_.erase(memory);
       return Step::kOk;
     case AnswerStatus::kRefused:
-      ++counts_.refused;
-      if (refusedIndices_.insert(index).second) {
-        Log("the phone refused to delete message #" + std::to_string(id) + " at index " +
-            std::to_string(index) + " (" + answer.finalText +
-            "); it stays on the phone and stays stored once");
+      if (unselectable_.insert(memory).second) {
+        Log("the phone refused to select the memory " + quoted + " (" + answer.finalText + ")");
       }
-      return Step::kOk;
+      return Step::kSkipped;
     case AnswerStatus::kTimedOut:
+      return Step::kStuck;
+    case AnswerStatus::kStopped:
+      return Step::kStopped;
     case AnswerStatus::kLineFailed:
       break;
   }
   return Step::kLineFailed;
 }
 
-ScoreService::Step ScoreService::Keep(const std::vector<Message>& messages,
-                                      const std::vector<int>& indices) {
+ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
+  const Place& place = taken.place;
+  if (place.index < 0 || Stopping()) {
+    return Step::kOk;  // what stays on the phone is stored once when listed again
+  }
+  if (taken.readAlone) {
+    // An answer matched to its command by order alone may have been another's: the index
+    // must still hold exactly the PDU that was committed.
+    const Answer check =
+        Ask("AT+CMGR=" + std::to_string(place.index), Expect::kReading, place.index);
+    if (Failed(check)) {
+      return check.status == AnswerStatus::kStopped    ? Step::kStopped
+             : check.status == AnswerStatus::kTimedOut ? Step::kStuck
+                                                       : Step::kLineFailed;
+    }
+    if (check.outOfStep || check.entries.size() != 1 ||
+        check.entries.front().kind != AtEventKind::kEntry ||
+        check.entries.front().text != taken.message.pdu) {
+      Log("message #" + std::to_string(id) + " is not what " + Where(place) +
+          " holds now; it stays on the phone");
+      return Step::kOk;
+    }
+  }
+  // Never sent twice: a place freed by the first may already hold a new message.
+  const Answer answer = session_.Command("AT+CMGD=" + std::to_string(place.index));
+  switch (answer.status) {
+    case AnswerStatus::kOk:
+      ++counts_.deleted;
+      refusedPlaces_.erase(place);
+      return Step::kOk;
+    case AnswerStatus::kRefused:
+      ++counts_.refused;
+      if (refusedPlaces_.insert(place).second) {
+        Log("the phone refused to delete message #" + std::to_string(id) + " at " + Where(place) +
+            " (" + answer.finalText + "); it stays on the phone and stays stored once");
+      }
+      return Step::kOk;
+    case AnswerStatus::kTimedOut:
+      return Step::kStuck;
+    case AnswerStatus::kStopped:
+      return Step::kStopped;
+    case AnswerStatus::kLineFailed:
+      break;
+  }
+  return Step::kLineFailed;
+}
+
+ScoreService::Step ScoreService::Keep(std::vector<Taken> taken, bool mayDelete) {
+  std::vector<Message> messages;
+  messages.reserve(taken.size());
+  for (const Taken& one : taken) {
+    messages.push_back(one.message);
+  }
   std::vector<KeepResult> results;
   StoreError error;
   if (!parts_.store->Keep(messages, results, error)) {
@@ -152,124 +257,174 @@ ScoreService::Step ScoreService::Keep(const std::vector<Message>& messages,
   if (parts_.afterCommit) {
     parts_.afterCommit();
   }
-  for (std::size_t i = 0; i < messages.size(); ++i) {
-    if (Delete(indices[i], results[i].id) == Step::kLineFailed) {
-      return Step::kLineFailed;
-    }
-  }
-  return Step::kOk;
-}
-
-ScoreService::Step ScoreService::TakeEntries(const std::vector<AtEvent>& entries) {
-  std::vector<Message> messages;
-  std::vector<int> indices;
-  messages.reserve(entries.size());
-  indices.reserve(entries.size());
-  for (const AtEvent& entry : entries) {
-    if (entry.kind == AtEventKind::kEntry) {
-      messages.push_back(ClassifyPdu(entry.text));
-      indices.push_back(entry.index);
-      broken_.erase(entry.index);
-      continue;
-    }
-    if (entry.index < 0) {
-      Log("an entry without a readable index was not received whole (" + entry.reason +
-          "); it is listed again");
-      continue;
-    }
-    Broken& broken = broken_[entry.index];
-    ++broken.failures;
-    broken.text = entry.text;
-    broken.reason = entry.reason;
-    Log("the message at index " + std::to_string(entry.index) + " was not received whole (" +
-        entry.reason + "); it stays on the phone (read " + std::to_string(broken.failures) +
-        " of " + std::to_string(kReadAttempts) + ")");
-  }
-  return messages.empty() ? Step::kOk : Keep(messages, indices);
-}
-
-ScoreService::Step ScoreService::ReadIndex(int index) {
-  const Answer answer =
-      session_.Command("AT+CMGR=" + std::to_string(index), Expect::kReading, index);
-  if (answer.status == AnswerStatus::kRefused && answer.entries.empty()) {
-    broken_.erase(index);  // nothing there (any more)
-    return Step::kOk;
-  }
-  const Step step = TakeEntries(answer.entries);
-  if (step != Step::kOk) {
-    return step;
-  }
-  return answer.status == AnswerStatus::kOk || answer.status == AnswerStatus::kRefused
-             ? Step::kOk
-             : Step::kLineFailed;
-}
-
-ScoreService::Step ScoreService::RetryBroken() {
-  std::vector<int> indices;
-  for (const auto& [index, broken] : broken_) {
-    indices.push_back(index);
-  }
-  for (const int index : indices) {
-    while (broken_.contains(index) && broken_[index].failures < kReadAttempts) {
-      if (const Step step = ReadIndex(index); step != Step::kOk) {
-        return step;
-      }
-    }
-    const auto found = broken_.find(index);
-    if (found == broken_.end()) {
-      continue;
-    }
-    const Broken broken = found->second;
-    const Message message =
-        UnreadableEntry(broken.text, "not received whole in " + std::to_string(kReadAttempts) +
-                                         " reads: " + broken.reason);
-    const Step step = Keep({message}, {index});
-    if (step != Step::kStoreFailed) {
-      broken_.erase(index);
-    }
-    if (step != Step::kOk) {
+  for (std::size_t i = 0; mayDelete && i < taken.size(); ++i) {
+    if (const Step step = Delete(taken[i], results[i].id); step != Step::kOk) {
       return step;
     }
   }
   return Step::kOk;
 }
 
-ScoreService::Step ScoreService::Round() {
-  const Answer answer = session_.Command("AT+CMGL=4", Expect::kListing);
-  // Whatever arrived whole is kept, even from a listing that was cut off.
-  const Step step = TakeEntries(answer.entries);
+ScoreService::Step ScoreService::TakeEntries(const std::vector<AtEvent>& entries,
+                                             const std::string& memory, bool mayDelete,
+                                             bool readAlone) {
+  std::vector<Taken> taken;
+  for (const AtEvent& entry : entries) {
+    const Place place{memory, entry.index};
+    if (entry.kind == AtEventKind::kEntry) {
+      taken.push_back({ClassifyPdu(entry.text), place, readAlone});
+      broken_.erase(place);
+      continue;
+    }
+    Broken& broken = entry.index < 0 ? nameless_[{memory, entry.header}] : broken_[place];
+    if (entry.index < 0 && namelessKept_.contains({memory, entry.header})) {
+      continue;
+    }
+    ++broken.failures;
+    broken.text = entry.text;
+    broken.reason = entry.reason;
+    Log("the message at " +
+        (entry.index < 0 ? "\"" + Printable(entry.header) + "\"" : Where(place)) +
+        " was not received whole (" + entry.reason + "); it stays on the phone (read " +
+        std::to_string(broken.failures) + " of " + std::to_string(kReadAttempts) + ")");
+  }
+  return taken.empty() ? Step::kOk : Keep(std::move(taken), mayDelete);
+}
+
+ScoreService::Step ScoreService::ReadIndex(const Place& place) {
+  if (const Step step = Select(place.memory); step != Step::kOk) {
+    return step == Step::kSkipped ? Step::kOk : step;
+  }
+  const Answer answer =
+      Ask("AT+CMGR=" + std::to_string(place.index), Expect::kReading, place.index);
+  if (answer.status == AnswerStatus::kRefused && answer.entries.empty()) {
+    broken_.erase(place);  // nothing there (any more)
+    return Step::kOk;
+  }
+  if (answer.outOfStep) {
+    return Step::kStuck;  // asked twice and still out of step
+  }
+  const Step step =
+      TakeEntries(answer.entries, place.memory, answer.status == AnswerStatus::kOk, true);
   if (step != Step::kOk) {
     return step;
   }
-  if (answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed) {
-    return Step::kLineFailed;
+  return StepOf(answer);
+}
+
+ScoreService::Step ScoreService::RetryBroken(const std::string& memory) {
+  std::vector<Place> places;
+  for (const auto& [place, broken] : broken_) {
+    if (place.memory == memory) {
+      places.push_back(place);
+    }
+  }
+  const std::string now = parts_.utcNow ? parts_.utcNow() : std::string();
+  for (const Place& place : places) {
+    while (broken_.contains(place) && broken_[place].failures < kReadAttempts) {
+      if (const Step step = ReadIndex(place); step != Step::kOk) {
+        return step;
+      }
+    }
+    const auto found = broken_.find(place);
+    if (found == broken_.end()) {
+      continue;
+    }
+    Message message = UnreadableEntry(found->second.text, "not received whole in " +
+                                                              std::to_string(kReadAttempts) +
+                                                              " reads: " + found->second.reason);
+    message.received =
+        (memory.empty() ? std::string() : memory + " ") + std::to_string(place.index);
+    message.received += " " + now;
+    const Step step = Keep({{std::move(message), place, false}}, true);
+    if (step != Step::kStoreFailed) {
+      broken_.erase(place);
+    }
+    if (step != Step::kOk) {
+      return step;
+    }
+  }
+  for (auto it = nameless_.begin(); it != nameless_.end();) {
+    if (it->first.first != memory || it->second.failures < kReadAttempts) {
+      ++it;
+      continue;
+    }
+    Message message = UnreadableEntry(
+        it->second.text,
+        "listed " + std::to_string(kReadAttempts) + " times with a header that names no index (" +
+            Printable(it->first.second) + "), so it cannot be deleted: " + it->second.reason);
+    message.received = memory.empty() ? std::string("?") : memory + " ?";
+    message.received += " " + now;
+    if (const Step step = Keep({{std::move(message), {memory, -1}, false}}, false);
+        step != Step::kOk) {
+      return step;
+    }
+    namelessKept_.insert(it->first);
+    it = nameless_.erase(it);
+  }
+  return Step::kOk;
+}
+
+ScoreService::Step ScoreService::ListMemory(const std::string& memory) {
+  if (const Step step = Select(memory); step != Step::kOk) {
+    return step == Step::kSkipped ? Step::kOk : step;
+  }
+  const Answer answer = Ask("AT+CMGL=4", Expect::kListing);
+  // Whatever arrived whole is kept, even from a listing that was cut off; only a listing that
+  // ended, in step, is trusted for deleting.
+  const bool whole = answer.status == AnswerStatus::kOk && !answer.outOfStep;
+  const Step step = TakeEntries(answer.entries, memory, whole, false);
+  if (step != Step::kOk) {
+    return step;
   }
   if (answer.status == AnswerStatus::kRefused) {
     Log("the phone refused the listing (" + answer.finalText + ")");
+  } else if (answer.status == AnswerStatus::kOk && answer.outOfStep) {
+    return Step::kStuck;
   }
-  return RetryBroken();
+  if (const Step failed = StepOf(answer); failed != Step::kOk) {
+    return failed;
+  }
+  return RetryBroken(memory);
+}
+
+ScoreService::Step ScoreService::Round() {
+  const std::vector<std::string> memories =
+      memories_.empty() ? std::vector<std::string>{std::string()} : memories_;
+  Step result = Step::kOk;
+  for (const std::string& memory : memories) {
+    const Step step = ListMemory(memory);
+    if (step == Step::kStoreFailed) {
+      result = step;  // the other memories are still read
+    } else if (step != Step::kOk) {
+      return step;
+    }
+  }
+  return result;
 }
 
 ScoreService::Step ScoreService::Serve() {
-  if (Round() == Step::kLineFailed) {
-    return Step::kLineFailed;
+  if (const Step step = Round(); step != Step::kOk && step != Step::kStoreFailed) {
+    return step;
   }
   settled_ = true;
   const std::uint64_t pollMs = std::uint64_t{options_.pollSeconds} * 1000;
   std::uint64_t nextPoll = parts_.clock->NowMs() + pollMs;
   while (!Stopping()) {
-    for (const int index : session_.TakeAnnounced()) {
-      if (ReadIndex(index) == Step::kLineFailed) {
-        return Step::kLineFailed;
+    for (const Announcement& announced : session_.TakeAnnounced()) {
+      // A memory the service does not read is taken as named; none named, the one selected.
+      const std::string memory = memories_.empty()
+                                     ? std::string()
+                                     : (announced.memory.empty() ? selected_ : announced.memory);
+      if (const Step step = ReadIndex({memory, announced.index});
+          step != Step::kOk && step != Step::kStoreFailed) {
+        return step;
       }
-    }
-    if (!broken_.empty() && RetryBroken() == Step::kLineFailed) {
-      return Step::kLineFailed;
     }
     const std::uint64_t now = parts_.clock->NowMs();
     if (now >= nextPoll || (storeFailing_ && now >= storeRetryAt_)) {
-      if (Round() == Step::kLineFailed) {
-        return Step::kLineFailed;
+      if (const Step step = Round(); step != Step::kOk && step != Step::kStoreFailed) {
+        return step;
       }
       nextPoll = parts_.clock->NowMs() + pollMs;
       continue;
@@ -280,11 +435,11 @@ ScoreService::Step ScoreService::Serve() {
       return Step::kLineFailed;
     }
   }
-  return Step::kOk;
+  return Step::kStopped;
 }
 
 void ScoreService::Shutdown() {
-  if (session_.isOpen()) {
+  if (session_.isOpen() && !Stopping()) {
     session_.Command("AT+CNMI=0,0");
   }
   session_.Close();
@@ -292,10 +447,10 @@ void ScoreService::Shutdown() {
 
 ServiceExit ScoreService::Run() {
   std::uint32_t delayMs = kFirstBackoffMs;
-  int reconnects = 0;
+  int restarts = 0;
   ServiceExit exit = ServiceExit::kDone;
   while (!Stopping()) {
-    if (!Connect()) {
+    if (!session_.isOpen() && !Connect()) {
       if (options_.once) {
         exit = ServiceExit::kNoPhone;
         break;
@@ -308,16 +463,23 @@ ServiceExit ScoreService::Run() {
     if (settled_) {
       delayMs = kFirstBackoffMs;  // the line worked for a while: a fresh fault starts over
     }
-    if (Stopping() || (options_.once && step != Step::kLineFailed)) {
+    if (step == Step::kStopped || Stopping() ||
+        (options_.once && (step == Step::kOk || step == Step::kStoreFailed))) {
       Shutdown();
       exit = step == Step::kStoreFailed ? ServiceExit::kStoreFailed : ServiceExit::kDone;
       break;
     }
-    session_.Close();
-    if (options_.once && ++reconnects > kOnceReconnects) {
+    if (options_.once && ++restarts > kOnceReconnects) {
       exit = ServiceExit::kNoPhone;
       break;
     }
+    if (step == Step::kStuck) {
+      Log("the phone on " + options_.port + " left an answer unfinished; resetting it");
+      if (session_.Drain() && Initialise()) {
+        continue;
+      }
+    }
+    session_.Close();
     Log("the line to the phone failed; opening " + options_.port + " again in " +
         std::to_string(delayMs / 1000) + " s");
     Backoff(delayMs);
@@ -325,6 +487,21 @@ ServiceExit ScoreService::Run() {
   session_.Close();
   counts_.waitedMs = session_.waitedMs();
   return exit;
+}
+
+ScoreService::Step ScoreService::StepOf(const Answer& answer) {
+  switch (answer.status) {
+    case AnswerStatus::kOk:
+    case AnswerStatus::kRefused:
+      return Step::kOk;
+    case AnswerStatus::kTimedOut:
+      return Step::kStuck;
+    case AnswerStatus::kStopped:
+      return Step::kStopped;
+    case AnswerStatus::kLineFailed:
+      break;
+  }
+  return Step::kLineFailed;
 }
 
 }  // namespace brindle::service

@@ -1,7 +1,8 @@
 // The score service: takes the messages off the phone, keeps them in the store and deletes
-// the phone's copies only once they are committed. It survives the phone's faults: a failed
-// or vanished port is closed, reopened by its name after a growing back-off and the phone is
-// initialised again.
+// the phone's copies only once exactly what was read for them is committed. It reads every
+// message memory the phone offers, survives the phone's faults (a port that fails or vanishes
+// is reopened after a growing back-off; a phone that never finishes an answer is reset) and
+// never trusts an answer that may belong to another command.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/clock.h"
@@ -56,6 +58,8 @@ struct ServiceParts {
   ServiceLog* log = nullptr;
   // Polled often; true ends the service cleanly.
   std::function<bool()> stopRequested;
+  // The time of day in UTC ("2026-12-07T13:49:05Z"), which tells damaged entries apart.
+  std::function<std::string()> utcNow;
   // Called after each commit, before the phone's copies are deleted (fault tests end the
   // process here).
   std::function<void()> afterCommit;
@@ -83,34 +87,67 @@ class ScoreService {
   [[nodiscard]] const ServiceCounts& counts() const { return counts_; }
 
  private:
-  enum class Step : std::uint8_t { kOk, kLineFailed, kStoreFailed };
-
-  bool Connect();
-  Step Round();
-  Step ReadIndex(int index);
-  Step Keep(const std::vector<Message>& messages, const std::vector<int>& indices);
-  Step Delete(int index, std::int64_t id);
-  Step TakeEntries(const std::vector<AtEvent>& entries);
-  Step RetryBroken();
-  Step Serve();
-  void Shutdown();
-  void Backoff(std::uint32_t& delayMs);
-  bool Stopping() const;
-  void Log(const std::string& text) const;
-
-  ServiceOptions options_;
-  ServiceParts parts_;
-  PhoneSession session_;
-  bool announcing_ = false;
-  bool settled_ = false;  // the first round after the start went through
-  // Index -> failed reads, and the last text and reason, of entries not received whole.
+  enum class Step : std::uint8_t {
+    kOk,
+    kLineFailed,   // the port failed: reopen it
+    kStuck,        // an answer never ended or stayed out of step: reset the phone
+    kStoreFailed,  // the store refused; the messages stay on the phone
+    kSkipped,      // the phone refused to select a memory: not read this time, nothing lost
+    kStopped,
+  };
+  // Where a message is on the phone; `memory` is empty for the phone's default memory.
+  struct Place {
+    std::string memory;
+    int index = -1;
+    auto operator<=>(const Place&) const = default;
+  };
+  // A message read and to be kept: the place it was read from and how its delete is checked.
+  struct Taken {
+    Message message;
+    Place place;
+    bool readAlone = false;  // read by AT+CMGR: read again and compared before the delete
+  };
   struct Broken {
     int failures = 0;
     std::string text;
     std::string reason;
   };
-  std::map<int, Broken> broken_;
-  std::set<int> refusedIndices_;
+
+  static Step StepOf(const Answer& answer);
+  bool Connect();
+  bool Initialise();
+  Answer Ask(std::string_view command, Expect expect = Expect::kPlain, int index = -1);
+  Step Select(const std::string& memory);
+  Step Round();
+  Step ListMemory(const std::string& memory);
+  Step ReadIndex(const Place& place);
+  Step Keep(std::vector<Taken> taken, bool mayDelete);
+  Step Delete(const Taken& taken, std::int64_t id);
+  Step TakeEntries(const std::vector<AtEvent>& entries, const std::string& memory, bool mayDelete,
+                   bool readAlone);
+  Step RetryBroken(const std::string& memory);
+  Step Serve();
+  void Shutdown();
+  void Backoff(std::uint32_t& delayMs);
+  [[nodiscard]] bool Stopping() const;
+  void Log(const std::string& text) const;
+  [[nodiscard]] static std::string Where(const Place& place);
+
+  ServiceOptions options_;
+  ServiceParts parts_;
+  PhoneSession session_;
+  bool announcing_ = false;
+  bool settled_ = false;               // the first round after the start went through
+  std::vector<std::string> memories_;  // read in turn; empty: the default memory only
+  std::string selected_;               // the memory AT+CPMS selected last
+  bool threeMemoryForm_ = true;        // false once the phone refused AT+CPMS="M","M","M"
+  std::map<Place, Broken> broken_;     // entries not received whole, by place
+  // Entries whose header named no index: counted per listing by memory and header text, and
+  // kept once, since they cannot be read alone or deleted.
+  std::map<std::pair<std::string, std::string>, Broken> nameless_;
+  std::set<std::pair<std::string, std::string>> namelessKept_;
+  std::set<Place> refusedPlaces_;
+  std::set<std::string> unselectable_;
   ServiceCounts counts_;
   std::uint64_t storeRetryAt_ = 0;
   bool storeFailing_ = false;

@@ -104,6 +104,12 @@ bool RecordingSerialPort::Write(PortHandle port, std::span<const std::uint8_t> b
   }
   done = static_cast<std::uint32_t>(std::min(bytes.size(), writeLimit_));
   writes_.push_back(text.substr(0, done));
+  if (respond_) {
+    if (const std::string reply = respond_(writes_.back()); !reply.empty()) {
+      QueueInput(reply);
+      return true;
+    }
+  }
   const auto answer = std::find_if(answers_.begin(), answers_.end(), [&](const auto& rule) {
     return writes_.back().find(rule.first) != std::string::npos;
   });

@@ -15,9 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "phone/serial_port.h"
@@ -49,6 +51,11 @@ class RecordingSerialPort final : public SerialPort {
   // matching rule wins.
   void AnswerAfter(std::string_view trigger, std::string_view reply) {
     answers_.emplace_back(trigger, reply);
+  }
+  // A phone with a state of its own: after each write, `respond` gives the reply to queue;
+  // it comes before the rules, which answer when it gives nothing.
+  void RespondWith(std::function<std::string(std::string_view written)> respond) {
+    respond_ = std::move(respond);
   }
   // A phone that takes everything: "> " after AT+CMGS, "+CMGS: 1" and OK after the PDU's
   // Ctrl-Z, OK after anything else.
@@ -104,6 +111,7 @@ class RecordingSerialPort final : public SerialPort {
   bool reading_ = false;   // the last trace entry is a run of reads
   std::deque<int> input_;  // bytes as 0..255, kGap
   std::vector<std::pair<std::string, std::string>> answers_;
+  std::function<std::string(std::string_view)> respond_;
   std::map<PortCall, Failure> failures_;
   std::map<std::uint32_t, std::u16string> errorTexts_;
   std::size_t writeLimit_ = SIZE_MAX;
