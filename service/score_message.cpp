@@ -1,5 +1,6 @@
 #include "service/score_message.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "codec/pdu_reader.h"
@@ -7,6 +8,9 @@
 
 namespace brindle::service {
 namespace {
+
+// Local times on earth run from UTC-12:00 to UTC+14:00.
+constexpr int kMaxZoneQuarters = 14 * 4;
 
 Message Rejected(Message message, std::string reason) {
   message.status = MessageStatus::kRejected;
@@ -78,6 +82,15 @@ Message ClassifyPdu(std::string_view pdu) {
   if (fields.score > kMaxScoreField) {
     return Rejected(std::move(message),
                     "score " + std::to_string(fields.score) + " is above 99,999,999");
+  }
+  if (fields.fixed != 1) {
+    return Rejected(std::move(message),
+                    "the fixed field is " + std::to_string(fields.fixed) + ", not 1");
+  }
+  if (std::abs(reading.sentAt.offsetQuarters) > kMaxZoneQuarters) {
+    std::string reason =
+        "a time zone of " + message.sentAt.substr(19) + ", beyond the ±14:00 of any place on earth";
+    return Rejected(std::move(message), std::move(reason));
   }
   message.status = MessageStatus::kScore;
   message.reason.clear();

@@ -19,10 +19,10 @@ const char* const kSentAt = "2026-12-06T21:15:03+01:00";
 const std::int64_t kUtc = 1796588103;
 
 // The four fields as the sender lays them out: two-digit length, then the text.
-std::string Payload(std::int64_t game, std::int64_t score, const std::string& handle) {
+std::string Payload(std::int64_t game, std::int64_t score, const std::string& handle,
+                    const std::string& fixed = "1") {
   std::string text;
-  for (const std::string& field :
-       {std::to_string(game), std::string("1"), std::to_string(score), handle}) {
+  for (const std::string& field : {std::to_string(game), fixed, std::to_string(score), handle}) {
     text += (field.size() < 10 ? "0" : "") + std::to_string(field.size()) + field;
   }
   return text;
@@ -64,6 +64,9 @@ TEST(Classify, StatusReasonFieldsSenderMoment) {
           "game id 100000000 is above 99,999,999"),
       Row("score too large", Deliver(Payload(1, 123456789, "Ann")),
           "score 123456789 is above 99,999,999"),
+      Row("fixed field not 1", Deliver(Payload(7, 5, "Ann", "2")), "the fixed field is 2, not 1"),
+      Row("zone beyond +14:00", Deliver(Payload(7, 5, "Ann"), "62216012513006"),
+          "a time zone of +15:00, beyond", "", kSender, "2026-12-06T21:15:03+15:00", 1796537703),
       Row("not four fields", Deliver("hello there"), "does not split into four fields"),
       Row("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, "08"),
           "not the GSM 7-bit default alphabet"),
