@@ -7,6 +7,8 @@
 import json
 import os
 import pty
+import random
+import resource
 import select
 import shutil
 import signal
@@ -71,7 +73,7 @@ def some_scores(count):
 
 
 def phone(inbox, *options):
-    started = harness.Phone(BRINDLE, TMP, "phone", inbox, options)
+    started = harness.Phone(BRINDLE, TMP, f"phone{len(STARTED)}", inbox, options)
     STARTED.append(started.process)
     return started
 
@@ -96,7 +98,7 @@ def case_inbox():
     once_each(inbox)
     by_tail = {tail(m["pdu"]): m for m in stored()}
     assert {k: v for k, v in by_tail[tail(remy)].items() if k not in ("id", "pdu")} == {
-        "status": "score", "reason": None, "sender": "+447700900123",
+        "status": "score", "reason": None, "sender": "+447700900123", "received": None,
         "sentAt": "2026-12-06T21:15:03+01:00", "gameId": 7, "fixed": 1, "score": 6,
         "handle": "R\u00e9my\"<'"}, by_tail[tail(remy)]
     rejected = by_tail[tail(wide)]
@@ -113,12 +115,14 @@ def case_inbox():
 
 
 def case_feed():
-    # Messages arriving while the service runs, announced by +CMTI.
+    # Messages arriving while the service runs, announced by +CMTI; a hang-up signal on the way
+    # does not end the service.
     inbox = some_scores(8)
     early, late = inbox[:3], inbox[3:]
     held = phone(early)
     serve = start("serve", "--port", held.link, "--db", DB)
     harness.wait_for(lambda: len(stored()) == 3, "the inbox stored")
+    serve.send_signal(signal.SIGHUP)
     for pdu in late:
         held.deliver(pdu)
     harness.wait_for(lambda: held.deletes() >= 8, "the fed ones stored and deleted")
@@ -198,6 +202,100 @@ def case_broken_entry():
     once_each([good, good[:-3]])
     rejected = stored()[1]
     assert "3 reads" in rejected["reason"] and "odd number" in rejected["reason"], rejected
+
+
+def case_quirks():
+    # A noisy phone with two memories, places from 0, padded PDU lines, the three-memory form
+    # of AT+CPMS refused and a SIM busy for a while after each start: --once takes all.
+    inbox = some_scores(12)
+    held = phone(inbox, "--mode", "noisy,index-zero,memories,cpms-one,padded,sim-busy")
+    result = once(held.link)
+    assert result.returncode == 0 and result.stderr.count("stored #") == 12, result.stderr
+    once_each(inbox)
+    emptied(held)
+
+
+def case_announced():
+    # Messages announced in either memory, read alone from a phone that answers its first read
+    # late and once puts a stray OK ahead of an answer: each is committed before its place is
+    # deleted, and the place still holds exactly what was committed.
+    inbox = some_scores(9)
+    held = phone(inbox[:2], "--mode", "memories,noisy,cmgr-no-stat,late,stray-ok")
+    serve = start("serve", "--port", held.link, "--db", DB)
+    harness.wait_for(lambda: len(stored()) == 2, "the inbox stored")
+    for pdu in inbox[2:]:
+        held.deliver(pdu)
+        time.sleep(0.2)
+    harness.wait_for(lambda: len(stored()) == 9 and held.deletes() >= 9, "the fed ones",
+                     timeout=90)
+    stop(serve)
+    once_each(inbox)
+    emptied(held)
+
+
+def case_full():
+    # A full memory: what the network held back arrives as places are freed.
+    inbox = some_scores(7)
+    held = phone(inbox[:3], "--capacity", "3", "--mode", "full,not-support")
+    serve = start("serve", "--port", held.link, "--db", DB, "--poll", "1")
+    for pdu in inbox[3:]:
+        held.deliver(pdu)
+    harness.wait_for(lambda: len(stored()) == 7, "all stored")
+    stop(serve)
+    once_each(inbox)
+    emptied(held)
+
+
+def case_stuck():
+    # A listing that stops halfway is cut after a bounded wait, the phone reset and the rest
+    # taken; a phone that streams a listing without end still lets SIGTERM end the service at
+    # once.
+    inbox = some_scores(4)
+    held = phone(inbox, "--mode", "hang-listing")
+    serve = start("serve", "--port", held.link, "--db", DB)
+    harness.wait_for(lambda: len(stored()) == 4 and held.deletes() >= 4, "all stored, deleted")
+    assert "resetting" in stop(serve)
+    once_each(inbox)
+    emptied(held)
+    endless = phone(some_scores(3), "--mode", "endless-listing")
+    serve = start("serve", "--port", endless.link, "--db", DB)
+    harness.wait_for(lambda: "AT+CMGL" in open(endless.log, encoding="utf-8").read(), "a listing")
+    time.sleep(1)
+    began = time.monotonic()
+    stop(serve)
+    assert time.monotonic() - began < 5, "SIGTERM took too long"
+
+
+def case_file_size():
+    # A file-size limit on the database: the store fails, it says so and deletes nothing.
+    inbox = some_scores(300)
+    held = phone(inbox)
+    assert once(phone([]).link).returncode == 0  # the schema, with nothing in it
+    # Room for the shared-memory index (32 KiB), not for 300 messages.
+    limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (40000, 40000))  # noqa: E731
+    result = subprocess.run([BRINDLE, "serve", "--once", "--port", held.link, "--db", DB],
+                            capture_output=True, text=True, timeout=60, preexec_fn=limit)
+    assert result.returncode == 1 and "cannot store" in result.stderr, result
+    assert held.deletes() == 0 and stored() == []
+
+
+def case_crash():
+    # SIGKILL at random moments while 200 messages are taken, 50 times, then --once to the end:
+    # each message of each run stored once.
+    rng = random.Random(os.environ.get("BRINDLE_CRASH_SEED", "7"))
+    held_in_all = []
+    for run_ in range(50):
+        inbox = [pdus.score_deliver(BRINDLE, 9, run_ * 1000 + i, f"C{run_:02d}{i:03d}")
+                 for i in range(200)]
+        held_in_all += inbox
+        held = phone(inbox)
+        serve = start("serve", "--port", held.link, "--db", DB)
+        time.sleep(rng.uniform(0.05, 1.0))  # a full drain takes about 1.5 s
+        serve.kill()
+        serve.communicate()
+        assert once(held.link).returncode == 0
+        assert held.stop() == 0
+    once_each(held_in_all)
 
 
 def case_arguments():

@@ -1,11 +1,13 @@
 // `brindle serve`, `brindle messages` and `brindle scores`: the score service and its two
 // readers of the database.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -40,6 +42,10 @@ void InstallStopHandlers() {
   static_cast<void>(sigaction(SIGINT, &action, nullptr));
   static_cast<void>(sigaction(SIGTERM, &action, nullptr));
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+  // A hang-up of the controlling terminal or a log rotation must not end the service, and a
+  // file-size limit makes the store's write fail (a logged store failure) instead of killing.
+  static_cast<void>(std::signal(SIGHUP, SIG_IGN));
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
 }
 
 class StderrLog final : public service::ServiceLog {
@@ -153,13 +159,6 @@ int RunServe(const ServeArguments& arguments) {
   SteadyClock clock;
   RealSleeper sleeper;
   StderrLog log;
-  // Fault tests end the process right after the Nth commit, before the phone's copies are
-  // deleted, as a crash there would.
-  long killAfter = 0;
-  if (const char* text = std::getenv("BRINDLE_SERVE_KILL_AFTER_COMMIT")) {
-    killAfter = std::strtol(text, nullptr, 10);
-  }
-  long commits = 0;
   service::ServiceParts parts;
   parts.port = &port;
   parts.store = store.get();
@@ -167,11 +166,29 @@ int RunServe(const ServeArguments& arguments) {
   parts.sleeper = &sleeper;
   parts.log = &log;
   parts.stopRequested = [] { return g_stop != 0; };
+  parts.utcNow = [] {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    std::array<char, 32> text{};
+    return gmtime_r(&now, &utc) == nullptr
+               ? std::string()
+               : std::string(text.data(), std::strftime(text.data(), text.size(),
+                                                        "%Y-%m-%dT%H:%M:%SZ", &utc));
+  };
+#ifdef BRINDLE_FAULT_HOOKS
+  // The fault tests' build ends the process right after the Nth commit, before the phone's
+  // copies are deleted, as a crash there would.
+  long killAfter = 0;
+  if (const char* text = std::getenv("BRINDLE_SERVE_KILL_AFTER_COMMIT")) {
+    killAfter = std::strtol(text, nullptr, 10);
+  }
+  long commits = 0;
   parts.afterCommit = [&] {
     if (killAfter > 0 && ++commits >= killAfter) {
       static_cast<void>(std::raise(SIGKILL));
     }
   };
+#endif
   service::ServiceOptions options;
   options.port = arguments.port;
   options.once = arguments.once;
