@@ -1,14 +1,18 @@
 #include "service/web/leaderboard_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -50,6 +54,14 @@ std::string_view QueryText(const httplib::Request& request) {
   const std::string_view target = request.target;
   const std::size_t mark = target.find('?');
   return mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+}
+
+// Binding takes SO_REUSEADDR only, so a restart need not wait for the last connections to time
+// out. The library's default sets SO_REUSEPORT instead, which lets a second server take the
+// same port and half the requests.
+void ExclusiveAddress(socket_t sock) {
+  const int yes = 1;
+  static_cast<void>(setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes)));
 }
 
 }  // namespace
@@ -198,6 +210,7 @@ LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
   parts_->open = std::move(open);
   parts_->json = std::move(json);
   httplib::Server& server = parts_->server;
+  server.set_socket_options(ExclusiveAddress);
   const int threads = std::max(kMinThreads, static_cast<int>(std::thread::hardware_concurrency()));
   server.new_task_queue = [threads] {
     return new httplib::ThreadPool(static_cast<std::size_t>(threads));
@@ -249,10 +262,18 @@ void LeaderboardServer::AddStore(std::unique_ptr<MessageStore> store) {
 
 bool LeaderboardServer::Bind(const std::string& host, int& port, std::string& error) {
   httplib::Server& server = parts_->server;
+  const int wanted = port;
+  errno = 0;
   const bool bound =
-      port == 0 ? (port = server.bind_to_any_port(host)) > 0 : server.bind_to_port(host, port);
+      wanted == 0 ? (port = server.bind_to_any_port(host)) > 0 : server.bind_to_port(host, wanted);
   if (!bound) {
-    error = "cannot listen on " + host + ":" + std::to_string(port);
+    const int failure = errno;  // bind's, as the library leaves it
+    error = "cannot listen on " + host + ":" + std::to_string(wanted);
+    if (failure != 0) {
+      std::string reason = std::generic_category().message(failure);
+      reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+      error += ": " + reason;
+    }
     return false;
   }
   return true;

@@ -30,8 +30,8 @@ class LeaderboardServer {
 
   // Hands over a store already open, so the first request needs no new connection.
   void AddStore(std::unique_ptr<MessageStore> store);
-  // Binds the listening socket; port 0 takes a free one and sets `port` to it. False with
-  // `error` when the address cannot be had.
+  // Binds the listening socket, which no other socket may share; port 0 takes a free one and
+  // sets `port` to it. False with `error` when the address cannot be had.
   bool Bind(const std::string& host, int& port, std::string& error);
   // Serves until Stop(); false when serving failed.
   bool Serve();

@@ -1,7 +1,7 @@
 """`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
 the API answers as `brindle scores --json` without the senders, no phone number is on any
 page or answer, each route refuses what it does not take with a short 4xx and the server goes
-on, databases that are missing or not ours are refused.
+on, databases that are missing or not ours and a port already served are refused.
 The parameters' and the page's text are tables in request_parameters_test.cpp and
 html_page_test.cpp; here is what joins them.
 
@@ -65,6 +65,13 @@ def main():
     harness.fill(BRINDLE, FOLDER, db, SCORES)
     web = harness.Web(BRINDLE, db)
     try:
+        second = subprocess.Popen([BRINDLE, "web", "--db", db, "--listen",
+                                   f"127.0.0.1:{web.port}"], stderr=subprocess.PIPE, text=True)
+        said = second.stderr.readline()
+        if "serving" in said:  # sharing the port
+            second.terminate()
+        assert second.wait(harness.WAIT) == 1 and "address already in use" in said, said
+
         for query, args in [("", []), ("top=1", ["--top=1"]), ("game=7", ["--game-id=7"]),
                             ("game=-3&top=100", ["--game-id=-3", "--top=100"]),
                             ("game=12345", ["--game-id=12345"])]:
