@@ -102,7 +102,10 @@ int RunWeb(const WebArguments& arguments) {
         return ScoresJson(games, Senders::kLeftOut);
       });
   server.AddStore(std::move(first));
+  // Neither a write to a closed connection nor the loss of the terminal it was started from
+  // ends the server.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+  static_cast<void>(std::signal(SIGHUP, SIG_IGN));
   const StopOnSignal stopper(server);
   std::string why;
   if (!server.Bind(host, port, why)) {
