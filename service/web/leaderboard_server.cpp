@@ -41,11 +41,20 @@ void Reply(httplib::Response& response, int status, const std::string& body, con
   response.status = status;
   response.set_header("X-Content-Type-Options", "nosniff");
   response.set_header("Cache-Control", "no-store");
+  // Said outright, or the library offers byte ranges on HEAD.
+  response.set_header("Accept-Ranges", "none");
   response.set_content(body, type);
 }
 
 void Refuse(httplib::Response& response, int status, const std::string& why) {
   Reply(response, status, why + "\n", kText);
+}
+
+// The library cuts every answer to the request's Range and keeps the status, so a 200 could
+// carry a part; the ranges are dropped before any answer is made, and every answer is whole.
+// The request is the library's own object, not const where it was made.
+void IgnoreRanges(const httplib::Request& request) {
+  const_cast<httplib::Request&>(request).ranges.clear();
 }
 
 // What follows the target's first '?', read here rather than from the library's parameters,
@@ -222,6 +231,11 @@ LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
   server.set_keep_alive_timeout(kKeepAliveSeconds);
   server.set_payload_max_length(kMaxBody);
   Parts* parts = parts_.get();
+  server.set_pre_routing_handler(
+      [](const httplib::Request& request, httplib::Response& /*response*/) {
+        IgnoreRanges(request);
+        return httplib::Server::HandlerResponse::Unhandled;
+      });
   // HEAD is answered by the GET handler, without the body.
   server.Get(".*", [parts](const httplib::Request& request, httplib::Response& response) {
     parts->Get(request, response);
@@ -237,11 +251,16 @@ LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
   server.Options(".*", refuse);
   // A request the library turns away before routing it (TRACE, CONNECT, a method it does not
   // know, a malformed line) would otherwise get an empty 400: it gets the same short text.
-  server.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+  // A Range it cannot parse gets 416 before routing: ignored too, like any other.
+  server.set_error_handler([parts](const httplib::Request& request, httplib::Response& response) {
     if (!response.body.empty()) {
       return;
     }
-    if (!request.method.empty() && request.method != "GET" && request.method != "HEAD") {
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (read && response.status == 416) {
+      IgnoreRanges(request);
+      parts->Get(request, response);
+    } else if (!request.method.empty() && !read) {
       Refuse(response, 405, "only GET and HEAD");
       response.set_header("Allow", "GET, HEAD");
     } else {

@@ -1,8 +1,8 @@
 // The read-only web server of the leaderboard: the pages, and the API that answers as
 // `brindle scores --json` does but without senders: a phone number never leaves the server.
 // GET and HEAD only; a bad address or parameter gets a 4xx with a short text and the server
-// goes on. Requests run on a pool of threads, each query on a store of its own, opened when
-// needed and kept for the next request.
+// goes on. Every answer is whole: a Range is ignored. Requests run on a pool of threads, each
+// query on a store of its own, opened when needed and kept for the next request.
 #pragma once
 
 #include <functional>

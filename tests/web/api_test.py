@@ -1,8 +1,8 @@
 """`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
 the API answers as `brindle scores --json` without the senders, no phone number is on any
 page or answer, each route refuses what it does not take with a short 4xx and the server goes
-on, databases that are missing or not ours and a port already served are refused, SIGHUP
-does not end it.
+on, a Range is ignored, databases that are missing or not ours and a port already served are
+refused, SIGHUP does not end it.
 The parameters' and the page's text are tables in request_parameters_test.cpp and
 html_page_test.cpp; here is what joins them.
 
@@ -37,11 +37,12 @@ def database(name, create=True):
     return harness.postgres_database(name, create)
 
 
-def request(web, method, path):
+def request(web, method, path, headers=None):
+    """(status, the response's headers, body)."""
     connection = http.client.HTTPConnection("127.0.0.1", web.port, timeout=harness.WAIT)
-    connection.request(method, path)
+    connection.request(method, path, headers=headers or {})
     response = connection.getresponse()
-    return response.status, response.getheader("Content-Type", ""), response.read()
+    return response.status, response.headers, response.read()
 
 
 def refusals():
@@ -84,7 +85,8 @@ def main():
             # The operator's own view keeps each row's sender; the public one leaves it out.
             expected, senders = re.subn(rb',"sender":"\+\d+"', b"", shown)
             assert senders == shown.count(b'"rank":'), shown
-            status, kind, body = request(web, "GET", "/api/scores?" + query)
+            status, headers, body = request(web, "GET", "/api/scores?" + query)
+            kind = headers["Content-Type"]
             assert status == 200 and kind.startswith("application/json"), (query, status, kind)
             assert body == expected, (query, body, expected)
         for path in ("/", "/games/7", "/api/scores", "/api/scores?game=9"):
@@ -101,14 +103,16 @@ def main():
             ("DELETE", "/api/scores", 405), ("PATCH", "/", 405), ("OPTIONS", "/", 405),
             ("TRACE", "/", 405), ("BREW", "/", 405),
         ]:
-            got, kind, body = request(web, method, path)
+            got, headers, body = request(web, method, path)
             assert got == status, (method, path, got)
+            kind = headers["Content-Type"]
             assert kind.startswith("text/plain") and 0 < len(body) < 200, (path, kind, body)
 
-        status, _, body = request(web, "HEAD", "/")
+        status, headers, body = request(web, "HEAD", "/")
         assert status == 200 and body == b"", (status, body)
-        status, kind, page = request(web, "GET", "/")
-        assert status == 200 and kind == "text/html; charset=utf-8", (status, kind)
+        assert headers["Accept-Ranges"] == "none", headers
+        status, headers, page = request(web, "GET", "/")
+        assert status == 200 and headers["Content-Type"] == "text/html; charset=utf-8", headers
         # The store hands the handle back as it was kept, and the page widens it once.
         assert "Bob\u00e9" in page.decode("utf-8"), page
         # Each game's top 10 only: game 9's twelve handles give ten rows, 7 two and -3 one.
@@ -117,6 +121,12 @@ def main():
         assert status == 200 and page.count(b'<td class="rank">') == 2, (status, page)
         status, _, page = request(web, "GET", "/games/9")
         assert status == 200 and page.count(b'<td class="rank">') == 12, (status, page)
+
+        # Whole answers only: a Range, satisfiable, not, or unreadable, is ignored.
+        whole = request(web, "GET", "/api/scores?game=7")[2]
+        for value in ("bytes=0-9", "bytes=-5", "bytes=9-,0-1", "bytes=99999-", "bytes=x"):
+            status, _, body = request(web, "GET", "/api/scores?game=7", {"Range": value})
+            assert (status, body) == (200, whole), (value, status, body)
     finally:
         code = web.stop()
     assert code == 0, f"brindle web ended with {code} on SIGTERM"
