@@ -88,6 +88,7 @@ struct Flight {
 struct LeaderboardServer::Parts {
   StoreOpener open;
   ScoresJson json;
+  ReadFailed readFailed;
   httplib::Server server;
   std::mutex mutex;
   std::vector<std::unique_ptr<MessageStore>> idle;  // guarded by mutex
@@ -138,6 +139,7 @@ struct LeaderboardServer::Parts {
     if (!store) {
       store = open(error);
       if (!store) {
+        readFailed(error);
         return false;
       }
     }
@@ -148,6 +150,7 @@ struct LeaderboardServer::Parts {
       idle.push_back(std::move(store));
     }
     if (!read) {
+      readFailed(error);
       return false;
     }
     for (GameLeaderboard& game : games) {
@@ -163,7 +166,7 @@ struct LeaderboardServer::Parts {
     std::vector<GameLeaderboard> games;
     StoreError error;
     if (!Query(query, games, error)) {
-      Refuse(response, 503, "the database cannot be read now: " + error.text);
+      Refuse(response, 503, "the database cannot be read now");
       return;
     }
     if (page) {
@@ -214,10 +217,11 @@ struct LeaderboardServer::Parts {
   }
 };
 
-LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json)
+LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json, ReadFailed readFailed)
     : parts_(std::make_unique<Parts>()) {
   parts_->open = std::move(open);
   parts_->json = std::move(json);
+  parts_->readFailed = std::move(readFailed);
   httplib::Server& server = parts_->server;
   server.set_socket_options(ExclusiveAddress);
   const int threads = std::max(kMinThreads, static_cast<int>(std::thread::hardware_concurrency()));

@@ -18,10 +18,13 @@ namespace brindle::service::web {
 using StoreOpener = std::function<std::unique_ptr<MessageStore>(StoreError& error)>;
 // The API's body for a leaderboard; its rows come with the sender cleared.
 using ScoresJson = std::function<std::string(const std::vector<GameLeaderboard>& games)>;
+// Told why the database could not be read, for the operator: the client is told only that it
+// could not.
+using ReadFailed = std::function<void(const StoreError& error)>;
 
 class LeaderboardServer {
  public:
-  LeaderboardServer(StoreOpener open, ScoresJson json);
+  LeaderboardServer(StoreOpener open, ScoresJson json, ReadFailed readFailed);
   LeaderboardServer(const LeaderboardServer&) = delete;
   LeaderboardServer& operator=(const LeaderboardServer&) = delete;
   LeaderboardServer(LeaderboardServer&&) = delete;

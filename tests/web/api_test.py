@@ -1,8 +1,8 @@
 """`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
 the API answers as `brindle scores --json` without the senders, no phone number is on any
 page or answer, each route refuses what it does not take with a short 4xx and the server goes
-on, a Range is ignored, databases that are missing or not ours and a port already served are
-refused, SIGHUP does not end it.
+on, a Range is ignored, a database lost while serving is a 503 that says no more, databases
+that are missing or not ours and a port already served are refused, SIGHUP does not end it.
 The parameters' and the page's text are tables in request_parameters_test.cpp and
 html_page_test.cpp; here is what joins them.
 
@@ -127,9 +127,19 @@ def main():
         for value in ("bytes=0-9", "bytes=-5", "bytes=9-,0-1", "bytes=99999-", "bytes=x"):
             status, _, body = request(web, "GET", "/api/scores?game=7", {"Range": value})
             assert (status, body) == (200, whole), (value, status, body)
+
+        # The database lost under the server: the client is told only that, the operator why.
+        if STORE == "sqlite":
+            open(db, "wb").close()
+        else:
+            database("web_api", create=False)
+        status, _, body = request(web, "GET", "/api/scores")
+        assert (status, body) == (503, b"the database cannot be read now\n"), (status, body)
     finally:
         code = web.stop()
     assert code == 0, f"brindle web ended with {code} on SIGTERM"
+    log = web.process.stderr.read()
+    assert "brindle web: cannot read the database: " in log, log
     print("ok")
 
 

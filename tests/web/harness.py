@@ -14,10 +14,11 @@ PG_BIN = "/usr/lib/postgresql/15/bin"
 
 def postgres_database(name, create=True):
     """The URL of database `name` on the test server (BRINDLE_TEST_POSTGRES: its host= and
-    user=), dropped first and then made empty as an operator would, unless create is false."""
+    user=), dropped first, whoever is connected, and then made empty as an operator would,
+    unless create is false."""
     server = dict(item.split("=", 1) for item in os.environ["BRINDLE_TEST_POSTGRES"].split())
     login = ["-h", server["host"], "-U", server["user"]]
-    subprocess.run([PG_BIN + "/dropdb", *login, "--if-exists", name], check=True)
+    subprocess.run([PG_BIN + "/dropdb", *login, "--if-exists", "--force", name], check=True)
     if create:
         subprocess.run([PG_BIN + "/createdb", *login, name], check=True)
     return f"postgresql://{server['user']}@{server['host'].replace('/', '%2F')}/{name}"

@@ -100,6 +100,11 @@ int RunWeb(const WebArguments& arguments) {
       },
       [](const std::vector<service::GameLeaderboard>& games) {
         return ScoresJson(games, Senders::kLeftOut);
+      },
+      // The client is told only that the database cannot be read; the operator, why.
+      [](const service::StoreError& failure) {
+        static_cast<void>(std::fprintf(stderr, "brindle web: cannot read the database: %s\n",
+                                       failure.text.c_str()));
       });
   server.AddStore(std::move(first));
   // Neither a write to a closed connection nor the loss of the terminal it was started from
