@@ -30,8 +30,10 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
   const std::vector<GameLeaderboard> games = {
       {-3,
        {{1, "<b>\"x\"", 250, "+447700900123", "2026-12-06T21:15:03+01:00"},
-        {2, "Ann", -5, "+447700900124", "odd"}}},
-      {9, {{1, "Bob", 7, "+15550100", "2026-12-07T08:00:00Z"}}}};
+        {2, "Ann", -5, "+447700900124", "<b>\"&'"}}},
+      {9,
+       {{1, "Bob", 7, "+15550100", "2026-12-07T08:00:00Z"},
+        {2, "Cy", 6, "+15550101", "2026-12-07T<i>&'\"</i>"}}}};
   const std::string all = RenderBoardPage(games, std::nullopt, "/api/scores?top=10");
   for (const char* part : {
            R"(<meta name="viewport" content="width=device-width, initial-scale=1">)",
@@ -43,7 +45,9 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
            "<time datetime=\"2026-12-06T21:15:03+01:00\">2026-12-06<span class=\"time\"> "
            "21:15</span></time>",
            "<td class=\"score\">-5</td>",
-           "<time datetime=\"odd\">odd</time>",
+           "<time datetime=\"&lt;b&gt;&quot;&amp;&#39;\">&lt;b&gt;&quot;&amp;&#39;</time>",
+           "<time datetime=\"2026-12-07T&lt;i&gt;&amp;&#39;&quot;&lt;/i&gt;\">2026-12-07"
+           "<span class=\"time\"> &lt;i&gt;&amp;&#39;</span></time>",
        }) {
     EXPECT_NE(all.find(part), std::string::npos) << part;
   }
