@@ -441,6 +441,24 @@ bool Migrate(sqlite3* db, bool create, StoreError& error) {
   return migrated;
 }
 
+// The switch to WAL needs the file to itself and SQLite does not wait for that: a service that
+// brought the schema up to date a moment ago may still be closing its read. So it is tried
+// again for as long as a migration may be waited for.
+bool SwitchToWal(sqlite3* db, StoreError& error) {
+  constexpr int kPauseMs = 10;
+  for (int waited = 0;; waited += kPauseMs) {
+    const int status = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    if (status == SQLITE_OK) {
+      return true;
+    }
+    if (status != SQLITE_BUSY || waited >= kMigrationWaitMs) {
+      error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
+      return false;
+    }
+    sqlite3_sleep(kPauseMs);
+  }
+}
+
 // Opens `file` with its schema brought to date; null with `error` on failure.
 Database OpenFile(const std::string& file, bool create, StoreError& error) {
   const int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
@@ -461,7 +479,8 @@ Database OpenFile(const std::string& file, bool create, StoreError& error) {
   // WAL lets readers run beside the service. FULL syncs the log at every commit: a message is
   // deleted from the phone once it is committed, so the commit has to outlast a power cut, not
   // only a crash of the program. A listing is stored in one commit, so that is a sync a batch.
-  if (create && !Run(db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;", error)) {
+  if (create &&
+      !(SwitchToWal(db.get(), error) && Run(db.get(), "PRAGMA synchronous = FULL;", error))) {
     return nullptr;
   }
   return db;
