@@ -172,8 +172,8 @@ int RunServe(const ServeArguments& arguments) {
     std::array<char, 32> text{};
     return gmtime_r(&now, &utc) == nullptr
                ? std::string()
-               : std::string(text.data(), std::strftime(text.data(), text.size(),
-                                                        "%Y-%m-%dT%H:%M:%SZ", &utc));
+               : std::string(text.data(),
+                             std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc));
   };
 #ifdef BRINDLE_FAULT_HOOKS
   // The fault tests' build ends the process right after the Nth commit, before the phone's
