@@ -142,16 +142,6 @@ bool ScoreService::Initialise() {
   return true;
 }
 
-namespace {
-
-// What a command that must end well tells the service when it did not.
-bool Failed(const Answer& answer) {
-  return answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
-         answer.status == AnswerStatus::kStopped;
-}
-
-}  // namespace
-
 ScoreService::Step ScoreService::Select(const std::string& memory) {
   if (memory.empty() || memory == selected_) {
     return Step::kOk;
@@ -165,24 +155,18 @@ ScoreService::Step ScoreService::Select(const std::string& memory) {
   if (!threeMemoryForm_) {
     answer = Ask("AT+CPMS=" + quoted);
   }
-  switch (answer.status) {
-    case AnswerStatus::kOk:
-      selected_ = memory;
-      unselectable_.erase(memory);
-      return Step::kOk;
-    case AnswerStatus::kRefused:
-      if (unselectable_.insert(memory).second) {
-        Log("the phone refused to select the memory " + quoted + " (" + answer.finalText + ")");
-      }
-      return Step::kSkipped;
-    case AnswerStatus::kTimedOut:
-      return Step::kStuck;
-    case AnswerStatus::kStopped:
-      return Step::kStopped;
-    case AnswerStatus::kLineFailed:
-      break;
+  if (answer.status == AnswerStatus::kOk) {
+    selected_ = memory;
+    unselectable_.erase(memory);
+    return Step::kOk;
   }
-  return Step::kLineFailed;
+  if (answer.status == AnswerStatus::kRefused) {
+    if (unselectable_.insert(memory).second) {
+      Log("the phone refused to select the memory " + quoted + " (" + answer.finalText + ")");
+    }
+    return Step::kSkipped;
+  }
+  return StepOf(answer);
 }
 
 ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
@@ -195,10 +179,8 @@ ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
     // must still hold exactly the PDU that was committed.
     const Answer check =
         Ask("AT+CMGR=" + std::to_string(place.index), Expect::kReading, place.index);
-    if (Failed(check)) {
-      return check.status == AnswerStatus::kStopped    ? Step::kStopped
-             : check.status == AnswerStatus::kTimedOut ? Step::kStuck
-                                                       : Step::kLineFailed;
+    if (const Step failed = StepOf(check); failed != Step::kOk) {
+      return failed;
     }
     if (check.outOfStep || check.entries.size() != 1 ||
         check.entries.front().kind != AtEventKind::kEntry ||
@@ -210,26 +192,17 @@ ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
   }
   // Never sent twice: a place freed by the first may already hold a new message.
   const Answer answer = session_.Command("AT+CMGD=" + std::to_string(place.index));
-  switch (answer.status) {
-    case AnswerStatus::kOk:
-      ++counts_.deleted;
-      refusedPlaces_.erase(place);
-      return Step::kOk;
-    case AnswerStatus::kRefused:
-      ++counts_.refused;
-      if (refusedPlaces_.insert(place).second) {
-        Log("the phone refused to delete message #" + std::to_string(id) + " at " + Where(place) +
-            " (" + answer.finalText + "); it stays on the phone and stays stored once");
-      }
-      return Step::kOk;
-    case AnswerStatus::kTimedOut:
-      return Step::kStuck;
-    case AnswerStatus::kStopped:
-      return Step::kStopped;
-    case AnswerStatus::kLineFailed:
-      break;
+  if (answer.status == AnswerStatus::kOk) {
+    ++counts_.deleted;
+    refusedPlaces_.erase(place);
+  } else if (answer.status == AnswerStatus::kRefused) {
+    ++counts_.refused;
+    if (refusedPlaces_.insert(place).second) {
+      Log("the phone refused to delete message #" + std::to_string(id) + " at " + Where(place) +
+          " (" + answer.finalText + "); it stays on the phone and stays stored once");
+    }
   }
-  return Step::kLineFailed;
+  return StepOf(answer);
 }
 
 ScoreService::Step ScoreService::Keep(std::vector<Taken> taken, bool mayDelete) {

@@ -20,6 +20,7 @@
 #include "service/message_store.h"
 #include "service/postgres_store.h"
 #include "service/score_service.h"
+#include "service/web/request_parameters.h"
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
 #include "tools/utf8.h"
@@ -127,17 +128,6 @@ std::string Shown(std::string_view bytes, std::size_t width = 0) {
     text.append(width - text.size(), ' ');
   }
   return Latin1ToUtf8(text);
-}
-
-// A game id as the web API takes it: a decimal 32-bit number, nothing around it.
-std::optional<std::int64_t> ParseGameId(std::string_view text) {
-  std::int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, status] = std::from_chars(text.data(), end, value);
-  if (text.empty() || status != std::errc() || stop != end) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 std::string Dump(const Json& json) {
@@ -345,7 +335,7 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   scoresCommand->add_flag("--json", scores->json, "One JSON object");
   scoresCommand->callback([scores, gameId, gameIdOption, &status] {
     if (gameIdOption->count() > 0) {
-      scores->gameId = ParseGameId(*gameId);
+      scores->gameId = service::web::ParseGameId(*gameId);
       if (!scores->gameId) {
         status = Refuse("scores", "--game-id takes a decimal 32-bit whole number, not '" +
                                       Shown(*gameId) + "'");
