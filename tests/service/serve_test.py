@@ -85,6 +85,18 @@ def emptied(phone_):
     assert phone_.stop() == 0
 
 
+def serve_all(held, inbox, *args, sig=signal.SIGTERM):
+    # `brindle serve` on `held` until each of `inbox` is stored and deleted there, then ended
+    # by `sig`; its stderr.
+    serve = start("serve", "--port", held.link, "--db", DB, *args)
+    harness.wait_for(lambda: len(stored()) == len(inbox) and held.deletes() >= len(inbox),
+                     "all stored and deleted", timeout=90)
+    err = stop(serve, sig)
+    once_each(inbox)
+    emptied(held)
+    return err
+
+
 def case_inbox():
     # Scores and a rejected message through to both readers' JSON and the text leaderboard.
     remy = pdus.score_deliver(BRINDLE, 7, 6, "R\u00e9my\"<'")
@@ -136,11 +148,7 @@ def case_hangup():
     # terminal, which the service reaches again by the same name.
     inbox = some_scores(6)
     held = phone(inbox, "--mode", "hangup-listing")
-    serve = start("serve", "--port", held.link, "--db", DB)
-    harness.wait_for(lambda: held.deletes() >= 6 and len(stored()) == 6, "all stored, deleted")
-    assert "again" in stop(serve, signal.SIGINT), "the service said it reopens the port"
-    once_each(inbox)
-    emptied(held)
+    assert "again" in serve_all(held, inbox, sig=signal.SIGINT), "it said it reopens the port"
 
 
 def case_cmgd_refused():
@@ -237,13 +245,9 @@ def case_full():
     # A full memory: what the network held back arrives as places are freed.
     inbox = some_scores(7)
     held = phone(inbox[:3], "--capacity", "3", "--mode", "full,not-support")
-    serve = start("serve", "--port", held.link, "--db", DB, "--poll", "1")
     for pdu in inbox[3:]:
         held.deliver(pdu)
-    harness.wait_for(lambda: len(stored()) == 7, "all stored")
-    stop(serve)
-    once_each(inbox)
-    emptied(held)
+    serve_all(held, inbox, "--poll", "1")
 
 
 def case_stuck():
@@ -251,12 +255,7 @@ def case_stuck():
     # taken; a phone that streams a listing without end still lets SIGTERM end the service at
     # once.
     inbox = some_scores(4)
-    held = phone(inbox, "--mode", "hang-listing")
-    serve = start("serve", "--port", held.link, "--db", DB)
-    harness.wait_for(lambda: len(stored()) == 4 and held.deletes() >= 4, "all stored, deleted")
-    assert "resetting" in stop(serve)
-    once_each(inbox)
-    emptied(held)
+    assert "resetting" in serve_all(phone(inbox, "--mode", "hang-listing"), inbox)
     endless = phone(some_scores(3), "--mode", "endless-listing")
     serve = start("serve", "--port", endless.link, "--db", DB)
     harness.wait_for(lambda: "AT+CMGL" in open(endless.log, encoding="utf-8").read(), "a listing")
