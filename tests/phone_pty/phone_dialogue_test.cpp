@@ -55,7 +55,7 @@ struct LineCase {
   const char* name;
   const char* modes;
   std::vector<Step> steps;
-  bool stored = false;  // echo off and kShort, kLong, kShort (that one without a centre) stored
+  bool stored = true;  // echo off and kShort, kLong, kShort (that one without a centre) stored
 };
 
 class DialogueLines : public ::testing::TestWithParam<LineCase> {};
@@ -96,42 +96,36 @@ std::string Read(int stat, const std::string& pdu, bool padded = false) {
          "\r\n" + kOk;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sending, DialogueLines,
-    ::testing::Values(LineCase{"EchoesUntilAte0AndAgainAfterAReset",
-                               "ok",
-                               {{"ATZ\r", "ATZ\r\r\nOK\r\n"},
-                                {"ATE0\r", "ATE0\r\r\nOK\r\n"},
-                                {"AT+CMGF=0\r", kOk},
-                                {"ATZ\r", kOk},
-                                {"AT\r", "AT\r\r\nOK\r\n"}}},
-                      LineCase{
-                          "LowerCaseCrLfAndBackspace",
-                          "ok",
-                          {{"ate0\r\n", "ate0\r\r\nOK\r\n"}, {"ATX\bE0\r", kOk}, {"hello\r", ""}}},
-                      LineCase{"PduModeOnlyAndUnknownCommands",
-                               "ok",
-                               {{"ATE0\r", "ATE0\r\r\nOK\r\n"},
-                                {"AT+CMGF=1\r", kError},
-                                {"AT+CBOGUS\r", kError},
-                                {"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + kOk},
-                                {"AT" + std::string(600, 'A') + "\r", kError}}},
-                      // ESC ends PDU entry without a send.
-                      LineCase{"PromptBadLengthsAndEscape",
-                               "ok",
-                               {{"ATE0\r", "ATE0\r\r\nOK\r\n"},
-                                {"AT+CMGS=0\r", kError},
-                                {"AT+CMGS=256\r", kError},
-                                {"AT+CMGS=x\r", kError},
-                                {"AT+CMGS\r", kError},
-                                {"AT+CMGS=51\r", "\r\n> "},
-                                {std::string(kPdu.substr(0, 20)) + "\x1b", kOk},
-                                {"AT\r", kOk}}}),
-    [](const ::testing::TestParamInfo<LineCase>& param) { return param.param.name; });
+const std::string kCmti = "\r\n+CMTI: \"SM\",";
+const std::string kNotSupported = "\r\nCOMMAND NOT SUPPORT\r\n";
 
+// Sending, receiving, then each quirk of phones in the field on its own (cpms-one with the
+// memories it restricts).
 INSTANTIATE_TEST_SUITE_P(
-    Receiving, DialogueLines,
+    Lines, DialogueLines,
     ::testing::Values(
+        // Echo on from power-on until ATE0 (ATZ turns it on again: AnnouncesOnlyWhenAsked).
+        LineCase{"EchoesUntilAte0InLowerCaseWithCrLfAndBackspace",
+                 "ok",
+                 {{"ATZ\r", "ATZ\r\r\nOK\r\n"},
+                  {"ate0\r\n", "ate0\r\r\nOK\r\n"},
+                  {"ATX\bE0\r", kOk},
+                  {"hello\r", ""}},
+                 false},
+        // ESC ends PDU entry without a send.
+        LineCase{"PduModeOnlyUnknownCommandsBadLengthsAndEscape",
+                 "ok",
+                 {{"AT+CMGF=1\r", kError},
+                  {"AT+CBOGUS\r", kError},
+                  {"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + kOk},
+                  {"AT" + std::string(600, 'A') + "\r", kError},
+                  {"AT+CMGS=0\r", kError},
+                  {"AT+CMGS=256\r", kError},
+                  {"AT+CMGS=x\r", kError},
+                  {"AT+CMGS\r", kError},
+                  {"AT+CMGS=51\r", "\r\n> "},
+                  {std::string(kPdu.substr(0, 20)) + "\x1b", kOk},
+                  {"AT\r", kOk}}},
         LineCase{"ListsAllThenOnlyRead",
                  "ok",
                  {{"AT+CMGL=4\r",
@@ -141,17 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGL=1\r",
                    "\r\n" + Entry(1, 1, kShort) + Entry(2, 1, kLong) + Entry(3, 1, kShort) + kOk},
                   {"AT+CMGL=\"ALL\"\r", "\r\n+CMS ERROR: 304\r\n"},
-                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,5,\"SM\",3,5,\"SM\",3,5\r\n" + kOk}},
-                 true},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,5,\"SM\",3,5,\"SM\",3,5\r\n" + kOk}}},
         LineCase{"ReadsOneAndRefusesBadIndexes",
                  "ok",
-                 {{"AT+CMGR=2\r", "\r\n+CMGR: 0,,56\r\n" + kLong + "\r\n" + kOk},
-                  {"AT+CMGR=2\r", "\r\n+CMGR: 1,,56\r\n" + kLong + "\r\n" + kOk},
+                 {{"AT+CMGR=2\r", Read(0, kLong)},
+                  {"AT+CMGR=2\r", Read(1, kLong)},
                   {"AT+CMGL=0\r", "\r\n" + Entry(1, 0, kShort) + Entry(3, 0, kShort) + kOk},
                   {"AT+CMGR=4\r", kBadIndex},
                   {"AT+CMGR=6\r", kBadIndex},
-                  {"AT+CMGR=x\r", kError}},
-                 true},
+                  {"AT+CMGR=x\r", kError}}},
         LineCase{"DeletesAndReusesTheLowestPlace",
                  "ok",
                  {{"AT+CMGD=2\r", kOk},
@@ -162,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGF=0;+CNMI=2,1\r", kOk},
                   {kArrives, "\r\n+CMTI: \"SM\",2\r\n"},
                   {"AT+CMGD=0,4\r", kOk},
-                  {"AT+CMGL=4\r", kOk}},
-                 true},
+                  {"AT+CMGL=4\r", kOk}}},
         LineCase{"AnnouncesOnlyWhenAsked",
                  "ok",
                  {{kArrives, ""},
@@ -175,51 +166,34 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CNMI=2,1\r", kOk},
                   {"ATZ\r", kOk},
                   {"AT+CNMI?\r", "AT+CNMI?\r\r\n+CNMI: 0,0,0,0,0\r\n" + kOk},
-                  {"AT+CNMI=4,1\r", "AT+CNMI=4,1\r" + kError}},
-                 true},
+                  {"AT+CNMI=4,1\r", "AT+CNMI=4,1\r" + kError}}},
         LineCase{"RoutesToTheLineWithMt2",
                  "ok",
                  {{"AT+CNMI=2,2\r", kOk},
                   {kArrives, "\r\n+CMT: ,56\r\n" + kLong + "\r\n"},
                   {"AT+CPMS=\"SM\"\r", "\r\n+CPMS: 3,5,3,5,3,5\r\n" + kOk},
-                  {"AT+CPMS=\"ME\"\r", "\r\n+CMS ERROR: 302\r\n"}},
-                 true},
+                  {"AT+CPMS=\"ME\"\r", "\r\n+CMS ERROR: 302\r\n"}}},
         LineCase{"HoldsTheAnnouncementDuringPduEntry",
                  "ok",
                  {{"AT+CNMI=2,1\r", kOk},
                   {"AT+CMGS=51\r", "\r\n> "},
                   {kArrives, ""},
-                  {Submit(kPdu), "\r\n+CMGS: 1\r\n" + kOk + "\r\n+CMTI: \"SM\",4\r\n"}},
-                 true},
+                  {Submit(kPdu), "\r\n+CMGS: 1\r\n" + kOk + "\r\n+CMTI: \"SM\",4\r\n"}}},
         LineCase{"NoCmtiNeverAnnounces",
                  "no-cmti",
-                 {{"AT+CNMI=2,1\r", kOk},
-                  {kArrives, ""},
-                  {"AT+CMGR=4\r", "\r\n+CMGR: 0,,56\r\n" + kLong + "\r\n" + kOk}},
-                 true},
+                 {{"AT+CNMI=2,1\r", kOk}, {kArrives, ""}, {"AT+CMGR=4\r", Read(0, kLong)}}},
         // The line drops after the first entry; the phone comes back in its power-on state.
         LineCase{"HangupListingDropsAfterTheFirstEntryOnce",
                  "hangup-listing",
                  {{"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kShort)},
                   {kDropped, ""},
                   {"AT+CMGL=4\r", "AT+CMGL=4\r\r\n" + Entry(1, 1, kShort) + Entry(2, 0, kLong) +
-                                      Entry(3, 0, kShort) + kOk}},
-                 true},
+                                      Entry(3, 0, kShort) + kOk}}},
         LineCase{
             "UnsolicitedLinesBetweenEntries",
             "unsolicited-listing",
             {{"AT+CMGL=4\r", "\r\n" + Entry(1, 0, kShort) + "\r\nRING\r\n\r\n+CMTI: \"SM\",1\r\n" +
-                                 Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}},
-            true}),
-    [](const ::testing::TestParamInfo<LineCase>& param) { return param.param.name; });
-
-const std::string kCmti = "\r\n+CMTI: \"SM\",";
-const std::string kNotSupported = "\r\nCOMMAND NOT SUPPORT\r\n";
-
-// Each quirk of phones in the field on its own (cpms-one with the memories it restricts).
-INSTANTIATE_TEST_SUITE_P(
-    Quirks, DialogueLines,
-    ::testing::Values(
+                                 Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}}},
         LineCase{"IndexZeroCountsPlacesFromZero",
                  "index-zero",
                  {{"AT+CMGL=4\r",
@@ -229,8 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGR=0\r", kBadIndex},
                   {"AT+CMGR=5\r", kBadIndex},
                   {"AT+CNMI=2,1\r", kOk},
-                  {kArrives, kCmti + "0\r\n"}},
-                 true},
+                  {kArrives, kCmti + "0\r\n"}}},
         // Arrivals take turns: kShort to SM 1, kLong to ME 1, kShort to SM 2, then ME 2.
         LineCase{"MemoriesEachListAndAnnounceTheirOwn",
                  "memories",
@@ -243,20 +216,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGD=1\r", kOk},
                   {"AT+CPMS=\"SM\"\r", "\r\n+CPMS: 2,5,1,5,1,5\r\n" + kOk},
                   {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",2,5,\"ME\",1,5,\"ME\",1,5\r\n" + kOk},
-                  {"AT+CMGR=2\r", Read(0, kShort)}},
-                 true},
+                  {"AT+CMGR=2\r", Read(0, kShort)}}},
         LineCase{"CpmsOneTakesOneMemoryOnly",
                  "memories,cpms-one",
                  {{"AT+CPMS=\"ME\",\"ME\",\"ME\"\r", "\r\n+CMS ERROR: 302\r\n"},
-                  {"AT+CPMS=\"ME\"\r", "\r\n+CPMS: 1,5,2,5,2,5\r\n" + kOk}},
-                 true},
+                  {"AT+CPMS=\"ME\"\r", "\r\n+CPMS: 1,5,2,5,2,5\r\n" + kOk}}},
         LineCase{"NotSupportSaysSoInsteadOfError",
                  "not-support",
                  {{"AT+CNMI=2,1\r", kNotSupported},
                   {"AT+CPMS=?\r", kNotSupported},
                   {"AT+CBOGUS\r", kNotSupported},
-                  {"AT+CMGF=1\r", kError}},
-                 true},
+                  {"AT+CMGF=1\r", kError}}},
         // Busy answers 14, 14, 515, ...; the window starts again with ATZ.
         LineCase{"SimBusyForThreeSecondsAfterOpeningAndAtz",
                  "sim-busy",
@@ -267,18 +237,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CMGD=9\r", kBadIndex, 1},
                   {"ATZ\r", kOk},
                   {"AT+CMGR=1\r", "AT+CMGR=1\r\r\n+CME ERROR: 14\r\n", 2999},
-                  {"AT+CMGR=1\r", "AT+CMGR=1\r" + Read(0, kShort), 1}},
-                 true},
+                  {"AT+CMGR=1\r", "AT+CMGR=1\r" + Read(0, kShort), 1}}},
         LineCase{"CmgrNoStatLeavesTheStatusOut",
                  "cmgr-no-stat",
-                 {{"AT+CMGR=2\r", "\r\n+CMGR: ,,56\r\n" + kLong + "\r\n" + kOk}},
-                 true},
-        LineCase{
-            "PaddedFillsPduLinesWithFf",
-            "padded",
-            {{"AT+CMGR=2\r", Read(0, kLong, true)},
-             {"AT+CMGL=0\r", "\r\n" + Entry(1, 0, kShort, true) + Entry(3, 0, kShort, true) + kOk}},
-            true},
+                 {{"AT+CMGR=2\r", "\r\n+CMGR: ,,56\r\n" + kLong + "\r\n" + kOk}}},
+        LineCase{"PaddedFillsPduLinesWithFf",
+                 "padded",
+                 {{"AT+CMGR=2\r", Read(0, kLong, true)},
+                  {"AT+CMGL=0\r",
+                   "\r\n" + Entry(1, 0, kShort, true) + Entry(3, 0, kShort, true) + kOk}}},
         // Stuck, the phone hears nothing but ATZ; opening the line again ends it too.
         LineCase{"HangListingStopsAfterTheFirstEntryOnce",
                  "hang-listing",
@@ -287,8 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {kOpened, ""},
                   {"AT\r", kOk},
                   {"AT+CMGL=4\r",
-                   "\r\n" + Entry(1, 1, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}},
-                 true},
+                   "\r\n" + Entry(1, 1, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + kOk}}},
         LineCase{
             "EndlessListingRepeatsUntilAtz",
             "endless-listing",
@@ -298,8 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
               Entry(1, 0, kShort) + Entry(2, 0, kLong) + Entry(3, 0, kShort) + Entry(1, 0, kShort),
               200},
              {"ATZ\r", kOk},
-             {"", "", 1000}},
-            true},
+             {"", "", 1000}}},
         // Places 4 and 5 fill; two more arrivals wait in the network for the places freed.
         LineCase{"FullHoldsArrivalsBackUntilAPlaceIsFree",
                  "full",
@@ -309,22 +274,19 @@ INSTANTIATE_TEST_SUITE_P(
                   {kArrives, ""},
                   {kArrives, ""},
                   {"AT+CMGD=2\r", kOk + kCmti + "2\r\n"},
-                  {"AT+CMGD=0,4\r", kOk + kCmti + "1\r\n"}},
-                 true},
+                  {"AT+CMGD=0,4\r", kOk + kCmti + "1\r\n"}}},
         LineCase{"LateAnswersTheFirstReadSixSecondsLate",
                  "late",
                  {{"AT+CMGR=1\r", ""},
                   {"AT+CMGR=2\r", "", 5999},
                   {"", Read(0, kShort) + Read(0, kLong), 1},
-                  {"AT+CMGR=2\r", Read(1, kLong)}},
-                 true},
+                  {"AT+CMGR=2\r", Read(1, kLong)}}},
         LineCase{"StrayOkBeforeTheFirstReadAfterEachOpening",
                  "stray-ok",
                  {{"AT+CMGR=1\r", kOk + Read(0, kShort)},
                   {"AT+CMGR=1\r", Read(1, kShort)},
                   {kOpened, ""},
-                  {"AT+CMGR=1\r", kOk + Read(1, kShort)}},
-                 true}),
+                  {"AT+CMGR=1\r", kOk + Read(1, kShort)}}}),
     [](const ::testing::TestParamInfo<LineCase>& param) { return param.param.name; });
 
 // A PDU the phone takes neither from the line (it answers +CMS ERROR and is back in command

@@ -7,13 +7,9 @@
 #include <thread>
 
 namespace brindle::ptytest {
-namespace {
-
 constexpr int kStartMs = 20000;
 constexpr int kEventWaitMs = 5000;
 constexpr int kEventPollMs = 20;
-
-}  // namespace
 
 PhoneRun::PhoneRun() {
   std::string pattern = std::filesystem::temp_directory_path() / "brindle-phone-XXXXXX";
@@ -37,23 +33,16 @@ bool PhoneRun::Start(const std::string& mode, const std::vector<std::string>& ex
 }
 
 // Only whole lines: the phone may be writing the last one while it is read.
-std::vector<nlohmann::json> PhoneRun::Log() const {
+std::vector<nlohmann::json> PhoneRun::Events(std::string_view value, const std::string& key) const {
   std::vector<nlohmann::json> lines;
   std::ifstream file(Path("phone.jsonl"));
   for (std::string line; std::getline(file, line) && !file.eof();) {
-    lines.push_back(nlohmann::json::parse(line));
-  }
-  return lines;
-}
-
-std::vector<nlohmann::json> PhoneRun::Events(std::string_view name) const {
-  std::vector<nlohmann::json> events;
-  for (const nlohmann::json& line : Log()) {
-    if (line.value("event", "") == name) {
-      events.push_back(line);
+    nlohmann::json parsed = nlohmann::json::parse(line);
+    if (parsed.value(key, "") == value) {
+      lines.push_back(std::move(parsed));
     }
   }
-  return events;
+  return lines;
 }
 
 std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name, std::size_t count) const {
@@ -67,10 +56,8 @@ std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name, std::si
 
 std::string PhoneRun::Bytes(std::string_view direction) const {
   std::string bytes;
-  for (const nlohmann::json& line : Log()) {
-    if (line.value("dir", "") == direction) {
-      bytes += line.at("data").get<std::string>();
-    }
+  for (const nlohmann::json& line : Events(direction, "dir")) {
+    bytes += line.at("data").get<std::string>();
   }
   return bytes;
 }

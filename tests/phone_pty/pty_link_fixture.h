@@ -33,8 +33,9 @@ class PhoneRun {
 
   [[nodiscard]] const std::string& terminal() const { return terminal_; }
   [[nodiscard]] std::filesystem::path Path(std::string_view name) const { return folder_ / name; }
-  [[nodiscard]] std::vector<nlohmann::json> Log() const;
-  [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view name) const;
+  // The log's lines whose `key` is `value`: by default, the events of that name.
+  [[nodiscard]] std::vector<nlohmann::json> Events(std::string_view value,
+                                                   const std::string& key = "event") const;
   // The phone logs some events after the link has seen their effect: waits up to 5 s for
   // `count` of them.
   [[nodiscard]] std::vector<nlohmann::json> AwaitEvents(std::string_view name,

@@ -4,15 +4,12 @@
 import json
 import os
 import re
-import shutil
 import sqlite3
 import subprocess
 import sys
 import tempfile
 
 BRINDLE = sys.argv[1]
-TMP = tempfile.mkdtemp(prefix="cli-scores-")
-DB = os.path.join(TMP, "scores.db")
 RAW_CONTROL = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f]")  # anything but the line end
 
 
@@ -51,9 +48,10 @@ def main():
     assert [json.loads(line)["received"] for line in lines] == [
         None, None, None, "SM 3 2026-12-07T13:49:05Z"], lines
 
-    for game, status in [("42", 0), ("-7", 0), ("2147483647", 0), ("-2147483648", 0),
-                         ("", 2), ("0x2A", 2), (" 42", 2), ("42 ", 2), ("+42", 2), ("4.2", 2),
-                         ("2147483648", 2), ("-2147483649", 2), ("forty", 2)]:
+    # The web's reader takes the text (its own test has the numbers), not CLI11, which would also
+    # take a hexadecimal number, a sign or blanks.
+    for game, status in [("-2147483648", 0), ("", 2), ("0x2A", 2), ("+42", 2), (" 42", 2),
+                         ("42 ", 2)]:
         result = run("scores", "--db", DB, "--game-id=" + game)
         assert result.returncode == status, (game, result)
         assert status == 0 or (result.stdout == b"" and result.stderr.count(b"\n") == 1), result
@@ -67,8 +65,7 @@ def main():
     assert sorted(os.listdir(TMP)) == before, "a database file was made"
 
 
-try:
+with tempfile.TemporaryDirectory(prefix="cli-scores-") as TMP:
+    DB = os.path.join(TMP, "scores.db")
     main()
-finally:
-    shutil.rmtree(TMP, ignore_errors=True)
 print("passed")
