@@ -54,8 +54,7 @@ struct Step {
 struct LineCase {
   const char* name;
   const char* modes;
-  std::vector<Step> steps;
-  bool stored = true;  // echo off and kShort, kLong, kShort (that one without a centre) stored
+  std::vector<Step> steps;  // after ATE0, with kShort, kLong, kShort (without a centre) stored
 };
 
 class DialogueLines : public ::testing::TestWithParam<LineCase> {};
@@ -66,11 +65,9 @@ TEST_P(DialogueLines, AnswersEachLine) {
   const auto modes = ParsePhoneModes(c.modes, error);
   ASSERT_TRUE(modes.has_value()) << error;
   PhoneDialogue phone(*modes, 0, 1, 5);
-  if (c.stored) {
-    Exchange(phone, "ATE0\r");
-    for (const std::string& pdu : {kShort, kLong, "00" + kShort.substr(16)}) {
-      ASSERT_TRUE(phone.Deliver(pdu, "inbox", 0).has_value());
-    }
+  Exchange(phone, "ATE0\r");
+  for (const std::string& pdu : {kShort, kLong, "00" + kShort.substr(16)}) {
+    ASSERT_TRUE(phone.Deliver(pdu, "inbox", 0).has_value());
   }
   std::uint64_t now = 0;
   for (std::size_t i = 0; i < c.steps.size(); ++i) {
@@ -104,14 +101,13 @@ const std::string kNotSupported = "\r\nCOMMAND NOT SUPPORT\r\n";
 INSTANTIATE_TEST_SUITE_P(
     Lines, DialogueLines,
     ::testing::Values(
-        // Echo on from power-on until ATE0 (ATZ turns it on again: AnnouncesOnlyWhenAsked).
-        LineCase{"EchoesUntilAte0InLowerCaseWithCrLfAndBackspace",
+        // ATZ turns echo on (as at power-on: Dialogue.SlowAnswersASecondLateAndKeepsTheOrder).
+        LineCase{"LowerCaseCrLfAndBackspace",
                  "ok",
-                 {{"ATZ\r", "ATZ\r\r\nOK\r\n"},
+                 {{"ATZ\r", kOk},
                   {"ate0\r\n", "ate0\r\r\nOK\r\n"},
                   {"ATX\bE0\r", kOk},
-                  {"hello\r", ""}},
-                 false},
+                  {"hello\r", ""}}},
         // ESC ends PDU entry without a send.
         LineCase{"PduModeOnlyUnknownCommandsBadLengthsAndEscape",
                  "ok",

@@ -16,14 +16,11 @@ inline constexpr std::string_view kSampleMessage =
     "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30D"
     "BCC16C3D9883622";
 
-// A phone with its log in a fresh folder; stopped and removed at the end.
+// A phone with its log in a fresh folder; stopped and removed at the end. Like the process it
+// runs, it is neither copied nor moved.
 class PhoneRun {
  public:
   PhoneRun();
-  PhoneRun(const PhoneRun&) = delete;
-  PhoneRun& operator=(const PhoneRun&) = delete;
-  PhoneRun(PhoneRun&&) = delete;
-  PhoneRun& operator=(PhoneRun&&) = delete;
   ~PhoneRun();
 
   // `brindle phone --mode MODE --log ... EXTRA`; true once it printed its terminal.
