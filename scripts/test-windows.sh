@@ -71,15 +71,19 @@ cmake -S tests/windows -B "$tests" -G Ninja -DBRINDLE_PHONE="$phone" >/dev/null 
 
 step "Preparing the wine prefixes and the X display"
 mkdir -p "$artifacts"
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || fail "no free X display number"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$artifacts/xvfb.log" 2>&1 &
+# The server picks a free display itself and writes its number, once it is ready, to fd 3:
+# two runs on one host never race for the same number.
+rm -f "$artifacts/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$artifacts/display" \
+  >"$artifacts/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-[ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start on :$display"
+display=""
+for _ in $(seq 100); do
+  display=$(sed -n '1s/^\([0-9][0-9]*\)$/\1/p' "$artifacts/display" 2>/dev/null)
+  [ -n "$display" ] && break
+  sleep 0.1
+done
+[ -n "$display" ] || fail "Xvfb did not start, see $artifacts/xvfb.log"
 export DISPLAY=":$display"
 for entry in "${wines[@]}"; do
   read -r build loader kind <<<"$entry"
