@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/utf8.h"
 #include "service/message_memories.h"
 #include "service/score_message.h"
 
@@ -12,25 +13,8 @@ namespace {
 
 constexpr std::uint32_t kStopCheckMs = 100;
 
-// The bytes as the characters of the same codes, in UTF-8; control characters as \xNN so a
-// log entry stays on one line.
-std::string Printable(std::string_view bytes) {
-  std::string out;
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 0x20 || code == 0x7F) {
-      std::array<char, 5> escaped{};
-      static_cast<void>(std::snprintf(escaped.data(), escaped.size(), "\\x%02X", code));
-      out += escaped.data();
-    } else if (code < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0U | (code >> 6U)));
-      out.push_back(static_cast<char>(0x80U | (code & 0x3FU)));
-    }
-  }
-  return out;
-}
+// A handle or a header as one line of the log, whatever its bytes.
+std::string Printable(std::string_view bytes) { return Latin1ToUtf8(EscapeControls(bytes)); }
 
 std::string Describe(std::int64_t id, const Message& message) {
   std::string text = "stored #" + std::to_string(id);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "codec/destination.h"
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
@@ -18,7 +19,6 @@
 #include "codec/submit_pdu.h"
 #include "tools/codec_lines.h"
 #include "tools/commands.h"
-#include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {

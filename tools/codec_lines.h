@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
 #include "codec/pdu_reader.h"
-#include "tools/utf8.h"
 
 namespace brindle::tools {
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/utf8.h"
+
 namespace brindle::service::web {
 namespace {
 
@@ -83,7 +85,6 @@ void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
 
 void AppendHtmlText(std::string& out, std::string_view bytes) {
   for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
     switch (c) {
       case '&':
         out += "&amp;";
@@ -101,12 +102,7 @@ void AppendHtmlText(std::string& out, std::string_view bytes) {
         out += "&#39;";
         break;
       default:
-        if (code < 0x80) {
-          out += c;
-        } else {
-          out += static_cast<char>(0xC0 | (code >> 6));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        AppendLatin1(out, std::string_view(&c, 1));
     }
   }
 }

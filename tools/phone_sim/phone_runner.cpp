@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 
+#include "base/utf8.h"
 #include "tools/commands.h"
 #include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/feed_pipe.h"
@@ -19,7 +20,6 @@
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
 #include "tools/phone_sim/terminal_link.h"
-#include "tools/utf8.h"
 
 namespace brindle::sim {
 namespace {
@@ -51,11 +51,10 @@ void PrintMessage(std::FILE* out, const DialogueEvent& event) {
   if (event.scoreFields) {
     (void)std::fprintf(out, "SMS %d to %s: game id %lld, score %lld, handle \"%s\"\n",
                        event.reference, event.number.c_str(), static_cast<long long>(event.gameId),
-                       static_cast<long long>(event.score),
-                       tools::Latin1ToUtf8(event.handle).c_str());
+                       static_cast<long long>(event.score), Latin1ToUtf8(event.handle).c_str());
   } else {
     (void)std::fprintf(out, "SMS %d to %s: payload \"%s\" (not a score message)\n", event.reference,
-                       event.number.c_str(), tools::Latin1ToUtf8(event.payload).c_str());
+                       event.number.c_str(), Latin1ToUtf8(event.payload).c_str());
   }
   (void)std::fflush(out);
 }

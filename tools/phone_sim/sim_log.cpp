@@ -4,8 +4,8 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "codec/hex.h"
-#include "tools/utf8.h"
 
 namespace brindle::sim {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Texts are byte strings: each byte goes in as the character of the same code.
-std::string Text(std::string_view bytes) { return tools::Latin1ToUtf8(bytes); }
+std::string Text(std::string_view bytes) { return Latin1ToUtf8(bytes); }
 
 std::string Hex(std::string_view bytes) {
   std::string out(2 * bytes.size(), '\0');

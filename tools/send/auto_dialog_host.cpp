@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "dialog/dialog_template.h"
-#include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {

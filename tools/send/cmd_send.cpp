@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
+#include "base/utf8.h"
 #include "entry/score_request.h"
 #include "tools/commands.h"
 #include "tools/send/demo_run.h"
 #include "tools/send/send_run.h"
-#include "tools/utf8.h"
 
 namespace brindle::tools {
 namespace {

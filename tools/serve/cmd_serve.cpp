@@ -16,6 +16,7 @@
 
 #include "base/clock.h"
 #include "base/sleeper.h"
+#include "base/utf8.h"
 #include "phone/posix_serial_port.h"
 #include "service/message_store.h"
 #include "service/postgres_store.h"
@@ -23,7 +24,6 @@
 #include "service/web/request_parameters.h"
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
-#include "tools/utf8.h"
 #include "tools/web/scores_json.h"
 
 namespace brindle::tools {
@@ -103,27 +103,9 @@ Json TextOrNull(std::string_view text) {
   return text.empty() ? Json(nullptr) : Json(Latin1ToUtf8(text));
 }
 
-// The bytes for a terminal, still one byte a character: control characters (C0, DEL, C1) as
-// \xNN, so that a handle cannot move the cursor, set the window's title or clear the screen.
-std::string Escaped(std::string_view bytes) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : bytes) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-      out += "\\x";
-      out += kHex[code >> 4U];
-      out += kHex[code & 0xFU];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Latin-1 bytes as UTF-8 text for a terminal, padded to `width` characters (printf pads bytes).
 std::string Shown(std::string_view bytes, std::size_t width = 0) {
-  std::string text = Escaped(bytes);
+  std::string text = EscapeControls(bytes);
   if (text.size() < width) {
     text.append(width - text.size(), ' ');
   }

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "tools/utf8.h"
+#include "base/utf8.h"
 
 namespace brindle::tools {
 

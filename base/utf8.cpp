@@ -1,8 +1,24 @@
-#include "tools/utf8.h"
+#include "base/utf8.h"
 
 #include <cstdint>
 
-namespace brindle::tools {
+namespace brindle {
+
+std::string EscapeControls(std::string_view bytes) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : bytes) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+      out += "\\x";
+      out += kHex[code >> 4U];
+      out += kHex[code & 0xFU];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   std::u16string out;
@@ -55,4 +71,4 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-}  // namespace brindle::tools
+}  // namespace brindle

@@ -1,11 +1,12 @@
-// Command-line texts arrive as UTF-8; the library takes UTF-16.
+// Text between the library's one-byte-a-character Latin-1 and the UTF-8 of command lines,
+// terminals, logs and web pages; UTF-16 for the library's calls.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace brindle::tools {
+namespace brindle {
 
 // Appends each byte as the character of the same code, in UTF-8.
 inline void AppendLatin1(std::string& out, std::string_view bytes) {
@@ -28,7 +29,12 @@ inline std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
+// Still one byte a character, with the control characters (C0, DEL, C1) as \xNN: what a
+// terminal or a log line may show of a handle without it moving the cursor, setting the
+// window's title or starting a new line.
+std::string EscapeControls(std::string_view bytes);
+
 // nullopt for malformed UTF-8 (bad sequences, overlong forms, surrogates, beyond U+10FFFF).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 
-}  // namespace brindle::tools
+}  // namespace brindle
