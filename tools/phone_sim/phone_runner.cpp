@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <ctime>
 #include <fstream>
@@ -20,6 +19,7 @@
 #include "tools/phone_sim/pty_device.h"
 #include "tools/phone_sim/sim_log.h"
 #include "tools/phone_sim/terminal_link.h"
+#include "tools/stop_signals.h"
 
 namespace brindle::sim {
 namespace {
@@ -32,20 +32,6 @@ constexpr std::size_t kListingLineSpace = kStoredPduCapacity + 32;
 constexpr int kIdlePollMs = 50;
 constexpr int kBusyPollMs = 10;
 constexpr std::uint64_t kHangupSettleMs = 50;
-
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-extern "C" void PhoneSimRequestStop(int /*signal*/) { g_stopRequested = 1; }
-
-void InstallStopHandlers() {
-  struct sigaction action {};
-  action.sa_handler = PhoneSimRequestStop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: poll() must return
-  (void)sigaction(SIGINT, &action, nullptr);
-  (void)sigaction(SIGTERM, &action, nullptr);
-  (void)std::signal(SIGPIPE, SIG_IGN);
-}
 
 void PrintMessage(std::FILE* out, const DialogueEvent& event) {
   if (event.scoreFields) {
@@ -136,7 +122,7 @@ int Runner::Run() {
     return tools::kExitBadInput;
   }
   WatchOpens();
-  InstallStopHandlers();
+  tools::CatchStopSignals();
   (void)std::fprintf(out_, "%s\n", pty_.slavePath().c_str());
   (void)std::fflush(out_);
 
@@ -164,7 +150,7 @@ int Runner::Run() {
 }
 
 bool Runner::TimeToStop(std::uint64_t now) const {
-  if (g_stopRequested != 0) {
+  if (tools::StopRequested()) {
     return true;
   }
   if (options_.timeoutSeconds > 0 && static_cast<double>(now) >= options_.timeoutSeconds * 1000) {

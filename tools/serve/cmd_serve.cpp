@@ -24,30 +24,13 @@
 #include "service/web/request_parameters.h"
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
+#include "tools/stop_signals.h"
 #include "tools/web/scores_json.h"
 
 namespace brindle::tools {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-volatile std::sig_atomic_t g_stop = 0;
-
-extern "C" void RequestServeStop(int /*signal*/) { g_stop = 1; }
-
-void InstallStopHandlers() {
-  struct sigaction action {};
-  action.sa_handler = RequestServeStop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a wait on the port returns at once
-  static_cast<void>(sigaction(SIGINT, &action, nullptr));
-  static_cast<void>(sigaction(SIGTERM, &action, nullptr));
-  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-  // A hang-up of the controlling terminal or a log rotation must not end the service, and a
-  // file-size limit makes the store's write fail (a logged store failure) instead of killing.
-  static_cast<void>(std::signal(SIGHUP, SIG_IGN));
-  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
-}
 
 class StderrLog final : public service::ServiceLog {
  public:
@@ -89,10 +72,10 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
     }
     log.Line("cannot reach the database: " + error.text + "; trying again in " +
              std::to_string(delayMs / 1000) + " s");
-    for (std::uint32_t waited = 0; waited < delayMs && g_stop == 0; waited += kStopCheckMs) {
+    for (std::uint32_t waited = 0; waited < delayMs && !StopRequested(); waited += kStopCheckMs) {
       sleeper.Pause(kStopCheckMs);
     }
-    if (g_stop != 0) {
+    if (StopRequested()) {
       return nullptr;
     }
     delayMs = std::min(delayMs * 2, service::kMaxBackoffMs);
@@ -119,11 +102,11 @@ std::string Dump(const Json& json) {
 }  // namespace
 
 int RunServe(const ServeArguments& arguments) {
-  InstallStopHandlers();
+  CatchStopSignals();
   service::StoreError error;
   auto store = OpenForServing(arguments.db, error);
   if (!store) {
-    return g_stop != 0
+    return StopRequested()
                ? kExitOk
                : Refuse("serve", "cannot use the database " + arguments.db + ": " + error.text);
   }
@@ -137,7 +120,7 @@ int RunServe(const ServeArguments& arguments) {
   parts.clock = &clock;
   parts.sleeper = &sleeper;
   parts.log = &log;
-  parts.stopRequested = [] { return g_stop != 0; };
+  parts.stopRequested = [] { return StopRequested(); };
   parts.utcNow = [] {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
