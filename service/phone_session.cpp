@@ -133,34 +133,51 @@ Answer PhoneSession::Command(std::string_view command, Expect expect, int index)
   }
 }
 
+PhoneSession::Wait PhoneSession::ReadEvents(AtReader& reader, std::uint32_t quietMs,
+                                            std::uint32_t boundMs, std::size_t byteBound,
+                                            const std::function<bool()>& takeEvents) {
+  const std::uint64_t start = clock_.NowMs();
+  std::uint64_t lastByte = start;
+  std::size_t received = 0;
+  std::string bytes;
+  for (;;) {
+    const std::uint64_t now = clock_.NowMs();
+    if (now - lastByte >= quietMs || now - start >= boundMs || received >= byteBound) {
+      return Wait::kQuiet;
+    }
+    if (Stopping()) {
+      return Wait::kStopped;
+    }
+    bytes.clear();
+    if (!ReadSome(kReadSliceMs, bytes)) {
+      return Wait::kLineFailed;
+    }
+    if (bytes.empty()) {
+      continue;
+    }
+    received += bytes.size();
+    lastByte = clock_.NowMs();
+    events_.clear();
+    reader.Feed(bytes, events_);
+    if (takeEvents()) {
+      return Wait::kDone;
+    }
+  }
+}
+
 bool PhoneSession::Drain() {
   if (handle_ == kInvalidPortHandle) {
     return false;
   }
   AtReader idle;
-  const std::uint64_t start = clock_.NowMs();
-  std::uint64_t lastByte = start;
-  std::string bytes;
-  for (;;) {
-    const std::uint64_t now = clock_.NowMs();
-    if (now - lastByte >= kDrainQuietMs || now - start >= kDrainBoundMs) {
-      break;
+  const Wait wait = ReadEvents(idle, kDrainQuietMs, kDrainBoundMs, SIZE_MAX, [this] {
+    for (const AtEvent& event : events_) {
+      Note(event);
     }
-    if (Stopping()) {
-      return false;
-    }
-    bytes.clear();
-    if (!ReadSome(kReadSliceMs, bytes)) {
-      return false;
-    }
-    if (!bytes.empty()) {
-      lastByte = clock_.NowMs();
-      events_.clear();
-      idle.Feed(bytes, events_);
-      for (const AtEvent& event : events_) {
-        Note(event);
-      }
-    }
+    return false;
+  });
+  if (wait != Wait::kQuiet) {
+    return false;
   }
   reader_ = AtReader{};
   drainFirst_ = false;
@@ -187,33 +204,7 @@ Answer PhoneSession::CommandOnce(std::string_view command, Expect expect, int in
     return answer;
   }
   reader_.Begin(expect, index);
-  const std::uint64_t start = clock_.NowMs();
-  std::uint64_t lastByte = start;
-  std::size_t received = 0;
-  std::string bytes;
-  for (;;) {
-    const std::uint64_t now = clock_.NowMs();
-    if (now - lastByte >= kAnswerQuietMs || now - start >= kAnswerBoundMs ||
-        received >= kAnswerByteBound) {
-      answer.status = AnswerStatus::kTimedOut;
-      break;
-    }
-    if (Stopping()) {
-      answer.status = AnswerStatus::kStopped;
-      break;
-    }
-    bytes.clear();
-    if (!ReadSome(kReadSliceMs, bytes)) {
-      answer.status = AnswerStatus::kLineFailed;
-      break;
-    }
-    if (bytes.empty()) {
-      continue;
-    }
-    received += bytes.size();
-    lastByte = clock_.NowMs();
-    events_.clear();
-    reader_.Feed(bytes, events_);
+  const Wait wait = ReadEvents(reader_, kAnswerQuietMs, kAnswerBoundMs, kAnswerByteBound, [&] {
     bool done = false;
     for (AtEvent& event : events_) {
       Note(event);
@@ -228,10 +219,21 @@ Answer PhoneSession::CommandOnce(std::string_view command, Expect expect, int in
         done = true;
       }
     }
-    if (done) {
+    return done;
+  });
+  switch (wait) {
+    case Wait::kDone:
       answer.outOfStep = reader_.outOfStep();
       return answer;
-    }
+    case Wait::kQuiet:
+      answer.status = AnswerStatus::kTimedOut;
+      break;
+    case Wait::kStopped:
+      answer.status = AnswerStatus::kStopped;
+      break;
+    case Wait::kLineFailed:
+      answer.status = AnswerStatus::kLineFailed;
+      break;
   }
   events_.clear();
   reader_.Abort(events_);
@@ -260,9 +262,9 @@ bool PhoneSession::Listen(std::uint32_t waitMs) {
 }
 
 std::vector<Announcement> PhoneSession::TakeAnnounced() {
-  std::vector<Announcement> indices(announced_.begin(), announced_.end());
+  std::vector<Announcement> announced(announced_.begin(), announced_.end());
   announced_.clear();
-  return indices;
+  return announced;
 }
 
 }  // namespace brindle::service

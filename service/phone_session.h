@@ -93,6 +93,13 @@ class PhoneSession {
  private:
   // Waits up to `waitMs` for bytes and takes all that have arrived; false when the line failed.
   bool ReadSome(std::uint32_t waitMs, std::string& bytes);
+  // How a wait for the phone's bytes ended.
+  enum class Wait : std::uint8_t { kDone, kQuiet, kStopped, kLineFailed };
+  // Feeds `reader` what arrives into events_ and calls `takeEvents` after each read, until it
+  // returns true (kDone), the line has been quiet for `quietMs`, `boundMs` have passed or
+  // `byteBound` bytes have come (kQuiet), a stop is requested or the line fails.
+  Wait ReadEvents(AtReader& reader, std::uint32_t quietMs, std::uint32_t boundMs,
+                  std::size_t byteBound, const std::function<bool()>& takeEvents);
   Answer CommandOnce(std::string_view command, Expect expect, int index);
   [[nodiscard]] bool Stopping() const { return stopRequested_ && stopRequested_(); }
   void Note(const AtEvent& event);
