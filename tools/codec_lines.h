@@ -155,12 +155,11 @@ class DecodeObjects {
   Json refusal_;
 };
 
-// JSON objects one a line, written through one serializer into one text that is handed to
-// the stream in large writes.
+// JSON objects one a line, gathered into one text that is handed to the stream in large
+// writes. Only the library's public dump(): its serializer is internal and may change.
 class JsonLineWriter {
  public:
-  explicit JsonLineWriter(std::FILE* out)
-      : out_(out), serializer_(nlohmann::detail::output_adapter<char>(text_), ' ') {}
+  explicit JsonLineWriter(std::FILE* out) : out_(out) {}
   JsonLineWriter(const JsonLineWriter&) = delete;
   JsonLineWriter& operator=(const JsonLineWriter&) = delete;
   JsonLineWriter(JsonLineWriter&&) = delete;
@@ -168,7 +167,7 @@ class JsonLineWriter {
   ~JsonLineWriter() { Flush(); }
 
   void Write(const Json& object) {
-    serializer_.dump(object, false, false, 0);
+    text_ += object.dump();
     text_ += '\n';
     if (text_.size() >= kFlushAt) {
       Flush();
@@ -186,7 +185,6 @@ class JsonLineWriter {
   static constexpr std::size_t kFlushAt = 1U << 16U;
   std::FILE* out_;
   std::string text_;
-  nlohmann::detail::serializer<Json> serializer_;
 };
 
 // Calls `each(line, number)` for every line of `in` (line ends "\n" or "\r\n"; a last line
