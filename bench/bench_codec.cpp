@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "bench/allocation_counter.h"
-#include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
+#include "codec/score_reader.h"
 #include "codec/submit_pdu.h"
 
 namespace brindle::bench {
@@ -36,7 +36,7 @@ void BM_DecodeScoreMessage(benchmark::State& state) {
   const std::uint64_t before = AllocationCount();
   PduReading reading;     // one reading reused, as a service reading message after message would
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    benchmark::DoNotOptimize(ReadPdu(kAnnPdu, reading));
+    benchmark::DoNotOptimize(ReadScorePdu(kAnnPdu, reading));
     benchmark::DoNotOptimize(reading.fields.score);
   }
   ReportAllocations(state, before);

@@ -13,8 +13,8 @@
 
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
-#include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
+#include "codec/score_reader.h"
 
 namespace brindle::bench {
 namespace {

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <vector>
 
+#include "codec/score_reader.h"
+
 namespace {
 
 // The console report, and whether any benchmark failed its goal, for the exit status.
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
   setenv("TZ", "UTC", 1);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   tzset();
   benchmark::AddCustomContext("TZ", "UTC (set by brindle-bench before it runs)");
+  // Which reader the decoding benchmarks ran: BRINDLE_CODEC_PATH=portable picks the portable one.
+  benchmark::AddCustomContext("codec_path", brindle::CodecPathName(brindle::ActiveCodecPath()));
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;

@@ -63,23 +63,49 @@ inline int ReadPair(const char* in) {
   return (high | low) < 0 ? -1 : high * 16 + low;
 }
 
+// The four octets of the eight hex digits at `in` into `out`; false, nothing written, when
+// one of them is not a hex digit. Byte-wise range tests in one word: on seven-bit bytes,
+// adding 0x80 - low sets bit 7 from `low` on, and adding 0x7F - high sets it above `high`.
+inline bool ReadEightDigits(const char* in, std::uint8_t* out) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101U;
+  constexpr std::uint64_t kTops = kOnes * 0x80U;
+  std::uint64_t word = 0;
+  std::memcpy(&word, in, sizeof(word));
+  const std::uint64_t low7 = word & (kOnes * 0x7FU);
+  const auto within = [](std::uint64_t bytes, std::uint64_t low, std::uint64_t high) {
+    return (bytes + kOnes * (0x80U - low)) & ~(bytes + kOnes * (0x7FU - high)) & kTops;
+  };
+  const std::uint64_t letters = within(low7 | (kOnes * 0x20U), 'a', 'f');
+  if (((within(low7, '0', '9') | letters) & ~word & kTops) != kTops) {
+    return false;
+  }
+  // Each digit's value in its byte; the first of a pair is the high nibble.
+  std::uint64_t values = (low7 & (kOnes * 0x0FU)) + (letters >> 7U) * 9;
+  values = ((values << 4U) | (values >> 8U)) & 0x00FF00FF00FF00FFU;
+  values = (values | (values >> 8U)) & 0x0000FFFF0000FFFFU;
+  values = (values | (values >> 16U)) & 0xFFFFFFFFU;
+  for (std::size_t i = 0; i < 4; ++i) {
+    out[i] = static_cast<std::uint8_t>(values >> (8 * i));
+  }
+  return true;
+}
+
 // Reads `pairs` octets from 2 * `pairs` hex digits at `in` into `out`. Returns the number of
 // pairs read before the first pair holding a character that is not a hex digit (all of them
-// when there is none); nothing is written from that pair on. ReadPairs takes the fastest path
-// this build has; every path gives the same result as the portable one.
-std::size_t ReadPairs(const char* in, std::size_t pairs, std::uint8_t* out);
-std::size_t ReadPairsPortable(const char* in, std::size_t pairs, std::uint8_t* out);
-#if defined(__SSE2__) || defined(_M_X64)
-#define BRINDLE_HEX_SSE2 1
-std::size_t ReadPairsSse2(const char* in, std::size_t pairs, std::uint8_t* out);
-#endif
-// AVX2 is no build-time baseline: its paths are compiled for it alone and taken only when the
-// running CPU reports it. Until the flag is set at start-up it reads false, which only means
-// the SSE2 path.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define BRINDLE_HEX_AVX2 1
-extern const bool kCpuHasAvx2;
-std::size_t ReadPairsAvx2(const char* in, std::size_t pairs, std::uint8_t* out);
-#endif
+// when there is none); nothing is written from that pair on.
+inline std::size_t ReadPairs(const char* in, std::size_t pairs, std::uint8_t* out) {
+  std::size_t k = 0;
+  while (k + 4 <= pairs && ReadEightDigits(in + 2 * k, out + k)) {
+    k += 4;
+  }
+  for (; k < pairs; ++k) {
+    const int octet = ReadPair(in + 2 * k);
+    if (octet < 0) {
+      return k;
+    }
+    out[k] = static_cast<std::uint8_t>(octet);
+  }
+  return pairs;
+}
 
 }  // namespace brindle::hex

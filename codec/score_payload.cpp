@@ -69,17 +69,17 @@ std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16s
   return position;
 }
 
-int EncodeScoreText(std::span<char> payload, std::span<char> out) {
-  const std::size_t n = TerminatedView(std::span<const char>(payload)).size();
+int EncodeScoreText(std::span<const char> payload, std::span<char> out) {
+  const std::size_t n = TerminatedView(payload).size();
   if (n > kMaxEncodedPayload || out.size() < kScoreTextMarker.size() + 2 * n + 1) {
     return 0;
   }
-  const auto bytes = payload.first(n);
-  for (char& c : bytes) {
-    c = static_cast<char>(ScrambleByte(static_cast<std::uint8_t>(c)));
+  char* at = std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.data());
+  for (const char c : payload.first(n)) {
+    hex::WritePair(ScrambleByte(static_cast<std::uint8_t>(c)), at);
+    at += 2;
   }
-  std::copy(kScoreTextMarker.begin(), kScoreTextMarker.end(), out.begin());
-  *hex::WriteBytes({bytes.data(), n}, out.data() + kScoreTextMarker.size()) = '\0';
+  *at = '\0';
   return 1;
 }
 

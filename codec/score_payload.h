@@ -31,9 +31,9 @@ inline std::uint8_t UnscrambleByte(std::uint8_t b) {
   return static_cast<std::uint8_t>(((b >> 4U) & 0x07U) | ((b & 0x0FU) << 3U) | (b & 0x80U));
 }
 
-// Scrambles the NUL-terminated payload in place and writes "MID " and two hex digits per
-// byte, NUL-terminated, into `out`. Returns 0, changing nothing, for a payload over 80 bytes
-// or an `out` too small for the text.
-int EncodeScoreText(std::span<char> payload, std::span<char> out);
+// Writes "MID " and two hex digits per scrambled byte of the NUL-terminated payload,
+// NUL-terminated, into `out`. Returns 0, writing nothing, for a payload over 80 bytes or an
+// `out` too small for the text.
+int EncodeScoreText(std::span<const char> payload, std::span<char> out);
 
 }  // namespace brindle

@@ -1,30 +1,25 @@
-// The SMS-SUBMIT PDU text: empty service-centre field, TPDU with relative validity, user data
-// packed as GSM 7-bit septets.
+// The SMS-SUBMIT PDU of a score message: empty service-centre field, TPDU with relative
+// validity, the score text packed as GSM 7-bit septets.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace brindle {
 
 inline constexpr std::size_t kPduTextCapacity = 512;  // the send sequence's PDU buffer
-inline constexpr std::size_t kUserDataHexCapacity = 400;
-inline constexpr std::size_t kAddressFieldCapacity = 200;
 
-// Packs `text` as septets and writes the octets as hex, NUL-terminated. Returns 0, leaving
-// `out` empty, when the hex does not fit.
+// Packs `text` as septets into octets; returns how many it wrote, or 0 when they do not fit.
+std::size_t PackSeptetOctets(std::string_view text, std::span<std::uint8_t> out);
+// The same written as hex, NUL-terminated. Returns 0, leaving `out` empty, when it does not fit.
 int PackSeptets(std::string_view text, std::span<char> out);
 
-// TP-DA/TP-OA text: digit count, "91" ('+' in front) or "81", swapped digit pairs. Characters
-// after the '+' are copied as they stand. Returns 0, leaving `out` empty, when it does not fit.
-int EncodeAddressField(std::string_view number, std::span<char> out);
-
-// Writes the whole PDU text into `pduOut`, scrambling `payload` in place on the way.
-// Returns 0, touching neither buffer, for a payload over 80 bytes or a `pduOut` too small.
-int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<char> payload);
-
-// Number of characters BuildSubmitPdu writes (without the NUL) for these inputs.
-std::size_t SubmitPduLength(std::string_view number, std::size_t payloadLength);
+// Writes the whole PDU text for the NUL-terminated `payload` to `number` into `pduOut`.
+// Returns 0, touching `pduOut` not at all, for a payload over 78 bytes (the 160 septets of one
+// message), a number of more than 20 digits or a `pduOut` too small; and, with `pduOut` empty, for
+// a number holding a character no address digit stands for.
+int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<const char> payload);
 
 }  // namespace brindle

@@ -1,10 +1,12 @@
 #include "service/score_message.h"
 
+#include <array>
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
-#include "codec/pdu_reader.h"
-#include "service/deliver_header.h"
+#include "codec/score_reader.h"
 
 namespace brindle::service {
 namespace {
@@ -22,55 +24,57 @@ Message Rejected(Message message, std::string reason) {
   return message;
 }
 
+// The centre's time stamp as the operator sees it, in its own zone and as seconds since 1970
+// in UTC. A day past the month's end (the stamp allows 31 in any month) counts on into the
+// next month.
+void SetSentAt(const TimeStamp& stamp, Message& message) {
+  std::array<char, kTimeStampTextCapacity> text{};
+  const std::size_t length = FormatTimeStamp(stamp, text);
+  if (length == 0) {
+    return;
+  }
+  message.sentAt.assign(text.data(), length);
+  namespace chrono = std::chrono;
+  const chrono::sys_days date{chrono::year_month_day{
+      chrono::year{stamp.year}, chrono::month{static_cast<unsigned>(stamp.month)},
+      chrono::day{static_cast<unsigned>(stamp.day)}}};
+  const chrono::sys_seconds local = date + chrono::hours{stamp.hour} +
+                                    chrono::minutes{stamp.minute} + chrono::seconds{stamp.second};
+  message.sentAtUtc =
+      (local - chrono::minutes{15 * stamp.offsetQuarters}).time_since_epoch().count();
+}
+
 }  // namespace
 
 Message ClassifyPdu(std::string_view pdu) {
   Message message;
   message.pdu = pdu;
-  PduReading reading;
-  const PduError error = ReadPdu(pdu, reading);
-  const bool structural = error != PduError::kNone && error != PduError::kBadPayloadFields;
-  // The reader fills the number before it looks at the coding, so a message in another
-  // alphabet still shows who sent it.
-  if (reading.type == PduType::kDeliver) {
-    message.sender = reading.number;
+  // Held on the heap: the reading is large and the service's threads have small stacks.
+  const auto reading = std::make_unique<PduReading>();
+  const PduError error = ReadScorePdu(pdu, *reading);
+  const Pdu& read = reading->pdu;
+  // What the reader got before a fault still says who sent it and when.
+  if (read.messageType == MessageType::kDeliver) {
+    message.sender = read.address.number.data();
   }
-  if (structural) {
-    // What the reader got before the fault still says who sent it and when; a message in
-    // another alphabet is refused before its time stamp is read, so that is read here.
-    StampMoment moment = MomentOf(reading.sentAt);
-    if (!moment.valid && error == PduError::kUnsupportedDcs) {
-      const DeliverHeader header = WalkDeliver(pdu);
-      if (header.complete) {
-        moment = MomentOf(header.timeStamp);
-      }
-    }
-    if (moment.valid) {
-      message.sentAt = moment.iso;
-      message.sentAtUtc = moment.utcSeconds;
-    }
+  SetSentAt(read.serviceCentreTimeStamp, message);
+  if (error != PduError::kNone && error != PduError::kBadPayloadFields) {
     return Rejected(std::move(message), std::string(DescribePduError(error)) + " at offset " +
-                                            std::to_string(reading.errorOffset));
+                                            std::to_string(reading->errorOffset));
   }
-  if (reading.type != PduType::kDeliver) {
+  if (read.messageType != MessageType::kDeliver) {
     return Rejected(std::move(message), "an SMS-SUBMIT (an outgoing message), not a received one");
   }
-  const DeliverHeader header = WalkDeliver(pdu);
-  const StampMoment moment = MomentOf(reading.sentAt);
-  if (moment.valid) {
-    message.sentAt = moment.iso;
-    message.sentAtUtc = moment.utcSeconds;
-  }
-  if (header.concatenated) {
+  if (IsConcatenated(read)) {
     return Rejected(std::move(message), "one part of a multi-part message");
   }
-  if (header.hasUserDataHeader) {
+  if (read.userDataHeaderIndicator) {
     return Rejected(std::move(message), "a user-data header, which score messages never carry");
   }
   if (error == PduError::kBadPayloadFields) {
     return Rejected(std::move(message), DescribePduError(error));
   }
-  const ScoreFields& fields = reading.fields;
+  const ScoreFields& fields = reading->fields;
   message.gameId = fields.gameId;
   message.fixed = fields.fixed;
   message.score = fields.score;
@@ -87,7 +91,7 @@ Message ClassifyPdu(std::string_view pdu) {
     return Rejected(std::move(message),
                     "the fixed field is " + std::to_string(fields.fixed) + ", not 1");
   }
-  if (std::abs(reading.sentAt.offsetQuarters) > kMaxZoneQuarters) {
+  if (std::abs(read.serviceCentreTimeStamp.offsetQuarters) > kMaxZoneQuarters) {
     std::string reason =
         "a time zone of " + message.sentAt.substr(19) + ", beyond the ±14:00 of any place on earth";
     return Rejected(std::move(message), std::move(reason));

@@ -14,8 +14,8 @@
 #include "codec/destination.h"
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
-#include "codec/pdu_reader.h"
 #include "codec/score_payload.h"
+#include "codec/score_reader.h"
 #include "codec/submit_pdu.h"
 #include "tools/codec_lines.h"
 #include "tools/commands.h"
@@ -95,11 +95,8 @@ bool Encode(std::int32_t gameId, std::int32_t score, std::u16string_view handle,
     number = {destination.data(), NarrowText(kDestinationNumber, destination)};
   }
   out.payloadLength = BuildScorePayload(gameId, score, handle, out.payload);
-  // Both scramble the payload they are given, so each gets a copy.
-  std::array<char, kPayloadCapacity> scratch = out.payload;
-  EncodeScoreText(scratch, out.scoreText);
-  scratch = out.payload;
-  if (BuildSubmitPdu(out.pdu, number, scratch) == 0) {
+  EncodeScoreText(out.payload, out.scoreText);
+  if (BuildSubmitPdu(out.pdu, number, out.payload) == 0) {
     return false;
   }
   out.pduLength = TerminatedView(std::span<const char>(out.pdu)).size();

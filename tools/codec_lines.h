@@ -16,7 +16,7 @@
 #include "base/utf8.h"
 #include "codec/hex.h"
 #include "codec/payload_decode.h"
-#include "codec/pdu_reader.h"
+#include "codec/score_reader.h"
 
 namespace brindle::tools {
 
@@ -50,7 +50,7 @@ struct Decoded {
 // only empty text and characters that are not hex digits are refused.
 inline void Decode(std::string_view text, bool userData, Decoded& out) {
   if (!userData) {
-    out.error = ReadPdu(text, out.reading);
+    out.error = ReadScorePdu(text, out.reading);
     out.errorOffset = out.reading.errorOffset;
     out.hasFields = out.error == PduError::kNone;
     return;
@@ -81,8 +81,9 @@ class DecodeObjects {
   // `line` 0 leaves the "line" key out.
   const Json& Of(const Decoded& decoded, bool userData, std::size_t line) {
     const PduReading& reading = decoded.reading;
-    const unsigned shape = (line > 0 ? 1U : 0U) | (userData ? 0U : 2U) |
-                           (reading.sentAt.present ? 4U : 0U) | (decoded.hasFields ? 8U : 0U);
+    const TimeStamp& sent = reading.pdu.serviceCentreTimeStamp;
+    const unsigned shape = (line > 0 ? 1U : 0U) | (userData ? 0U : 2U) | (sent.present ? 4U : 0U) |
+                           (decoded.hasFields ? 8U : 0U);
     Json& object = shapes_[shape];
     if (object.is_null()) {
       object = Shape(shape);
@@ -94,12 +95,13 @@ class DecodeObjects {
     AppendLatin1(Text(object, "payload"), payload);
     AppendHex(Text(object, "payloadHex"), payload);
     if (!userData) {
-      Text(object, "number") += reading.number;
-      Text(object, "type") += reading.type == PduType::kSubmit ? "submit" : "deliver";
+      Text(object, "number") += reading.pdu.address.number.data();
+      Text(object, "type") +=
+          reading.pdu.messageType == MessageType::kSubmit ? "submit" : "deliver";
     }
-    if (reading.sentAt.present) {
+    if (sent.present) {
       std::array<char, kTimeStampTextCapacity> sentAt{};
-      Text(object, "sentAt").append(sentAt.data(), FormatTimeStamp(reading.sentAt, sentAt));
+      Text(object, "sentAt").append(sentAt.data(), FormatTimeStamp(sent, sentAt));
     }
     if (decoded.hasFields) {
       object["gameId"] = reading.fields.gameId;

@@ -1,5 +1,4 @@
-// The way back: hex digits, septets, the score text, and the fast paths against the plain
-// ones they stand for.
+// The way back: hex digits, septets, the score text.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -72,52 +71,9 @@ std::mt19937& Random() {
   return random;
 }
 
-// Hex texts of 0 to 80 pairs, clean and with one stray byte (every class of byte) anywhere.
-std::vector<std::string> HexTexts() {
-  constexpr std::string_view kDigits = "0123456789abcdefABCDEF";
-  constexpr std::string_view kStrays = {"/:@G`g\x00\x7F\x80\xB0\xC1\xFF", 12};
-  std::vector<std::string> texts;
-  for (std::size_t pairs = 0; pairs <= 80; ++pairs) {
-    std::string text(2 * pairs, '0');
-    for (char& c : text) {
-      c = kDigits[Random()() % kDigits.size()];
-    }
-    texts.push_back(text);
-    for (std::size_t at = 0; at < text.size(); at += 3) {
-      std::string stray = text;
-      stray[at] = kStrays[Random()() % kStrays.size()];
-      texts.push_back(stray);
-    }
-  }
-  return texts;
-}
-
-TEST(FastPaths, HexReadersAgreeWithThePortableOne) {
-  using Reader = std::size_t (*)(const char*, std::size_t, std::uint8_t*);
-  std::vector<Reader> readers = {hex::ReadPairs};
-#if BRINDLE_HEX_SSE2
-  readers.push_back(hex::ReadPairsSse2);
-#endif
-#if BRINDLE_HEX_AVX2
-  if (hex::kCpuHasAvx2) {
-    readers.push_back(hex::ReadPairsAvx2);
-  }
-#endif
-  for (const std::string& text : HexTexts()) {
-    const std::size_t pairs = text.size() / 2;
-    std::array<std::uint8_t, 80> want{};
-    const std::size_t wantRead = hex::ReadPairsPortable(text.data(), pairs, want.data());
-    for (const Reader reader : readers) {
-      std::array<std::uint8_t, 80> got{};
-      ASSERT_EQ(reader(text.data(), pairs, got.data()), wantRead) << text;
-      EXPECT_EQ(got, want) << text;
-    }
-  }
-}
-
 // Septet values stand in for their characters when reading hex: the alphabet maps every hex
 // digit to itself and nothing else to a hex digit.
-TEST(FastPaths, SeptetValuesReadAsHexLikeTheirCharacters) {
+TEST(Septets, ValuesReadAsHexLikeTheirCharacters) {
   for (int septet = 0; septet < kSeptetCount; ++septet) {
     const auto value = static_cast<char>(septet);
     EXPECT_EQ(hex::DigitValue(value),
@@ -126,11 +82,10 @@ TEST(FastPaths, SeptetValuesReadAsHexLikeTheirCharacters) {
   }
 }
 
-// Random payloads (a zero byte now and then ends them) through the word-wise unscramble
-// against the byte loop, and the same score text, packed bit by bit as septets behind a few
-// others, through the path that skips the text (or, on a stray character, a zero byte or a
-// short buffer, unpacks the septets word-wise first); a third of the texts get a stray.
-TEST(FastPaths, PayloadDecodersAgreeWithTheByteLoop) {
+// Random payloads (a zero byte now and then ends them) through the byte loop, and the same
+// score text, packed bit by bit as septets behind a few others, through the septet decoder
+// (which unpacks eight at a time); a third of the texts get a stray character.
+TEST(Septets, DecodeAsTheirText) {
   for (int round = 0; round < 600; ++round) {
     std::string text(kScoreTextMarker);
     std::string want;
@@ -156,7 +111,7 @@ TEST(FastPaths, PayloadDecodersAgreeWithTheByteLoop) {
     }
     const std::size_t skip = Random()() % 4;
     const std::size_t count = skip + text.size();
-    std::vector<std::uint8_t> octets(300);  // more than the septets take: a fast path reads ahead
+    std::vector<std::uint8_t> octets(300);
     for (std::size_t bit = 0; bit < 7 * count; ++bit) {
       const unsigned septet = bit / 7 < skip ? 0x55U : SeptetOf(text[bit / 7 - skip]);
       octets[bit / 8] |= static_cast<std::uint8_t>(((septet >> (bit % 7)) & 1U) << (bit % 8));
@@ -164,19 +119,17 @@ TEST(FastPaths, PayloadDecodersAgreeWithTheByteLoop) {
     const auto packed = std::span(octets).first((7 * count + 7) / 8);
     std::array<char, kDecodedPayloadCapacity> viaSeptets{};
     const auto into = std::span(viaSeptets).first(out.size());
-    EXPECT_EQ(DecodeScoreSeptets(packed, octets.size(), static_cast<int>(count), skip, into),
-              length);
+    EXPECT_EQ(DecodeScoreSeptets(packed, static_cast<int>(count), skip, into), length);
     EXPECT_EQ(viaSeptets, got) << text;
-    // Octets past the span count as zero, though a fast path may read them.
+    // Octets past the span count as zero, though the word-wise unpacking may read them.
     std::vector<std::uint8_t> zeroed(octets);
     zeroed[packed.size() - 1] = 0;
     std::array<char, kDecodedPayloadCapacity> cut{};
     std::array<char, kDecodedPayloadCapacity> padded{};
-    EXPECT_EQ(
-        DecodeScoreSeptets(packed.first(packed.size() - 1), octets.size(), static_cast<int>(count),
-                           skip, std::span(cut).first(out.size())),
-        DecodeScoreSeptets(std::span(zeroed).first(packed.size()), zeroed.size(),
-                           static_cast<int>(count), skip, std::span(padded).first(out.size())));
+    EXPECT_EQ(DecodeScoreSeptets(packed.first(packed.size() - 1), static_cast<int>(count), skip,
+                                 std::span(cut).first(out.size())),
+              DecodeScoreSeptets(std::span(zeroed).first(packed.size()), static_cast<int>(count),
+                                 skip, std::span(padded).first(out.size())));
     EXPECT_EQ(cut, padded) << text;
   }
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "codec/destination.h"
-#include "codec/pdu_reader.h"
+#include "codec/score_reader.h"
 #include "tests/entry/entry_fixture.h"
 
 namespace brindle {
@@ -106,9 +106,11 @@ TEST_F(EntryTest, SuccessSendsTheFieldsShowsTheBoxWhileThePortIsOpenThenEndsAndS
   const std::string& sent = port.Writes().at(4);
   ASSERT_EQ(sent.back(), '\x1a');
   PduReading reading;
-  ASSERT_EQ(ReadPdu(sent.substr(0, sent.size() - 1), reading), PduError::kNone) << sent;
+  ASSERT_EQ(ReadScorePdu(sent.substr(0, sent.size() - 1), reading), PduError::kNone) << sent;
   EXPECT_EQ(std::u16string(kDestinationNumber),
-            std::u16string(reading.number, reading.number + std::strlen(reading.number)));
+            std::u16string(reading.pdu.address.number.data(),
+                           reading.pdu.address.number.data() +
+                               std::strlen(reading.pdu.address.number.data())));
   EXPECT_EQ(reading.fields.gameId, 99999999);
   EXPECT_EQ(reading.fields.fixed, 1);
   EXPECT_EQ(reading.fields.score, INT32_MIN);

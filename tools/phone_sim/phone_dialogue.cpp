@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "codec/payload_decode.h"
-#include "codec/pdu_reader.h"
+#include "codec/score_reader.h"
 #include "tools/phone_sim/at_text.h"
 
 namespace brindle::sim {
@@ -350,14 +350,14 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
     return;
   }
   PduReading reading;
-  const PduError error = ReadPdu(pdu_, reading);
+  const PduError error = ReadScorePdu(pdu_, reading);
   if (error != PduError::kNone && error != PduError::kBadPayloadFields) {
     Reject(
         std::string(DescribePduError(error)) + " at offset " + std::to_string(reading.errorOffset),
         nowMs);
     return;
   }
-  if (reading.type != PduType::kSubmit) {
+  if (reading.pdu.messageType != MessageType::kSubmit) {
     Reject("not an SMS-SUBMIT", nowMs);
     return;
   }
@@ -381,7 +381,7 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
   event.cmgsLength = cmgsLength_;
   event.octets = octets;
   event.reference = lastReference_;
-  event.number = reading.number;
+  event.number = reading.pdu.address.number.data();
   event.payload.assign(reading.payload, reading.payloadLength);
   event.scoreFields = error == PduError::kNone;
   if (event.scoreFields) {

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "codec/pdu_reader.h"
+#include "codec/score_reader.h"
 #include "tools/phone_sim/at_text.h"
 #include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/phone_dialogue.h"

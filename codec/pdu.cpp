@@ -1,0 +1,477 @@
+#include "codec/pdu.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/hex.h"
+
+namespace brindle {
+namespace {
+
+// First octet.
+constexpr std::uint8_t kMessageTypeMask = 0x03;  // TP-MTI
+constexpr std::uint8_t kBit2 = 0x04;             // TP-RD or TP-MMS
+constexpr unsigned kValidityFormatShift = 3;     // TP-VPF, bits 3 and 4
+constexpr std::uint8_t kStatusReport = 0x20;     // TP-SRR or TP-SRI
+constexpr std::uint8_t kUserDataHeader = 0x40;   // TP-UDHI
+constexpr std::uint8_t kReplyPath = 0x80;        // TP-RP
+
+// User-data header information elements: concatenated short messages, 8- and 16-bit reference.
+constexpr std::uint8_t kConcatenated8 = 0x00;
+constexpr std::uint8_t kConcatenated16 = 0x08;
+
+// More than any PDU's octets (at most about 190); a longer text is read only this far, which
+// still tells that it has octets after its user data.
+constexpr std::size_t kOctetCapacity = 512;
+
+// The octets of a PDU text, walked one field at a time; every read is bounded.
+class Octets {
+ public:
+  PduError Load(std::string_view text, std::size_t& errorOffset) {
+    if (text.empty()) {
+      return PduError::kEmpty;
+    }
+    const std::size_t pairs = text.size() / 2;
+    held_ = std::min(pairs, octets_.size());
+    std::size_t good = hex::ReadPairs(text.data(), held_, octets_.data());
+    // Past the capacity the digits are only checked.
+    for (std::size_t at = held_; good == at && at < pairs; ++at) {
+      good += hex::ReadPair(text.data() + 2 * at) >= 0 ? 1U : 0U;
+    }
+    if (good < pairs) {
+      errorOffset = hex::DigitValue(text[2 * good]) < 0 ? 2 * good : 2 * good + 1;
+      return PduError::kNotHex;
+    }
+    if (text.size() % 2 != 0) {
+      const bool hexLast = hex::DigitValue(text.back()) >= 0;
+      errorOffset = hexLast ? text.size() : text.size() - 1;
+      return hexLast ? PduError::kOddLength : PduError::kNotHex;
+    }
+    total_ = pairs;
+    return PduError::kNone;
+  }
+  [[nodiscard]] std::size_t Offset() const { return 2 * at_; }
+  [[nodiscard]] std::size_t Left() const { return total_ - at_; }
+  bool Take(std::uint8_t& octet) {
+    if (at_ >= held_) {
+      return false;
+    }
+    octet = octets_[at_++];
+    return true;
+  }
+  // The next `count` octets, or an empty span when fewer are held.
+  std::span<const std::uint8_t> Take(std::size_t count) {
+    if (held_ - at_ < count) {
+      return {};
+    }
+    at_ += count;
+    return std::span<const std::uint8_t>(octets_).subspan(at_ - count, count);
+  }
+
+ private:
+  std::array<std::uint8_t, kOctetCapacity> octets_;  // NOLINT: only the first held_ are read
+  std::size_t held_ = 0;
+  std::size_t total_ = 0;
+  std::size_t at_ = 0;
+};
+
+// The service centre's field counts octets, the type included; TP-OA and TP-DA count digits.
+enum class Counted : std::uint8_t { kOctets, kDigits };
+
+PduError ReadAddress(Octets& octets, Counted counted, Address& address, std::size_t& errorOffset) {
+  const std::size_t start = octets.Offset();
+  address.number[0] = '\0';
+  std::uint8_t length = 0;
+  if (!octets.Take(length)) {
+    errorOffset = start;
+    return PduError::kTruncated;
+  }
+  if (counted == Counted::kOctets && length == 0) {
+    return PduError::kNone;
+  }
+  const std::size_t limit =
+      counted == Counted::kOctets ? kMaxServiceCentreOctets : kMaxAddressDigits;
+  if (length > limit) {
+    errorOffset = start;
+    return counted == Counted::kOctets ? PduError::kServiceCentreTooLong
+                                       : PduError::kAddressTooLong;
+  }
+  const std::size_t digitOctets = counted == Counted::kOctets ? length - 1U : (length + 1U) / 2U;
+  const auto field = octets.Take(1 + digitOctets);
+  if (field.empty()) {
+    errorOffset = 2 * (octets.Offset() / 2 + octets.Left());
+    return PduError::kTruncated;
+  }
+  if (counted == Counted::kOctets) {
+    ReadServiceCentre(field, address);
+  } else {
+    address.type = field[0];
+    ReadAddressDigits(field.subspan(1), length, address);
+  }
+  return PduError::kNone;
+}
+
+PduError Truncated(std::size_t textSize, std::size_t& errorOffset) {
+  errorOffset = textSize;
+  return PduError::kTruncated;
+}
+
+PduError ReadUserData(Octets& octets, Pdu& pdu, std::size_t& errorOffset) {
+  const std::size_t udlOffset = octets.Offset();
+  if (!octets.Take(pdu.userDataLength)) {
+    errorOffset = udlOffset;
+    return PduError::kTruncated;
+  }
+  const std::size_t count = UserDataOctetsFor(pdu.userDataLength, pdu.dataCodingScheme);
+  if (octets.Left() < count || count > kMaxUserDataOctets) {
+    errorOffset = udlOffset;
+    return PduError::kUserDataTooLong;
+  }
+  const auto userData = octets.Take(count);
+  std::copy(userData.begin(), userData.end(), pdu.userData.begin());
+  pdu.userDataOctets = count;
+  if (octets.Left() > 0) {
+    errorOffset = octets.Offset();
+    return PduError::kTrailingData;
+  }
+  if (pdu.userDataHeaderIndicator) {
+    const std::size_t headerOctets = count == 0 ? 1 : std::size_t{pdu.userData[0]} + 1;
+    const bool septets = CountsSeptets(pdu.dataCodingScheme);
+    if (headerOctets > count || (septets && UserDataHeaderSeptets(pdu) > pdu.userDataLength)) {
+      errorOffset = udlOffset + 2;
+      return PduError::kHeaderTooLong;
+    }
+  }
+  return PduError::kNone;
+}
+
+// Two decimal digits of `value` (0 to 99) as a swapped octet: the units in the high nibble.
+std::uint8_t Swapped(int value) {
+  const auto v = static_cast<unsigned>(std::clamp(value, 0, 99));
+  return static_cast<std::uint8_t>(((v % 10) << 4U) | (v / 10));
+}
+
+constexpr std::uint8_t kZoneSign = 0x08;
+
+// Address characters to semi-octets: the value of each character, or -1.
+constexpr std::array<std::int8_t, 256> kSemiOctetOf = [] {
+  std::array<std::int8_t, 256> values{};
+  values.fill(-1);
+  for (std::size_t i = 0; i + 1 < kSemiOctets.size(); ++i) {
+    values[static_cast<unsigned char>(kSemiOctets[i])] = static_cast<std::int8_t>(i);
+  }
+  return values;
+}();
+int SemiOctetOf(char c) { return kSemiOctetOf[static_cast<unsigned char>(c)]; }
+
+std::string_view DigitsOf(const Address& address) {
+  std::string_view number(address.number.data(),
+                          strnlen(address.number.data(), address.number.size()));
+  if (number.starts_with('+')) {
+    number.remove_prefix(1);
+  }
+  return number;
+}
+
+// Writes the address field at `at`; false when a character has no semi-octet.
+bool WriteAddress(const Address& address, Counted counted, char*& at) {
+  const std::string_view digits = DigitsOf(address);
+  if (counted == Counted::kOctets && digits.empty()) {
+    hex::WritePair(0, at);
+    at += 2;
+    return true;
+  }
+  const std::size_t length =
+      counted == Counted::kOctets ? 1 + (digits.size() + 1) / 2 : digits.size();
+  hex::WritePair(static_cast<std::uint8_t>(length), at);
+  hex::WritePair(address.type, at + 2);
+  at += 4;
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    const int low = SemiOctetOf(digits[i]);
+    const int high = i + 1 < digits.size() ? SemiOctetOf(digits[i + 1]) : 0x0F;
+    if (low < 0 || high < 0) {
+      return false;
+    }
+    hex::WritePair(static_cast<std::uint8_t>(high << 4U | low), at);
+    at += 2;
+  }
+  return true;
+}
+
+std::size_t AddressTextLength(const Address& address, Counted counted) {
+  const std::size_t digits = DigitsOf(address).size();
+  return counted == Counted::kOctets && digits == 0 ? 2 : 4 + 2 * ((digits + 1) / 2);
+}
+
+}  // namespace
+
+void ReadAddressDigits(std::span<const std::uint8_t> octets, std::size_t digits, Address& address) {
+  std::size_t at = IsInternational(address.type) ? 1 : 0;
+  address.number[0] = '+';
+  for (std::size_t i = 0; i < digits; ++i) {
+    const unsigned octet = octets[i / 2];
+    address.number[at++] = kSemiOctets[i % 2 == 0 ? octet & 0x0FU : octet >> 4U];
+  }
+  address.number[at] = '\0';
+}
+
+void ReadServiceCentre(std::span<const std::uint8_t> field, Address& address) {
+  address.number[0] = '\0';
+  address.type = kAddressUnknown;
+  if (field.empty()) {
+    return;
+  }
+  address.type = field[0];
+  std::size_t digits = 2 * (field.size() - 1);
+  if (digits > 0 && (field.back() >> 4U) == 0x0FU) {
+    --digits;  // the filler of an odd count
+  }
+  ReadAddressDigits(field.subspan(1), digits, address);
+}
+
+void SetFirstOctet(std::uint8_t first, Pdu& pdu) {
+  pdu.messageType = static_cast<MessageType>(first & kMessageTypeMask);
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  pdu.rejectDuplicates = submit && (first & kBit2) != 0;
+  pdu.noMoreMessages = !submit && (first & kBit2) != 0;
+  pdu.validityFormat = submit ? static_cast<ValidityFormat>((first >> kValidityFormatShift) & 3U)
+                              : ValidityFormat::kNone;
+  pdu.statusReport = (first & kStatusReport) != 0;
+  pdu.userDataHeaderIndicator = (first & kUserDataHeader) != 0;
+  pdu.replyPath = (first & kReplyPath) != 0;
+}
+
+bool CountsSeptets(std::uint8_t dataCodingScheme) {
+  constexpr std::uint8_t kWaitingGroupsMask = 0xE0;
+  constexpr std::uint8_t kWaitingGroups7Bit = 0xC0;  // message waiting, discard or store, 7-bit
+  return IsGsmDefaultAlphabet(dataCodingScheme) ||
+         (dataCodingScheme & kWaitingGroupsMask) == kWaitingGroups7Bit;
+}
+
+bool IsGsmDefaultAlphabet(std::uint8_t dataCodingScheme) {
+  constexpr std::uint8_t kGroupMask = 0xC0;
+  constexpr std::uint8_t kGeneralGroup = 0x00;  // 00xx xxxx
+  constexpr std::uint8_t kCompressed = 0x20;
+  constexpr std::uint8_t kAlphabetMask = 0x0C;  // 00: the GSM 7-bit default
+  constexpr std::uint8_t kClassGroupMask = 0xF0;
+  constexpr std::uint8_t kClassGroup = 0xF0;  // 1111 xxxx: coding and class
+  constexpr std::uint8_t kClassGroup8Bit = 0x04;
+  if ((dataCodingScheme & kGroupMask) == kGeneralGroup) {
+    return (dataCodingScheme & (kCompressed | kAlphabetMask)) == 0;
+  }
+  if ((dataCodingScheme & kClassGroupMask) == kClassGroup) {
+    return (dataCodingScheme & kClassGroup8Bit) == 0;
+  }
+  return false;
+}
+
+std::size_t UserDataOctetsFor(std::uint8_t userDataLength, std::uint8_t dataCodingScheme) {
+  return CountsSeptets(dataCodingScheme) ? (7U * userDataLength + 7U) / 8U : userDataLength;
+}
+
+std::size_t DataCodingSchemeOffset(const Pdu& pdu) {
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  return AddressTextLength(pdu.serviceCentre, Counted::kOctets) + (submit ? 4 : 2) +
+         AddressTextLength(pdu.address, Counted::kDigits) + 2;
+}
+
+// Every field a reading sets, cleared (the buffers only as far as a reader looks), so that a
+// reading left early holds no field of an earlier one.
+void Clear(Pdu& pdu) {
+  pdu.serviceCentre.type = kAddressUnknown;
+  pdu.serviceCentre.number[0] = '\0';
+  pdu.messageType = MessageType::kSubmit;
+  pdu.rejectDuplicates = pdu.noMoreMessages = false;
+  pdu.validityFormat = ValidityFormat::kNone;
+  pdu.statusReport = pdu.userDataHeaderIndicator = pdu.replyPath = false;
+  pdu.messageReference = 0;
+  pdu.address.type = kAddressUnknown;
+  pdu.address.number[0] = '\0';
+  pdu.protocolIdentifier = kProtocolPlain;
+  pdu.dataCodingScheme = kCodingGsmDefault;
+  pdu.serviceCentreTimeStamp = TimeStamp{};
+  pdu.userDataLength = 0;
+  pdu.userDataOctets = 0;
+}
+
+PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
+  Clear(pdu);
+  errorOffset = 0;
+  Octets octets;
+  if (const PduError error = octets.Load(text, errorOffset); error != PduError::kNone) {
+    return error;
+  }
+  if (const PduError error = ReadAddress(octets, Counted::kOctets, pdu.serviceCentre, errorOffset);
+      error != PduError::kNone) {
+    return error == PduError::kTruncated ? Truncated(text.size(), errorOffset) : error;
+  }
+  std::uint8_t first = 0;
+  if (!octets.Take(first)) {
+    return Truncated(text.size(), errorOffset);
+  }
+  const unsigned type = first & kMessageTypeMask;
+  if (type != static_cast<unsigned>(MessageType::kDeliver) &&
+      type != static_cast<unsigned>(MessageType::kSubmit)) {
+    errorOffset = octets.Offset() - 2;
+    return PduError::kUnsupportedType;
+  }
+  SetFirstOctet(first, pdu);
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  if (submit && !octets.Take(pdu.messageReference)) {
+    return Truncated(text.size(), errorOffset);
+  }
+  if (const PduError error = ReadAddress(octets, Counted::kDigits, pdu.address, errorOffset);
+      error != PduError::kNone) {
+    return error;
+  }
+  if (!octets.Take(pdu.protocolIdentifier) || !octets.Take(pdu.dataCodingScheme)) {
+    return Truncated(text.size(), errorOffset);
+  }
+  if (submit) {
+    const auto period = octets.Take(kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]);
+    if (period.size() != kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]) {
+      return Truncated(text.size(), errorOffset);
+    }
+    std::copy(period.begin(), period.end(), pdu.validityPeriod.begin());
+  } else {
+    const std::size_t stampOffset = octets.Offset();
+    const auto stamp = octets.Take(kTimeStampOctets);
+    if (stamp.empty()) {
+      return Truncated(text.size(), errorOffset);
+    }
+    const int bad = DecodeTimeStamp(stamp.first<kTimeStampOctets>(), pdu.serviceCentreTimeStamp);
+    if (bad >= 0) {
+      errorOffset = stampOffset + 2 * static_cast<std::size_t>(bad);
+      return PduError::kBadTimeStamp;
+    }
+  }
+  return ReadUserData(octets, pdu, errorOffset);
+}
+
+std::size_t PduTextLength(const Pdu& pdu) {
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  const std::size_t tail =
+      submit ? kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)] : kTimeStampOctets;
+  return DataCodingSchemeOffset(pdu) + 2 + 2 * tail + 2 + 2 * pdu.userDataOctets;
+}
+
+std::size_t WritePdu(const Pdu& pdu, std::span<char> out) {
+  const std::size_t length = PduTextLength(pdu);
+  if (out.empty()) {
+    return 0;
+  }
+  out[0] = '\0';
+  if (out.size() < length + 1 || pdu.userDataOctets > kMaxUserDataOctets) {
+    return 0;
+  }
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  char* at = out.data();
+  const auto put = [&at](std::uint8_t octet) {
+    hex::WritePair(octet, at);
+    at += 2;
+  };
+  if (!WriteAddress(pdu.serviceCentre, Counted::kOctets, at)) {
+    out[0] = '\0';
+    return 0;
+  }
+  const bool bit2 = submit ? pdu.rejectDuplicates : pdu.noMoreMessages;
+  put(static_cast<std::uint8_t>(
+      static_cast<unsigned>(pdu.messageType) | (bit2 ? kBit2 : 0U) |
+      (submit ? static_cast<unsigned>(pdu.validityFormat) << kValidityFormatShift : 0U) |
+      (pdu.statusReport ? kStatusReport : 0U) |
+      (pdu.userDataHeaderIndicator ? kUserDataHeader : 0U) | (pdu.replyPath ? kReplyPath : 0U)));
+  if (submit) {
+    put(pdu.messageReference);
+  }
+  if (!WriteAddress(pdu.address, Counted::kDigits, at)) {
+    out[0] = '\0';
+    return 0;
+  }
+  put(pdu.protocolIdentifier);
+  put(pdu.dataCodingScheme);
+  if (submit) {
+    at = hex::WriteBytes(std::span<const std::uint8_t>(pdu.validityPeriod)
+                             .first(kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]),
+                         at);
+  } else {
+    const TimeStamp& t = pdu.serviceCentreTimeStamp;
+    for (const int value : {t.year % 100, t.month, t.day, t.hour, t.minute, t.second}) {
+      put(Swapped(value));
+    }
+    const int quarters = t.offsetQuarters < 0 ? -t.offsetQuarters : t.offsetQuarters;
+    put(static_cast<std::uint8_t>(Swapped(quarters) | (t.offsetQuarters < 0 ? kZoneSign : 0U)));
+  }
+  put(pdu.userDataLength);
+  at = hex::WriteBytes(std::span<const std::uint8_t>(pdu.userData).first(pdu.userDataOctets), at);
+  *at = '\0';
+  return length;
+}
+
+bool SetAddress(std::string_view number, Address& address) {
+  const bool international = number.starts_with('+');
+  if (number.size() - (international ? 1 : 0) > kMaxAddressDigits) {
+    return false;
+  }
+  address.type = international ? kAddressInternational : kAddressUnknown;
+  std::copy(number.begin(), number.end(), address.number.begin());
+  address.number[number.size()] = '\0';
+  return true;
+}
+
+std::size_t UserDataHeaderSeptets(const Pdu& pdu) {
+  if (!pdu.userDataHeaderIndicator) {
+    return 0;
+  }
+  const std::size_t headerOctets = std::size_t{pdu.userData[0]} + 1;  // TP-UDHL and the header
+  return (headerOctets * 8 + 6) / 7;
+}
+
+bool IsConcatenated(const Pdu& pdu) {
+  if (!pdu.userDataHeaderIndicator || pdu.userDataOctets == 0) {
+    return false;
+  }
+  const std::size_t end = std::min<std::size_t>(1 + pdu.userData[0], pdu.userDataOctets);
+  // Information elements: identifier, length, data.
+  for (std::size_t at = 1; at + 2 <= end; at += 2 + std::size_t{pdu.userData[at + 1]}) {
+    if (pdu.userData[at] == kConcatenated8 || pdu.userData[at] == kConcatenated16) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* DescribePduError(PduError error) {
+  switch (error) {
+    case PduError::kNone:
+      return "no error";
+    case PduError::kEmpty:
+      return "no PDU text";
+    case PduError::kNotHex:
+      return "not a hex digit";
+    case PduError::kOddLength:
+      return "odd number of hex digits";
+    case PduError::kTruncated:
+      return "the text ends inside a field";
+    case PduError::kServiceCentreTooLong:
+      return "service-centre field longer than 11 octets";
+    case PduError::kAddressTooLong:
+      return "address longer than 20 digits";
+    case PduError::kUnsupportedType:
+      return "neither SMS-SUBMIT nor SMS-DELIVER";
+    case PduError::kUnsupportedDcs:
+      return "data coding is not the GSM 7-bit default alphabet";
+    case PduError::kUserDataTooLong:
+      return "user-data length needs more octets than the text holds";
+    case PduError::kHeaderTooLong:
+      return "user-data header runs past the user data";
+    case PduError::kTrailingData:
+      return "octets after the user data";
+    case PduError::kBadPayloadFields:
+      return "payload does not split into four fields (game id, 1, score, handle)";
+    case PduError::kBadTimeStamp:
+      return "service-centre time stamp is not a date and time";
+  }
+  return "unknown error";
+}
+
+}  // namespace brindle
