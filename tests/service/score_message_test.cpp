@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "codec/pdu.h"
 #include "codec/submit_pdu.h"
 
 namespace brindle::service {
 namespace {
 
 const char* const kSender = "+447700900123";
-const char* const kStamp = "62216012513040";  // 2026-12-06 21:15:03 +01:00
+const TimeStamp kStamp = {true, 2026, 12, 6, 21, 15, 3, 4};
 const char* const kSentAt = "2026-12-06T21:15:03+01:00";
 const std::int64_t kUtc = 1796588103;
 
@@ -28,13 +29,21 @@ std::string Payload(std::int64_t game, std::int64_t score, const std::string& ha
   return text;
 }
 
-// An SMS-DELIVER from kSender with the user data a sender packs: what follows the 18 fixed
-// characters of an SMS-SUBMIT to "+1".
-std::string Deliver(std::string payload, const std::string& stamp = kStamp,
-                    const std::string& coding = "00") {
-  std::array<char, kPduTextCapacity> submit{};
-  EXPECT_EQ(BuildSubmitPdu(submit, "+1", {payload.data(), payload.size() + 1}), 1) << payload;
-  return "00040C9144770009103200" + coding + stamp + std::string(submit.data() + 18);
+// The SMS-DELIVER from kSender that the sender's SMS-SUBMIT of `payload` becomes.
+std::string Deliver(std::string payload, const TimeStamp& stamp = kStamp,
+                    std::uint8_t coding = kCodingGsmDefault) {
+  std::array<char, kPduTextCapacity> text{};
+  EXPECT_EQ(BuildSubmitPdu(text, "+1", {payload.data(), payload.size() + 1}), 1) << payload;
+  Pdu pdu;
+  std::size_t offset = 0;
+  EXPECT_EQ(ReadPdu(text.data(), pdu, offset), PduError::kNone);
+  pdu.messageType = MessageType::kDeliver;
+  pdu.noMoreMessages = true;
+  SetAddress(kSender, pdu.address);
+  pdu.dataCodingScheme = coding;
+  pdu.serviceCentreTimeStamp = stamp;
+  EXPECT_NE(WritePdu(pdu, text), 0U);
+  return text.data();
 }
 
 struct Case {
@@ -58,25 +67,25 @@ TEST(Classify, StatusReasonFieldsSenderMoment) {
   const std::vector<Case> cases = {
       Row("largest fields, handle byte for byte", Deliver(Payload(99999999, 99999999, odd)), "",
           "99999999 1 99999999 " + odd),
-      Row("negative offset", Deliver(Payload(7, 5, "Ann"), "62216012513099"), "", "7 1 5 Ann",
-          kSender, "2026-12-06T21:15:03-04:45", 1796608803),
+      Row("negative offset", Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, -19}), "",
+          "7 1 5 Ann", kSender, "2026-12-06T21:15:03-04:45", 1796608803),
       Row("game id too large", Deliver(Payload(100000000, 5, "Ann")),
           "game id 100000000 is above 99,999,999"),
       Row("score too large", Deliver(Payload(1, 123456789, "Ann")),
           "score 123456789 is above 99,999,999"),
       Row("fixed field not 1", Deliver(Payload(7, 5, "Ann", "2")), "the fixed field is 2, not 1"),
-      Row("zone beyond +14:00", Deliver(Payload(7, 5, "Ann"), "62216012513006"),
+      Row("zone beyond +14:00", Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, 60}),
           "a time zone of +15:00, beyond", "", kSender, "2026-12-06T21:15:03+15:00", 1796537703),
       Row("not four fields", Deliver("hello there"), "does not split into four fields"),
-      Row("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, "08"),
+      Row("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, 0x08),
           "not the GSM 7-bit default alphabet"),
       // A user-data header 0003A70201: part one of two of a concatenated message.
       Row("multi-part piece",
           "00440C9144770009103200006221601251304025050003A702019A4922086693D962B6980D668BD96236982D"
           "6693D964C2DA903604",
           "one part of a multi-part message"),
-      Row("month 13", Deliver(Payload(1, 5, "Ann"), "62316012513040"), "time stamp", "", kSender,
-          "", 0),
+      Row("month 13", Deliver(Payload(1, 5, "Ann"), {true, 2026, 13, 6, 21, 15, 3, 4}),
+          "time stamp", "", kSender, "", 0),
       Row("cut short", Deliver(Payload(1, 5, "Ann")).substr(0, 30), "the text ends inside a field",
           "", kSender, "", 0),
       Row("an outgoing message",
