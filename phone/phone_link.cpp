@@ -12,7 +12,6 @@ namespace brindle {
 
 namespace {
 
-constexpr std::uint32_t kDcbLength = 28;
 constexpr std::uint32_t kFlagsCleared = 0x6F6C;
 constexpr std::uint32_t kFlagsSet = 0x1093;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
@@ -67,7 +66,6 @@ bool PhoneLink::Open(std::u16string_view portName, std::uint32_t baudRate) {
 
   bool result = false;
   PortSettings settings{};
-  settings.dcbLength = kDcbLength;
   port.GetState(portHandle, settings);
   ApplyPortSettings(settings);
   settings.baudRate = baudRate;

@@ -35,9 +35,12 @@ inline constexpr std::uint8_t kNoParity = 0;
 inline constexpr std::uint8_t kOneStopBit = 0;
 }  // namespace dcb
 
+// The size of the Win32 port structure (DCB), which it carries in its first field.
+inline constexpr std::uint32_t kDcbLength = 28;
+
 // Mirrors DCB field for field (28 bytes).
 struct PortSettings {
-  std::uint32_t dcbLength = 0;
+  std::uint32_t dcbLength = kDcbLength;
   std::uint32_t baudRate = 0;
   std::uint32_t flags = 0;
   std::uint16_t wReserved = 0;

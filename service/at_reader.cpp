@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codec/hex.h"
+#include "codec/pdu.h"
 
 namespace brindle::service {
 namespace {
@@ -16,7 +17,6 @@ constexpr std::string_view kCmsError = "+CMS ERROR:";
 constexpr std::string_view kCmeError = "+CME ERROR:";
 constexpr std::string_view kStorageAnswer = "+CPMS:";
 // The service-centre field is its length octet and at most 11 more.
-constexpr int kMaxServiceCentreOctets = 11;
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -265,7 +265,7 @@ void AtReader::TakePdu(std::string_view line, bool damaged, std::vector<AtEvent>
   }
   const int octets = static_cast<int>(line.size() / 2);
   const int serviceCentre = hex::DigitValue(line[0]) * 16 + hex::DigitValue(line[1]);
-  if (serviceCentre > kMaxServiceCentreOctets || 1 + serviceCentre > octets) {
+  if (serviceCentre > static_cast<int>(kMaxServiceCentreOctets) || 1 + serviceCentre > octets) {
     Break(std::string(line), "service-centre field longer than the PDU", events);
     return;
   }

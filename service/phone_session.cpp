@@ -11,7 +11,6 @@
 namespace brindle::service {
 namespace {
 
-constexpr std::uint32_t kDcbLength = 28;
 constexpr std::uint32_t kWriteBoundMs = 2000;
 constexpr std::size_t kPortNameCapacity = 1024;
 constexpr std::size_t kErrorTextCapacity = 256;
@@ -32,7 +31,6 @@ bool PhoneSession::Open(std::string_view name, std::string& error) {
     return false;
   }
   PortSettings settings{};
-  settings.dcbLength = kDcbLength;
   port_.GetState(handle, settings);
   PhoneLink::ApplyPortSettings(settings);
   settings.baudRate = kPortBaudRate;
