@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "codec/gsm_alphabet.h"
 #include "codec/hex.h"
 #include "codec/score_payload.h"
 
@@ -19,28 +18,6 @@ int ParseHexByte(std::string_view pair) {
   }
   const int low = pair.size() < 2 ? -1 : hex::DigitValue(pair[1]);
   return low < 0 ? high : high * 16 + low;
-}
-
-namespace {
-
-// `count` octets from the pairs at `in` through the fast reader; a pair with a stray
-// character reads as ParseHexByte reads it.
-void ReadPairsLeniently(const char* in, std::size_t count, std::uint8_t* out) {
-  for (std::size_t k = 0; k < count; ++k) {
-    k += hex::ReadPairs(in + 2 * k, count - k, out + k);
-    if (k < count) {
-      out[k] = static_cast<std::uint8_t>(ParseHexByte({in + 2 * k, 2}));
-    }
-  }
-}
-
-}  // namespace
-
-int UnpackSeptets(int count, std::string_view hex, std::span<char> out) {
-  std::array<std::uint8_t, kOctetWorkArea> octets;  // NOLINT: the first n are written
-  const std::size_t n = std::min(hex.size() / 2, octets.size());
-  ReadPairsLeniently(hex.data(), n, octets.data());
-  return UnpackSeptetOctets(count, std::span<const std::uint8_t>(octets).first(n), out);
 }
 
 std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
@@ -89,18 +66,6 @@ std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
   return n;
 }
 
-int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out) {
-  if (out.empty()) {
-    return 1;
-  }
-  const std::size_t n = UnpackSeptetValues(count, octets, out.first(out.size() - 1));
-  for (std::size_t i = 0; i < n; ++i) {
-    out[i] = CharOfSeptet(static_cast<std::uint8_t>(out[i]));
-  }
-  out[n] = '\0';
-  return 1;
-}
-
 std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out) {
   if (out.empty()) {
     return 0;
@@ -137,7 +102,9 @@ int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {
   const std::string_view hex = userDataHex.substr(std::min<std::size_t>(2, userDataHex.size()));
   std::array<std::uint8_t, kOctetWorkArea> octets;  // NOLINT: the first n are written
   const std::size_t n = std::min(hex.size() / 2, octets.size());
-  ReadPairsLeniently(hex.data(), n, octets.data());
+  for (std::size_t k = 0; k < n; ++k) {
+    octets[k] = static_cast<std::uint8_t>(ParseHexByte(hex.substr(2 * k)));
+  }
   DecodeScoreSeptets(std::span<const std::uint8_t>(octets).first(n), count, 0, out);
   return 1;
 }

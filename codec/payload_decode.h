@@ -17,13 +17,6 @@ inline constexpr std::size_t kOctetWorkArea = 400;  // octets of user data read 
 // so "6Z" is 6 and "Z6" or "@@" is 0. Characters missing from a short text count as non-hex.
 int ParseHexByte(std::string_view pair);
 
-// Unpacks `count` septets of packed hex through the alphabet into `out`, NUL-terminated and
-// cut to fit. Octets past the end of `hex` count as zero.
-int UnpackSeptets(int count, std::string_view hex, std::span<char> out);
-
-// The same from octets already read; octets past the end count as zero.
-int UnpackSeptetOctets(int count, std::span<const std::uint8_t> octets, std::span<char> out);
-
 // The septets themselves (0 to 127, no alphabet, no NUL written): min(count, out.size())
 // of them, which it returns. For the score text this is as good as the characters, since the
 // alphabet maps every hex digit to itself and nothing else to a hex digit.

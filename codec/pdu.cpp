@@ -83,7 +83,6 @@ PduError ReadAddress(Octets& octets, Counted counted, Address& address, std::siz
   address.number[0] = '\0';
   std::uint8_t length = 0;
   if (!octets.Take(length)) {
-    errorOffset = start;
     return PduError::kTruncated;
   }
   if (counted == Counted::kOctets && length == 0) {
@@ -99,7 +98,6 @@ PduError ReadAddress(Octets& octets, Counted counted, Address& address, std::siz
   const std::size_t digitOctets = counted == Counted::kOctets ? length - 1U : (length + 1U) / 2U;
   const auto field = octets.Take(1 + digitOctets);
   if (field.empty()) {
-    errorOffset = 2 * (octets.Offset() / 2 + octets.Left());
     return PduError::kTruncated;
   }
   if (counted == Counted::kOctets) {
@@ -111,15 +109,9 @@ PduError ReadAddress(Octets& octets, Counted counted, Address& address, std::siz
   return PduError::kNone;
 }
 
-PduError Truncated(std::size_t textSize, std::size_t& errorOffset) {
-  errorOffset = textSize;
-  return PduError::kTruncated;
-}
-
 PduError ReadUserData(Octets& octets, Pdu& pdu, std::size_t& errorOffset) {
   const std::size_t udlOffset = octets.Offset();
   if (!octets.Take(pdu.userDataLength)) {
-    errorOffset = udlOffset;
     return PduError::kTruncated;
   }
   const std::size_t count = UserDataOctetsFor(pdu.userDataLength, pdu.dataCodingScheme);
@@ -275,39 +267,32 @@ std::size_t DataCodingSchemeOffset(const Pdu& pdu) {
          AddressTextLength(pdu.address, Counted::kDigits) + 2;
 }
 
+namespace {
+
 // Every field a reading sets, cleared (the buffers only as far as a reader looks), so that a
 // reading left early holds no field of an earlier one.
 void Clear(Pdu& pdu) {
-  pdu.serviceCentre.type = kAddressUnknown;
-  pdu.serviceCentre.number[0] = '\0';
+  pdu.serviceCentre.type = pdu.address.type = kAddressUnknown;
+  pdu.serviceCentre.number[0] = pdu.address.number[0] = '\0';
   pdu.messageType = MessageType::kSubmit;
-  pdu.rejectDuplicates = pdu.noMoreMessages = false;
+  pdu.rejectDuplicates = pdu.noMoreMessages = pdu.statusReport = false;
+  pdu.userDataHeaderIndicator = pdu.replyPath = false;
   pdu.validityFormat = ValidityFormat::kNone;
-  pdu.statusReport = pdu.userDataHeaderIndicator = pdu.replyPath = false;
-  pdu.messageReference = 0;
-  pdu.address.type = kAddressUnknown;
-  pdu.address.number[0] = '\0';
-  pdu.protocolIdentifier = kProtocolPlain;
-  pdu.dataCodingScheme = kCodingGsmDefault;
+  pdu.messageReference = pdu.protocolIdentifier = pdu.dataCodingScheme = pdu.userDataLength = 0;
   pdu.serviceCentreTimeStamp = TimeStamp{};
-  pdu.userDataLength = 0;
   pdu.userDataOctets = 0;
 }
 
-PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
-  Clear(pdu);
-  errorOffset = 0;
-  Octets octets;
-  if (const PduError error = octets.Load(text, errorOffset); error != PduError::kNone) {
-    return error;
-  }
+// The fields from the service centre's on; a text that ends inside one is kTruncated, with no
+// offset set (it is the text's end).
+PduError ReadFields(Octets& octets, Pdu& pdu, std::size_t& errorOffset) {
   if (const PduError error = ReadAddress(octets, Counted::kOctets, pdu.serviceCentre, errorOffset);
       error != PduError::kNone) {
-    return error == PduError::kTruncated ? Truncated(text.size(), errorOffset) : error;
+    return error;
   }
   std::uint8_t first = 0;
   if (!octets.Take(first)) {
-    return Truncated(text.size(), errorOffset);
+    return PduError::kTruncated;
   }
   const unsigned type = first & kMessageTypeMask;
   if (type != static_cast<unsigned>(MessageType::kDeliver) &&
@@ -318,26 +303,26 @@ PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
   SetFirstOctet(first, pdu);
   const bool submit = pdu.messageType == MessageType::kSubmit;
   if (submit && !octets.Take(pdu.messageReference)) {
-    return Truncated(text.size(), errorOffset);
+    return PduError::kTruncated;
   }
   if (const PduError error = ReadAddress(octets, Counted::kDigits, pdu.address, errorOffset);
       error != PduError::kNone) {
     return error;
   }
   if (!octets.Take(pdu.protocolIdentifier) || !octets.Take(pdu.dataCodingScheme)) {
-    return Truncated(text.size(), errorOffset);
+    return PduError::kTruncated;
   }
   if (submit) {
     const auto period = octets.Take(kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]);
     if (period.size() != kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]) {
-      return Truncated(text.size(), errorOffset);
+      return PduError::kTruncated;
     }
     std::copy(period.begin(), period.end(), pdu.validityPeriod.begin());
   } else {
     const std::size_t stampOffset = octets.Offset();
     const auto stamp = octets.Take(kTimeStampOctets);
     if (stamp.empty()) {
-      return Truncated(text.size(), errorOffset);
+      return PduError::kTruncated;
     }
     const int bad = DecodeTimeStamp(stamp.first<kTimeStampOctets>(), pdu.serviceCentreTimeStamp);
     if (bad >= 0) {
@@ -346,6 +331,22 @@ PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
     }
   }
   return ReadUserData(octets, pdu, errorOffset);
+}
+
+}  // namespace
+
+PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
+  Clear(pdu);
+  errorOffset = 0;
+  Octets octets;
+  PduError error = octets.Load(text, errorOffset);
+  if (error == PduError::kNone) {
+    error = ReadFields(octets, pdu, errorOffset);
+  }
+  if (error == PduError::kTruncated) {
+    errorOffset = text.size();
+  }
+  return error;
 }
 
 std::size_t PduTextLength(const Pdu& pdu) {
@@ -441,37 +442,24 @@ bool IsConcatenated(const Pdu& pdu) {
 }
 
 const char* DescribePduError(PduError error) {
-  switch (error) {
-    case PduError::kNone:
-      return "no error";
-    case PduError::kEmpty:
-      return "no PDU text";
-    case PduError::kNotHex:
-      return "not a hex digit";
-    case PduError::kOddLength:
-      return "odd number of hex digits";
-    case PduError::kTruncated:
-      return "the text ends inside a field";
-    case PduError::kServiceCentreTooLong:
-      return "service-centre field longer than 11 octets";
-    case PduError::kAddressTooLong:
-      return "address longer than 20 digits";
-    case PduError::kUnsupportedType:
-      return "neither SMS-SUBMIT nor SMS-DELIVER";
-    case PduError::kUnsupportedDcs:
-      return "data coding is not the GSM 7-bit default alphabet";
-    case PduError::kUserDataTooLong:
-      return "user-data length needs more octets than the text holds";
-    case PduError::kHeaderTooLong:
-      return "user-data header runs past the user data";
-    case PduError::kTrailingData:
-      return "octets after the user data";
-    case PduError::kBadPayloadFields:
-      return "payload does not split into four fields (game id, 1, score, handle)";
-    case PduError::kBadTimeStamp:
-      return "service-centre time stamp is not a date and time";
-  }
-  return "unknown error";
+  static constexpr std::array<const char*, 14> kTexts = {
+      "no error",
+      "no PDU text",
+      "not a hex digit",
+      "odd number of hex digits",
+      "the text ends inside a field",
+      "service-centre field longer than 11 octets",
+      "address longer than 20 digits",
+      "neither SMS-SUBMIT nor SMS-DELIVER",
+      "data coding is not the GSM 7-bit default alphabet",
+      "user-data length needs more octets than the text holds",
+      "user-data header runs past the user data",
+      "octets after the user data",
+      "payload does not split into four fields (game id, 1, score, handle)",
+      "service-centre time stamp is not a date and time",
+  };
+  const auto index = static_cast<std::size_t>(error);
+  return index < kTexts.size() ? kTexts[index] : "unknown error";
 }
 
 }  // namespace brindle

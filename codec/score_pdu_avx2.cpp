@@ -83,27 +83,14 @@ __attribute__((target("avx2"), always_inline)) inline __m256i LoadTable(const La
   return Load32(table.data());
 }
 
-// A vector of eight copies of `kBits`, read from a table the compiler cannot see into: GCC 12
-// builds a known uniform vector from a general register in three instructions, where a table
-// in memory is an operand of the instruction that uses it.
-template <std::uint32_t kBits>
-alignas(32) inline constexpr LaneTable kCopies = NibbleTable([](std::size_t i) {
-  return (kBits >> (8 * (i % 4))) & 0xFFU;
-});
-template <std::uint32_t kBits>
-inline const std::uint8_t* HiddenCopies() {
-  const std::uint8_t* table = kCopies<kBits>.data();
-  asm("" : "+r"(table));  // NOLINT: hides the values
-  return table;
-}
+// Uniform vectors of `kBits`, one per 32-bit lane.
 template <std::uint32_t kBits>
 __attribute__((target("avx2"), always_inline)) inline __m256i Copies32() {
-  return Load32(HiddenCopies<kBits>());
+  return _mm256_set1_epi32(static_cast<int>(kBits));
 }
-// The same in a 128-bit register.
 template <std::uint32_t kBits>
 __attribute__((target("avx2"), always_inline)) inline __m128i Copies32x4() {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(HiddenCopies<kBits>()));  // NOLINT
+  return _mm_set1_epi32(static_cast<int>(kBits));
 }
 template <std::uint16_t kWord>
 __attribute__((target("avx2"), always_inline)) inline __m256i Copies16() {

@@ -39,15 +39,6 @@ bool WordIsDigits(std::uint64_t word, std::size_t count) {
   return ((word & kHigh) | (((word + kOnes * 6U) & kHigh) >> 4U)) == kOnes * 0x33U;
 }
 
-// The handle field's content into the fields. It fits: it is part of a payload no longer
-// than the handle buffer.
-bool CopyHandle(const char* text, std::size_t length, ScoreFields& fields) {
-  fields.handleLength = std::min(length, sizeof(fields.handle) - 1);
-  std::memcpy(fields.handle, text, fields.handleLength);
-  fields.handle[fields.handleLength] = '\0';
-  return true;
-}
-
 // A number field's content: a '-' and up to ten digits (so no overflow), or digits alone.
 // `readable` bytes from `text` on may be read, past the content too.
 bool ReadNumber(const char* text, std::size_t length, std::size_t readable, std::int64_t& value) {
@@ -111,7 +102,11 @@ bool SplitFieldsByBytes(const char* text, std::size_t size, std::size_t readable
   if (at != size) {
     return false;
   }
-  return CopyHandle(text + start, size - start, fields);
+  // The handle fits: it is part of a payload no longer than the handle buffer.
+  fields.handleLength = std::min(size - start, sizeof(fields.handle) - 1);
+  std::memcpy(fields.handle, text + start, fields.handleLength);
+  fields.handle[fields.handleLength] = '\0';
+  return true;
 }
 
 }  // namespace

@@ -52,20 +52,6 @@ std::size_t PackSeptetOctets(std::string_view text, std::span<std::uint8_t> out)
   return length;
 }
 
-int PackSeptets(std::string_view text, std::span<char> out) {
-  if (out.empty()) {
-    return 0;
-  }
-  out[0] = '\0';
-  std::array<std::uint8_t, kMaxUserDataOctets> octets;  // NOLINT: written before it is read
-  const std::size_t n = PackSeptetOctets(text, octets);
-  if ((n == 0 && !text.empty()) || out.size() < 2 * n + 1) {
-    return 0;
-  }
-  *hex::WriteBytes(std::span<const std::uint8_t>(octets).first(n), out.data()) = '\0';
-  return 1;
-}
-
 int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<const char> payload) {
   const std::size_t n = TerminatedView(payload).size();
   const std::size_t septets = kScoreTextMarker.size() + 2 * n;

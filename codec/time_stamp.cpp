@@ -1,6 +1,8 @@
 #include "codec/time_stamp.h"
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 
 namespace brindle {
 namespace {
@@ -18,14 +20,6 @@ int SwappedDecimal(std::uint8_t octet) {
   const unsigned first = octet & 0x0FU;
   const unsigned second = octet >> 4U;
   return first > 9 || second > 9 ? -1 : static_cast<int>(10 * first + second);
-}
-
-// Two decimal digits of `value` modulo 100, so a hand-made stamp cannot overrun the text.
-char* PutTwo(char* at, int value) {
-  const unsigned digits = static_cast<unsigned>(value) % 100U;
-  at[0] = static_cast<char>('0' + digits / 10);
-  at[1] = static_cast<char>('0' + digits % 10);
-  return at + 2;
 }
 
 }  // namespace
@@ -56,31 +50,19 @@ int DecodeTimeStamp(std::span<const std::uint8_t, kTimeStampOctets> octets, Time
 }
 
 std::size_t FormatTimeStamp(const TimeStamp& stamp, std::span<char, kTimeStampTextCapacity> out) {
+  out[0] = '\0';
   if (!stamp.present) {
-    out[0] = '\0';
     return 0;
   }
-  char* at = out.data();
-  at = PutTwo(at, stamp.year / 100);
-  at = PutTwo(at, stamp.year);
-  *at++ = '-';
-  at = PutTwo(at, stamp.month);
-  *at++ = '-';
-  at = PutTwo(at, stamp.day);
-  *at++ = 'T';
-  at = PutTwo(at, stamp.hour);
-  *at++ = ':';
-  at = PutTwo(at, stamp.minute);
-  *at++ = ':';
-  at = PutTwo(at, stamp.second);
-  const int minutes =
-      15 * (stamp.offsetQuarters < 0 ? -stamp.offsetQuarters : stamp.offsetQuarters);
-  *at++ = stamp.offsetQuarters < 0 ? '-' : '+';
-  at = PutTwo(at, minutes / 60);
-  *at++ = ':';
-  at = PutTwo(at, minutes % 60);
-  *at = '\0';
-  return static_cast<std::size_t>(at - out.data());
+  // Each part modulo its width, so that a hand-made stamp cannot overrun the text.
+  const int minutes = 15 * std::abs(stamp.offsetQuarters) % 6000;
+  const auto two = [](int value) { return std::abs(value) % 100; };
+  const int written = std::snprintf(  // NOLINT(cppcoreguidelines-pro-type-vararg)
+      out.data(), out.size(), "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+      std::abs(stamp.year) % 10000, two(stamp.month), two(stamp.day), two(stamp.hour),
+      two(stamp.minute), two(stamp.second), stamp.offsetQuarters < 0 ? '-' : '+', minutes / 60,
+      minutes % 60);
+  return written == static_cast<int>(out.size()) - 1 ? out.size() - 1 : 0;
 }
 
 }  // namespace brindle

@@ -25,28 +25,6 @@ TEST(ParseHexByte, LongestHexPrefixOfThePair) {
   }
 }
 
-TEST(UnpackSeptets, ReversesPackingWithinItsBuffer) {
-  struct Row {
-    int count;
-    std::string hex;
-    std::string text;
-  };
-  const Row rows[] = {
-      {8, "CD241104B3C56C", "MID 0616"},  // the seventh octet gives the eighth septet
-      {-3, "CD241104", ""},
-      {6, "CD241104", "MID @@"},  // missing octets read as zero
-      {4, "CD241104F", "MID "},   // an odd last digit is ignored
-  };
-  for (const Row& row : rows) {
-    std::array<char, kMaxSeptets + 1> out{};
-    UnpackSeptets(row.count, row.hex, out);
-    EXPECT_EQ(std::string(out.data()), row.text) << row.hex;
-  }
-  std::array<char, 3> small{'x', 'x', 'x'};
-  UnpackSeptets(4, "CD241104", small);
-  EXPECT_EQ(std::string(small.data()), "MI");
-}
-
 TEST(DecodeScoreText, KnownUserData) {
   const std::pair<std::string, std::string> rows[] = {
       {"2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DBCC16C3D9883622",
