@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include "base/sleeper.h"
 #include "base/utf8.h"
 #include "phone/posix_serial_port.h"
+#include "service/api_json.h"
 #include "service/message_store.h"
 #include "service/postgres_store.h"
 #include "service/score_service.h"
@@ -25,12 +25,9 @@
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
 #include "tools/stop_signals.h"
-#include "tools/web/scores_json.h"
 
 namespace brindle::tools {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 class StderrLog final : public service::ServiceLog {
  public:
@@ -82,10 +79,6 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
   }
 }
 
-Json TextOrNull(std::string_view text) {
-  return text.empty() ? Json(nullptr) : Json(Latin1ToUtf8(text));
-}
-
 // Latin-1 bytes as UTF-8 text for a terminal, padded to `width` characters (printf pads bytes).
 std::string Shown(std::string_view bytes, std::size_t width = 0) {
   std::string text = EscapeControls(bytes);
@@ -93,10 +86,6 @@ std::string Shown(std::string_view bytes, std::size_t width = 0) {
     text.append(width - text.size(), ' ');
   }
   return Latin1ToUtf8(text);
-}
-
-std::string Dump(const Json& json) {
-  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace
@@ -180,21 +169,7 @@ int RunMessages(const std::string& db, bool json, std::FILE* out) {
         const service::Message& m = stored.message;
         const bool score = m.status == service::MessageStatus::kScore;
         if (json) {
-          Json line;
-          line["id"] = stored.id;
-          line["status"] = score ? "score" : "rejected";
-          line["reason"] = score ? Json(nullptr) : Json(m.reason);
-          line["sender"] = TextOrNull(m.sender);
-          line["sentAt"] = TextOrNull(m.sentAt);
-          line["pdu"] = Latin1ToUtf8(m.pdu);
-          line["received"] = TextOrNull(m.received);
-          if (score) {
-            line["gameId"] = m.gameId;
-            line["fixed"] = m.fixed;
-            line["score"] = m.score;
-            line["handle"] = Latin1ToUtf8(m.handle);
-          }
-          static_cast<void>(std::fprintf(out, "%s\n", Dump(line).c_str()));
+          static_cast<void>(std::fprintf(out, "%s\n", service::MessageJson(stored).c_str()));
         } else if (score) {
           static_cast<void>(std::fprintf(out,
                                          "%6" PRId64 "  score     %s  %s  game %" PRId64
@@ -232,7 +207,8 @@ int RunScores(const ScoresArguments& arguments, std::FILE* out) {
     return Refuse("scores", "cannot read the database " + arguments.db + ": " + error.text);
   }
   if (arguments.json) {
-    static_cast<void>(std::fprintf(out, "%s\n", ScoresJson(games).c_str()));
+    static_cast<void>(
+        std::fprintf(out, "%s\n", service::ScoresJson(games, service::Senders::kShown).c_str()));
     return kExitOk;
   }
   if (games.empty()) {

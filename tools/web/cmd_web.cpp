@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "service/api_json.h"
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
 #include "tools/commands.h"
-#include "tools/web/scores_json.h"
 
 namespace brindle::tools {
 namespace {
@@ -99,7 +99,7 @@ int RunWeb(const WebArguments& arguments) {
         return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
       },
       [](const std::vector<service::GameLeaderboard>& games) {
-        return ScoresJson(games, Senders::kLeftOut);
+        return service::ScoresJson(games, service::Senders::kLeftOut);
       },
       // The client is told only that the database cannot be read; the operator, why.
       [](const service::StoreError& failure) {
