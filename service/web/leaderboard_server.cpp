@@ -16,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "service/api_json.h"
 #include "service/web/html_page.h"
 #include "service/web/request_parameters.h"
 
@@ -87,7 +88,6 @@ struct Flight {
 
 struct LeaderboardServer::Parts {
   StoreOpener open;
-  ScoresJson json;
   ReadFailed readFailed;
   httplib::Server server;
   std::mutex mutex;
@@ -173,7 +173,7 @@ struct LeaderboardServer::Parts {
       Reply(response, 200, RenderBoardPage(games, query.gameId, liveApi), kHtml);
       response.set_header("Content-Security-Policy", kPolicy);
     } else {
-      Reply(response, 200, json(games) + "\n", kJson);
+      Reply(response, 200, ScoresJson(games, Senders::kLeftOut) + "\n", kJson);
     }
   }
 
@@ -217,10 +217,9 @@ struct LeaderboardServer::Parts {
   }
 };
 
-LeaderboardServer::LeaderboardServer(StoreOpener open, ScoresJson json, ReadFailed readFailed)
+LeaderboardServer::LeaderboardServer(StoreOpener open, ReadFailed readFailed)
     : parts_(std::make_unique<Parts>()) {
   parts_->open = std::move(open);
-  parts_->json = std::move(json);
   parts_->readFailed = std::move(readFailed);
   httplib::Server& server = parts_->server;
   server.set_socket_options(ExclusiveAddress);

@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "service/message_store.h"
 
@@ -16,15 +15,13 @@ namespace brindle::service::web {
 
 // Opens one more store on the database (nullptr with `error` when it cannot).
 using StoreOpener = std::function<std::unique_ptr<MessageStore>(StoreError& error)>;
-// The API's body for a leaderboard; its rows come with the sender cleared.
-using ScoresJson = std::function<std::string(const std::vector<GameLeaderboard>& games)>;
 // Told why the database could not be read, for the operator: the client is told only that it
 // could not.
 using ReadFailed = std::function<void(const StoreError& error)>;
 
 class LeaderboardServer {
  public:
-  LeaderboardServer(StoreOpener open, ScoresJson json, ReadFailed readFailed);
+  LeaderboardServer(StoreOpener open, ReadFailed readFailed);
   LeaderboardServer(const LeaderboardServer&) = delete;
   LeaderboardServer& operator=(const LeaderboardServer&) = delete;
   LeaderboardServer(LeaderboardServer&&) = delete;

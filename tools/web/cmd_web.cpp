@@ -9,9 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "service/api_json.h"
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
 #include "tools/commands.h"
@@ -97,9 +95,6 @@ int RunWeb(const WebArguments& arguments) {
   service::web::LeaderboardServer server(
       [db](service::StoreError& failure) {
         return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
-      },
-      [](const std::vector<service::GameLeaderboard>& games) {
-        return service::ScoresJson(games, service::Senders::kLeftOut);
       },
       // The client is told only that the database cannot be read; the operator, why.
       [](const service::StoreError& failure) {
