@@ -68,9 +68,6 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<co
   EncodeScoreText(payload, scoreText);
   pdu.userDataLength = static_cast<std::uint8_t>(septets);
   pdu.userDataOctets = PackSeptetOctets({scoreText.data(), septets}, pdu.userData);
-  if (pduOut.size() < PduTextLength(pdu) + 1) {
-    return 0;
-  }
   return WritePdu(pdu, pduOut) == 0 ? 0 : 1;
 }
 

@@ -16,8 +16,8 @@ std::size_t PackSeptetOctets(std::string_view text, std::span<std::uint8_t> out)
 
 // Writes the whole PDU text for the NUL-terminated `payload` to `number` into `pduOut`.
 // Returns 0, touching `pduOut` not at all, for a payload over 78 bytes (the 160 septets of one
-// message), a number of more than 20 digits or a `pduOut` too small; and, with `pduOut` empty, for
-// a number holding a character no address digit stands for.
+// message) or a number of more than 20 digits; and, leaving `pduOut` empty, for a `pduOut` too
+// small or a number holding a character no address digit stands for.
 int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<const char> payload);
 
 }  // namespace brindle
