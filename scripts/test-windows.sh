@@ -3,8 +3,15 @@
 # runs the Windows tests (tests/windows): both DLLs read back, and each run end to end under
 # wine, the 64-bit one with wine64 in a 64-bit prefix, the 32-bit one with wine in a 32-bit
 # prefix. Sets up its own prefixes and X display and always shuts them down.
-# Exit status 0 only when everything passed.
+# `test-windows.sh build` does only the cross-builds and clang-tidy, `test-windows.sh run` only
+# the rest (after a `build`), so that scripts/test.sh can build while other tests run; with no
+# argument it does both. Exit status 0 only when everything passed.
 set -uo pipefail
+phase=${1:-all}
+case $phase in
+  all | build | run) ;;
+  *) echo "usage: test-windows.sh [build|run]" >&2; exit 2 ;;
+esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,8 +24,10 @@ phone=${BRINDLE_PHONE:-$root/build/release/tools/brindle}
 wines=("windows-x64 wine64 win64" "windows-x86 wine win32")
 
 xvfb_pid=""
+wine_started=""
 cleanup() {
-  for entry in "${wines[@]}"; do
+  # Only a run that started wine stops it: a build may run beside another run's wine.
+  for entry in ${wine_started:+"${wines[@]}"}; do
     read -r build _ _ <<<"$entry"
     if [ -d "$root/build/$build/wineprefix" ]; then
       WINEPREFIX=$root/build/$build/wineprefix timeout 20 wineserver -k >/dev/null 2>&1 || true
@@ -36,28 +45,31 @@ trap 'exit 130' INT TERM
 step() { printf '\n== %s (at %d s)\n' "$*" "$SECONDS"; }
 fail() { printf 'test-windows: %s\n' "$*" >&2; exit 1; }
 
-step "Cross-building Brindle.dll (x64 and x86)"
-for preset in windows-x64 windows-x86; do
-  cmake --preset "$preset" >/dev/null || fail "configuring $preset failed"
-  cmake --build --preset "$preset" -j2 || fail "building $preset failed"
-  printf '%s: %d bytes (stripped)\n' "$preset" "$(stat -c %s "build/$preset/entry/win32/Brindle.dll")"
-done
+if [ "$phase" != run ]; then
+  step "Cross-building Brindle.dll (x64 and x86)"
+  for preset in windows-x64 windows-x86; do
+    cmake --preset "$preset" >/dev/null || fail "configuring $preset failed"
+    cmake --build --preset "$preset" -j2 || fail "building $preset failed"
+    printf '%s: %d bytes (stripped)\n' "$preset" "$(stat -c %s "build/$preset/entry/win32/Brindle.dll")"
+  done
 
-step "clang-tidy over the Win32 sources (windows-x64 compile commands)"
-# clang finds mingw's C headers by the target but not the C++ library of Debian's "12-win32"
-# compiler folder, so that is named. bugprone-dynamic-static-initializers is on only where
-# statics are not thread-safe (-fno-threadsafe-statics, this build alone), and clang-tidy 14
-# reports every extern declaration in a header there, initialised or not.
-cxx=$(echo /usr/lib/gcc/x86_64-w64-mingw32/*-win32/include/c++)
-tidy_files=$(git ls-files 'dialog/win32/*.cpp' 'phone/win32/*.cpp' 'entry/win32/*.cpp' \
-  'base/win32/*.cpp' 'tests/windows/wine/*.cpp')
-run-clang-tidy-14 -quiet -j2 -p build/windows-x64 -checks=-bugprone-dynamic-static-initializers \
-  -extra-arg=--target=x86_64-w64-mingw32 -extra-arg=-Wno-unknown-warning-option \
-  -extra-arg=-isystem"$cxx" -extra-arg=-isystem"$cxx/x86_64-w64-mingw32" $tidy_files \
-  >"$root/build/windows-x64/clang-tidy.log" 2>&1 ||
-  { grep -E 'error|warning' "$root/build/windows-x64/clang-tidy.log" | grep -v 'warnings generated'
-    fail "clang-tidy found problems, see build/windows-x64/clang-tidy.log"; }
-echo "clang-tidy: clean"
+  step "clang-tidy over the Win32 sources (windows-x64 compile commands)"
+  # clang finds mingw's C headers by the target but not the C++ library of Debian's "12-win32"
+  # compiler folder, so that is named. bugprone-dynamic-static-initializers is on only where
+  # statics are not thread-safe (-fno-threadsafe-statics, this build alone), and clang-tidy 14
+  # reports every extern declaration in a header there, initialised or not.
+  cxx=$(echo /usr/lib/gcc/x86_64-w64-mingw32/*-win32/include/c++)
+  tidy_files=$(git ls-files 'dialog/win32/*.cpp' 'phone/win32/*.cpp' 'entry/win32/*.cpp' \
+    'base/win32/*.cpp' 'tests/windows/wine/*.cpp')
+  run-clang-tidy-14 -quiet -j2 -p build/windows-x64 -checks=-bugprone-dynamic-static-initializers \
+    -extra-arg=--target=x86_64-w64-mingw32 -extra-arg=-Wno-unknown-warning-option \
+    -extra-arg=-isystem"$cxx" -extra-arg=-isystem"$cxx/x86_64-w64-mingw32" $tidy_files \
+    >"$root/build/windows-x64/clang-tidy.log" 2>&1 ||
+    { grep -E 'error|warning' "$root/build/windows-x64/clang-tidy.log" | grep -v 'warnings generated'
+      fail "clang-tidy found problems, see build/windows-x64/clang-tidy.log"; }
+  echo "clang-tidy: clean"
+fi
+[ "$phase" = build ] && exit 0
 
 if [ ! -x "$phone" ]; then
   step "Building the Linux brindle command (for the simulated phone)"
@@ -70,6 +82,7 @@ cmake -S tests/windows -B "$tests" -G Ninja -DBRINDLE_PHONE="$phone" >/dev/null 
   fail "configuring tests/windows failed"
 
 step "Preparing the wine prefixes and the X display"
+wine_started=yes
 mkdir -p "$artifacts"
 # The server picks a free display itself and writes its number, once it is ready, to fd 3:
 # two runs on one host never race for the same number.
