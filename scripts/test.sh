@@ -1,30 +1,72 @@
 #!/bin/sh
 # The whole test suite: formatting and lint, the release and the sanitizer builds, the
 # fuzzers, and the Windows DLL (cross-built, read back and run under wine).
+#
+# Much of it waits rather than computes (the phone dialogues' real pauses, the crash runs,
+# wine), so on two cores the builds and lint run alongside the tests, each in the background
+# with a log of its own in build/test-logs/ that is shown when it is waited for. The tests keep
+# first call on the CPU; then the debug build, which the next tests wait for; then the fuzz and
+# Windows builds; clang-tidy, which nothing waits for, runs at idle priority and so takes only
+# what is left. Nothing builds while the fuzzers run: they run for a fixed time, on both cores.
+# Exit status 1 when any step failed.
 set -u
 cd "$(dirname "$0")/.."
 status=0
 start=$(date +%s)
+logs=build/test-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+now() { echo "$(($(date +%s) - start))"; }
+# Each step runs at $priority: 0, a nice level, or idle (only CPU time no one else wants).
+priority=0
 step() {
-  echo "==== $* (at $(($(date +%s) - start)) s)"
-  "$@" || { echo "==== FAILED: $*"; status=1; }
+  echo "==== $* (at $(now) s)"
+  case $priority in
+    0) "$@" ;;
+    idle) chrt --idle 0 "$@" ;;
+    *) nice -n "$priority" "$@" ;;
+  esac || { echo "==== FAILED: $*"; status=1; }
+}
+# alongside NAME PRIORITY FUNCTION: FUNCTION's steps in the background, into $logs/NAME.log.
+alongside() {
+  echo "==== $3 (at $(now) s, alongside: $logs/$1.log)"
+  (priority=$2 status=0; $3; exit "$status") >"$logs/$1.log" 2>&1 &
+  eval "pid_$1=\$!"
+}
+# wait_for NAME: waits for it, shows its log, and counts its failure.
+wait_for() {
+  eval "wait \$pid_$1" || status=1
+  cat "$logs/$1.log"
+  echo "==== $1 ended (at $(now) s)"
 }
 
-step sh scripts/lint.sh
+lint() { step sh scripts/lint.sh; }
+debug_build() {
+  step cmake --preset debug
+  step cmake --build --preset debug -j2
+}
+fuzz_build() {
+  step cmake --preset fuzz
+  step cmake --build --preset fuzz -j2
+}
+windows_build() { step bash scripts/test-windows.sh build; }
+
 step cmake --preset release
 step cmake --build --preset release
+alongside lint idle lint
+alongside debug 10 debug_build
+alongside fuzz 15 fuzz_build
+alongside windows 15 windows_build
 step ctest --preset release -j4
 # A short run of every benchmark: those that promise no heap allocation fail on one.
 step build/release/bench/brindle-bench --benchmark_min_time=0.01
-step cmake --preset debug
-step cmake --build --preset debug
+wait_for debug
 step ctest --preset debug -j4
-step cmake --preset fuzz
-step cmake --build --preset fuzz
+wait_for fuzz
+wait_for windows
 step ctest --preset fuzz -j2
-if [ -f scripts/test-windows.sh ]; then
-  step bash scripts/test-windows.sh
-fi
-echo "==== done in $(($(date +%s) - start)) s"
+step bash scripts/test-windows.sh run
+wait_for lint
+echo "==== done in $(now) s"
 [ "$status" -eq 0 ] && echo "==== all test steps passed" || echo "==== some test steps failed"
 exit "$status"
