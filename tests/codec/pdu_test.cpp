@@ -94,7 +94,7 @@ TEST(Pdu, EveryFaultHasItsOwnErrorAndOffset) {
       {"001100159121436587092143658709214365870921F1", PduError::kAddressTooLong, 6},
       {"0011000C91214365", PduError::kTruncated, 16},
       {"0011000C912143658709210000AA2BCD24", PduError::kUserDataTooLong, 28},
-      {"0011000C912143658709210008AAFF" + std::string(2 * 255, '0'), PduError::kUserDataTooLong,
+      {"0011000C912143658709210008AAFF" + std::string(510, '0'), PduError::kUserDataTooLong,
        28},  // octets, and more than 140
       {ann + "00", PduError::kTrailingData, ann.size()},
       {"0051000C912143658709210000AA04FF241104", PduError::kHeaderTooLong, 30},

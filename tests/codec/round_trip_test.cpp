@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/text.h"
@@ -70,15 +71,13 @@ TEST(RoundTrip, ReadBackWholeAndPathsAgree) {
     PduReading& read = Garbled();
     ASSERT_EQ(ReadScorePdu(submit, read), PduError::kNone) << submit;
     std::array<char, 16> handle{};
-    const std::string fields = std::to_string(message.gameId) + " 1 " +
-                               std::to_string(message.score) + " " +
-                               std::string(handle.data(), NarrowText(message.handle, handle));
-    EXPECT_EQ(std::string(read.pdu.address.number.data()) + " " +
-                  std::string(read.payload, read.payloadLength) + " " +
-                  std::to_string(read.fields.gameId) + " " + std::to_string(read.fields.fixed) +
-                  " " + std::to_string(read.fields.score) + " " +
-                  std::string(read.fields.handle, read.fields.handleLength),
-              message.number + " " + plain + " " + fields);
+    const std::string narrowed(handle.data(), NarrowText(message.handle, handle));
+    EXPECT_EQ(std::tuple(std::string(read.pdu.address.number.data()),
+                         std::string(read.payload, read.payloadLength), read.fields.gameId,
+                         read.fields.fixed, read.fields.score,
+                         std::string(read.fields.handle, read.fields.handleLength)),
+              std::tuple(message.number, plain, std::int64_t{message.gameId}, std::int64_t{1},
+                         std::int64_t{message.score}, narrowed));
     // The user data from TP-UDL on, as DecodeScoreText takes it.
     std::array<char, kDecodedPayloadCapacity> decoded{};
     DecodeScoreText(
