@@ -321,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"NotHex", "51", "00110Z" + kWhole.substr(6), "offset 5"},
                       RefusedCase{"Overlong", "51", std::string(2000, '0'), "longer than"},
                       RefusedCase{"Deliver", "28", kShort, "not an SMS-SUBMIT"},
-                      RefusedCase{"EmptyArrival", "", "", "empty"},
+                      RefusedCase{"EmptyArrival", "", "", "no PDU text"},
                       RefusedCase{"NotHexArrival", "", "00zz", "not a hex digit at offset 2"},
                       RefusedCase{"SubmitArrival", "", kWhole, "not an SMS-DELIVER"},
                       RefusedCase{"OverlongArrival", "", std::string(600, '0'), "longer than"}),

@@ -5,69 +5,82 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <span>
 
-#include "codec/pdu_reader.h"
+#include "codec/score_reader.h"
 #include "pty_link_fixture.h"
 #include "tools/phone_sim/deliver_pdu.h"
 
 namespace brindle::ptytest {
 namespace {
 
-using sim::BuildDeliverPdu;
-using sim::DeliverFieldsOfSubmit;
+const std::string kShortTpdu = "040C914477009001320000622170124000000AC8329BFD06A5E7F37B";
 
-// The sample SUBMIT split where TP-VPF decides: service centre, first octet, TP-MR to TP-DCS,
-// validity period, user data.
-constexpr std::string_view kToDcs = "000C912143658709210000";
-constexpr std::string_view kUserData =
-    "2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DBCC16C3D9883622";
-
-struct DeliverCase {
-  std::string firstOctet;  // of the SUBMIT
-  std::string validity;
-  std::string originator;
-  sim::CentreTime time;
-  std::string stamp;  // TP-SCTS as it must read
-};
-
-TEST(DeliverPdu, SubmitArrivesAsADeliverTheCodecReads) {
-  const DeliverCase cases[] = {
-      {"11", "AA", "+447700900123", {26, 12, 7, 0, 31, 52, 4}, "62217000132540"},
-      {"01", "", "+4477009001234", {99, 1, 31, 23, 59, 9, -20}, "9910133295900A"},
-      {"19", "62217000132540", "12345", {0, 6, 15, 8, 5, 0, 0}, "00605180500000"},
-      {"09", "01000000000000", "+1", {30, 2, 1, 1, 2, 3, -1}, "03201010203018"},
+// A SUBMIT arrives with what its sender chose (validity aside) and the network's own fields:
+// the phone's centre, the originator, the centre's stamp, no more messages waiting.
+TEST(DeliverOfSubmit, KeepsWhatTheSenderChoseAndStampsTheRest) {
+  struct Case {
+    ValidityFormat validity;
+    bool header;  // an empty user-data header in front of the text
+    std::uint8_t protocol;
+    std::uint8_t coding;  // 7-bit text each, so the user data reads the same
+    const char* from;
+    const char* sent;
   };
-  for (const DeliverCase& c : cases) {
-    const std::string submit =
-        "00" + c.firstOctet + std::string(kToDcs) + c.validity + std::string(kUserData);
-    auto fields = DeliverFieldsOfSubmit(submit);
-    ASSERT_TRUE(fields.has_value()) << submit;
-    fields->serviceCentre = "+447700900001";
-    fields->originator = c.originator;
-    fields->time = c.time;
-    const auto pdu = BuildDeliverPdu(*fields);
-    ASSERT_TRUE(pdu.has_value()) << c.originator;
-    PduReading reading;
-    ASSERT_EQ(ReadPdu(*pdu, reading), PduError::kNone) << *pdu;
-    EXPECT_EQ(reading.type, PduType::kDeliver);
-    EXPECT_STREQ(reading.number, c.originator.c_str());
-    // Centre field and first octet; after the originator (digit count, type, digits), TP-PID and
-    // TP-DCS as sent, the stamp, and the user data as sent.
-    const std::size_t digits = c.originator.size() - (c.originator[0] == '+' ? 1 : 0);
-    EXPECT_EQ(pdu->substr(0, 18), "079144770009001004");
-    EXPECT_EQ(pdu->substr(18 + 4 + (digits + 1) / 2 * 2), "0000" + c.stamp + std::string(kUserData))
-        << *pdu;
+  const Case cases[] = {
+      {ValidityFormat::kRelative, false, 0x00, 0x00, "+447700900123", "2026-12-07T00:31:52+01:00"},
+      {ValidityFormat::kNone, true, 0x00, 0xF0, "+4477009001234", "2099-01-31T23:59:09-05:00"},
+      {ValidityFormat::kAbsolute, false, 0x41, 0x10, "12345", "2000-06-15T08:05:00+00:00"},
+      {ValidityFormat::kEnhanced, true, 0x7F, 0x00, "+1", "2030-02-01T01:02:03-00:15"},
+  };
+  Pdu sample;
+  std::size_t offset = 0;
+  ASSERT_EQ(ReadPdu(kSampleMessage, sample, offset), PduError::kNone);
+  for (const Case& c : cases) {
+    Pdu submit = sample;
+    submit.validityFormat = c.validity;
+    submit.userDataHeaderIndicator = c.header;
+    submit.userData[0] = c.header ? 0 : submit.userData[0];
+    submit.protocolIdentifier = c.protocol;
+    submit.dataCodingScheme = c.coding;
+    const auto deliver =
+        sim::DeliverOfSubmit(sim::PduText(submit), c.from, *sim::ParseTimeStamp(c.sent));
+    ASSERT_TRUE(deliver.has_value()) << c.from;
+    Pdu read;
+    ASSERT_EQ(ReadPdu(sim::PduText(*deliver), read, offset), PduError::kNone) << c.from;
+    EXPECT_EQ(read.messageType, MessageType::kDeliver);
+    EXPECT_TRUE(read.noMoreMessages);
+    EXPECT_EQ(read.serviceCentre.number.data(), sim::kServiceCentre);
+    EXPECT_STREQ(read.address.number.data(), c.from);
+    EXPECT_EQ(read.userDataHeaderIndicator, c.header);
+    EXPECT_EQ(read.protocolIdentifier, c.protocol);
+    EXPECT_EQ(read.dataCodingScheme, c.coding);
+    EXPECT_EQ(read.userDataLength, submit.userDataLength);
+    EXPECT_TRUE(std::ranges::equal(std::span(read.userData).first(read.userDataOctets),
+                                   std::span(submit.userData).first(submit.userDataOctets)));
+    std::array<char, kTimeStampTextCapacity> stamp{};
+    FormatTimeStamp(read.serviceCentreTimeStamp, stamp);
+    EXPECT_STREQ(stamp.data(), c.sent);
   }
-  EXPECT_FALSE(DeliverFieldsOfSubmit("0004" + std::string(kToDcs)));  // a DELIVER
-  EXPECT_FALSE(DeliverFieldsOfSubmit("0011000C91214365"));            // cut short
-  sim::DeliverFields bad;
-  bad.originator = "+44-77";
-  EXPECT_FALSE(BuildDeliverPdu(bad));
+  const TimeStamp now = sim::LocalTimeStamp(0);
+  EXPECT_FALSE(sim::DeliverOfSubmit("00" + kShortTpdu, "+1", now));             // a DELIVER
+  EXPECT_FALSE(sim::DeliverOfSubmit(kSampleMessage.substr(0, 20), "+1", now));  // cut short
+  EXPECT_FALSE(sim::DeliverOfSubmit(kSampleMessage, "+44-77", now));
 }
 
-const std::string kShortTpdu = "040C914477009001320000622170124000000AC8329BFD06A5E7F37B";
+// What no centre stamps: a time off the quarter hours, out of range, or written otherwise.
+TEST(ParseTimeStamp, RefusesWhatNoCentreStamps) {
+  for (const char* text :
+       {"2026-12-06T21:15:03+01:10", "2026-12-06T21:15:03+20:00", "1999-12-06T21:15:03+01:00",
+        "2026-13-06T21:15:03+01:00", "2026-12-06T24:15:03+01:00", "2026-12-06 21:15:03+01:00",
+        "2026-12-06T21:15:03Z", "2026-12-06T21:15:03*01:00"}) {
+    EXPECT_FALSE(sim::ParseTimeStamp(text).has_value()) << text;
+  }
+}
 
 // Opens the phone's terminal, types `text`, and closes it once the phone logged `count` `event`s.
 void Type(const PhoneRun& phone, const std::string& text, std::string_view event,
@@ -107,8 +120,8 @@ TEST(PhoneStore, InboxAndLoopbackListOverTheTerminalAndEachOpeningIsANewLine) {
   ASSERT_TRUE(out.ends_with(tail)) << out;
   PduReading reading;
   const std::string looped = out.substr(head.size(), out.size() - head.size() - tail.size());
-  ASSERT_EQ(ReadPdu(looped, reading), PduError::kNone) << looped;
-  EXPECT_STREQ(reading.number, "+447700900123");
+  ASSERT_EQ(ReadScorePdu(looped, reading), PduError::kNone) << looped;
+  EXPECT_STREQ(reading.pdu.address.number.data(), "+447700900123");
   EXPECT_EQ(reading.fields.score, 12345);
 }
 

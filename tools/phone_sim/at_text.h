@@ -12,7 +12,6 @@ namespace brindle::sim {
 inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return Upper(c) >= 'A' && Upper(c) <= 'Z'; }
-inline bool IsHexDigit(char c) { return IsDigit(c) || (Upper(c) >= 'A' && Upper(c) <= 'F'); }
 
 // Without the blanks at either end.
 std::string_view Trim(std::string_view text);

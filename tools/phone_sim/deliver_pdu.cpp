@@ -1,147 +1,138 @@
 #include "tools/phone_sim/deliver_pdu.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdlib>
 
-#include "codec/hex.h"
-#include "codec/submit_pdu.h"
+#include "tools/phone_sim/at_text.h"
 
 namespace brindle::sim {
 namespace {
 
-constexpr std::uint8_t kMtiMask = 0x03;
-constexpr std::uint8_t kMtiSubmit = 0x01;
-constexpr std::uint8_t kUdhiBit = 0x40;
-// TP-MTI DELIVER (00) with TP-MMS set: no more messages wait at the centre.
-constexpr std::uint8_t kDeliverFirstOctet = 0x04;
-constexpr std::uint8_t kZoneSignBit = 0x08;
+// The empty service-centre field an --inbox line may start with: the phone's own centre.
+constexpr std::string_view kEmptyCentreField = "00";
 
-void AppendOctet(std::string& out, unsigned octet) {
-  std::array<char, 2> pair{};
-  hex::WritePair(static_cast<std::uint8_t>(octet), pair.data());
-  out.append(pair.data(), pair.size());
+// Characters the service-centre field takes at the start of the text `read` came from.
+std::size_t CentreFieldLength(const Pdu& read) {
+  // Two Pdus that differ in their centres alone differ in their texts' lengths by as much as
+  // their centres' fields do.
+  Pdu without = read;
+  without.serviceCentre = Address{};
+  return PduTextLength(read) - PduTextLength(without) + kEmptyCentreField.size();
 }
 
-// A value 0..99 as two swapped semi-octets: units in the high nibble.
-unsigned SemiOctets(int value) {
-  const auto v = static_cast<unsigned>(std::clamp(value, 0, 99));
-  return ((v % 10) << 4U) | (v / 10);
+std::string CentreField(std::string_view number) {
+  Pdu pdu;
+  SetAddress(number, pdu.serviceCentre);
+  return PduText(pdu).substr(0, CentreFieldLength(pdu));
 }
 
-std::optional<std::string> AddressField(std::string_view number) {
-  if (!IsPhoneNumber(number)) {
-    return std::nullopt;
+// The digits of `text` from `at` as a number.
+int Number(std::string_view text, std::size_t at, std::size_t digits) {
+  int value = 0;
+  for (const char c : text.substr(at, digits)) {
+    value = 10 * value + (c - '0');
   }
-  std::array<char, 2 * kMaxNumberDigits + 8> field{};
-  if (EncodeAddressField(number, field) == 0) {
-    return std::nullopt;
-  }
-  return std::string(field.data());
-}
-
-bool IsHex(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return hex::DigitValue(c) >= 0; });
+  return value;
 }
 
 }  // namespace
+
+std::optional<Pdu> DeliverOfSubmit(std::string_view submitPdu, std::string_view originator,
+                                   const TimeStamp& sent) {
+  Pdu submit;
+  std::size_t errorOffset = 0;
+  if (ReadPdu(submitPdu, submit, errorOffset) != PduError::kNone ||
+      submit.messageType != MessageType::kSubmit || !IsPhoneNumber(originator)) {
+    return std::nullopt;
+  }
+  Pdu deliver;
+  SetAddress(kServiceCentre, deliver.serviceCentre);
+  deliver.messageType = MessageType::kDeliver;
+  deliver.noMoreMessages = true;
+  deliver.userDataHeaderIndicator = submit.userDataHeaderIndicator;
+  SetAddress(originator, deliver.address);
+  deliver.protocolIdentifier = submit.protocolIdentifier;
+  deliver.dataCodingScheme = submit.dataCodingScheme;
+  deliver.serviceCentreTimeStamp = sent;
+  deliver.userDataLength = submit.userDataLength;
+  deliver.userDataOctets = submit.userDataOctets;
+  deliver.userData = submit.userData;
+  return deliver;
+}
+
+std::string PduText(const Pdu& pdu) {
+  std::string text(PduTextLength(pdu) + 1, '\0');
+  text.resize(WritePdu(pdu, text));
+  return text;
+}
+
+TimeStamp LocalTimeStamp(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  TimeStamp stamp;
+  stamp.present = true;
+  stamp.year = 1900 + local.tm_year;
+  stamp.month = local.tm_mon + 1;
+  stamp.day = local.tm_mday;
+  stamp.hour = local.tm_hour;
+  stamp.minute = local.tm_min;
+  stamp.second = std::min(local.tm_sec, 59);  // a leap second has no digits of its own
+  constexpr long kSecondsPerQuarter = 15L * 60;
+  stamp.offsetQuarters = static_cast<int>(local.tm_gmtoff / kSecondsPerQuarter);
+  return stamp;
+}
+
+std::optional<TimeStamp> ParseTimeStamp(std::string_view text) {
+  constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd+dd:dd";  // d: a digit; +: the sign
+  if (text.size() != kShape.size()) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const char c = text[i];
+    const bool fits = kShape[i] == 'd'   ? IsDigit(c)
+                      : kShape[i] == '+' ? c == '+' || c == '-'
+                                         : c == kShape[i];
+    if (!fits) {
+      return std::nullopt;
+    }
+  }
+  TimeStamp stamp;
+  stamp.present = true;
+  stamp.year = Number(text, 0, 4);
+  stamp.month = Number(text, 5, 2);
+  stamp.day = Number(text, 8, 2);
+  stamp.hour = Number(text, 11, 2);
+  stamp.minute = Number(text, 14, 2);
+  stamp.second = Number(text, 17, 2);
+  const int offsetMinutes = 60 * Number(text, 20, 2) + Number(text, 23, 2);
+  stamp.offsetQuarters = (text[19] == '-' ? -1 : 1) * offsetMinutes / 15;
+  constexpr int kMaxQuarters = 79;  // two digits, the first of three bits
+  const bool inRange = stamp.year >= 2000 && stamp.year <= 2099 && stamp.month >= 1 &&
+                       stamp.month <= 12 && stamp.day >= 1 && stamp.day <= 31 && stamp.hour <= 23 &&
+                       stamp.minute <= 59 && stamp.second <= 59 && offsetMinutes % 15 == 0 &&
+                       offsetMinutes / 15 <= kMaxQuarters;
+  return inRange ? std::optional(stamp) : std::nullopt;
+}
 
 bool IsPhoneNumber(std::string_view number) {
   if (number.starts_with('+')) {
     number.remove_prefix(1);
   }
-  return !number.empty() && number.size() <= kMaxNumberDigits &&
-         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return !number.empty() && number.size() <= kMaxAddressDigits &&
+         std::all_of(number.begin(), number.end(), IsDigit);
 }
 
-std::string ServiceCentreField(std::string_view number) {
-  const auto address = AddressField(number);
-  if (!address) {
-    return "00";
+std::string WithPhoneCentre(std::string_view text) {
+  if (!text.starts_with(kEmptyCentreField)) {
+    return std::string(text);
   }
-  // TP address fields count digits; this one counts octets, the type octet included.
-  std::string field;
-  AppendOctet(field, static_cast<unsigned>(address->size() - 2) / 2);
-  field += address->substr(2);
-  return field;
+  return CentreField(kServiceCentre) + std::string(text.substr(kEmptyCentreField.size()));
 }
 
-std::optional<std::string> BuildDeliverPdu(const DeliverFields& fields) {
-  const auto originator = AddressField(fields.originator);
-  if (!originator || (!fields.serviceCentre.empty() && !IsPhoneNumber(fields.serviceCentre)) ||
-      fields.userDataHex.size() % 2 != 0 || !IsHex(fields.userDataHex)) {
-    return std::nullopt;
-  }
-  std::string pdu = ServiceCentreField(fields.serviceCentre);
-  AppendOctet(pdu, kDeliverFirstOctet | (fields.userDataHeader ? kUdhiBit : 0U));
-  pdu += *originator;
-  AppendOctet(pdu, fields.protocol);
-  AppendOctet(pdu, fields.coding);
-  const CentreTime& t = fields.time;
-  for (const int value : {t.year, t.month, t.day, t.hour, t.minute, t.second}) {
-    AppendOctet(pdu, SemiOctets(value));
-  }
-  AppendOctet(pdu, SemiOctets(std::abs(t.zoneQuarters)) | (t.zoneQuarters < 0 ? kZoneSignBit : 0U));
-  AppendOctet(pdu, fields.userDataLength);
-  pdu += fields.userDataHex;
-  std::transform(pdu.begin(), pdu.end(), pdu.begin(), [](char c) {
-    return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
-  });
-  return pdu;
-}
-
-std::optional<DeliverFields> DeliverFieldsOfSubmit(std::string_view submitPdu) {
-  if (submitPdu.size() % 2 != 0 || !IsHex(submitPdu)) {
-    return std::nullopt;
-  }
-  std::size_t at = 0;  // in octets
-  const std::size_t octets = submitPdu.size() / 2;
-  const auto octet = [&](std::size_t i) {
-    return static_cast<unsigned>(hex::ReadPair(submitPdu.data() + 2 * i));
-  };
-  if (octets < 1) {
-    return std::nullopt;
-  }
-  at = 1 + octet(0);  // past the service-centre field
-  // First octet, TP-MR, TP-DA digit count and type.
-  if (at + 4 > octets) {
-    return std::nullopt;
-  }
-  const unsigned first = octet(at);
-  if ((first & kMtiMask) != kMtiSubmit) {
-    return std::nullopt;
-  }
-  const unsigned digits = octet(at + 2);
-  at += 4 + (digits + 1) / 2;
-  constexpr std::array<std::size_t, 4> kValidityOctets = {0, 7, 1, 7};  // by TP-VPF
-  const std::size_t validity = kValidityOctets[(first >> 3U) & 0x03U];
-  // TP-PID, TP-DCS, TP-VP, TP-UDL.
-  if (at + 3 + validity > octets) {
-    return std::nullopt;
-  }
-  DeliverFields fields;
-  fields.protocol = static_cast<std::uint8_t>(octet(at));
-  fields.coding = static_cast<std::uint8_t>(octet(at + 1));
-  fields.userDataHeader = (first & kUdhiBit) != 0;
-  at += 2 + validity;
-  fields.userDataLength = static_cast<std::uint8_t>(octet(at));
-  fields.userDataHex = std::string(submitPdu.substr(2 * (at + 1)));
-  return fields;
-}
-
-CentreTime LocalCentreTime(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
-  CentreTime time;
-  time.year = local.tm_year % 100;
-  time.month = local.tm_mon + 1;
-  time.day = local.tm_mday;
-  time.hour = local.tm_hour;
-  time.minute = local.tm_min;
-  time.second = std::min(local.tm_sec, 59);  // a leap second has no semi-octets of its own
-  constexpr long kSecondsPerQuarter = 15L * 60;
-  time.zoneQuarters = static_cast<int>(local.tm_gmtoff / kSecondsPerQuarter);
-  return time;
+std::size_t TpduOctets(std::string_view text) {
+  Pdu read;
+  std::size_t errorOffset = 0;
+  ReadPdu(text, read, errorOffset);  // what follows the centre's field may be faulty
+  return (text.size() - std::min(text.size(), CentreFieldLength(read))) / 2;
 }
 
 }  // namespace brindle::sim

@@ -1,56 +1,48 @@
-// SMS-DELIVER PDU text as a phone stores a received message: service-centre field first,
-// originator, TP-PID, TP-DCS, the centre's time stamp, user data as it came.
+// The PDU texts the simulated phone makes and measures, all through the codec's Pdu: the
+// SMS-DELIVER a sent message becomes on arrival, the phone's service centre put in front of a
+// received text, and the TPDU's length that AT+CMGS announces and +CMGL shows.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "codec/pdu.h"
+
 namespace brindle::sim {
 
-// The longest originator or service-centre number taken, in digits.
-inline constexpr std::size_t kMaxNumberDigits = 20;
+// The phone's service centre (+CSCA): the centre its received messages name, when they
+// arrive without one and when they were looped back.
+inline constexpr std::string_view kServiceCentre = "+447700900001";
 
-// TP-SCTS: a two-digit year and the zone as a signed number of quarter hours.
-struct CentreTime {
-  int year = 0;  // 0..99
-  int month = 1;
-  int day = 1;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int zoneQuarters = 0;  // -79..79
-};
+// The SMS-DELIVER the phone stores when `submitPdu` (whole PDU text, service-centre field
+// first) arrives from `originator`, stamped `sent` by the phone's centre: the SUBMIT's TP-PID,
+// TP-DCS, TP-UDHI and user data, and no more messages waiting. Nothing when the text is not an
+// SMS-SUBMIT that reads whole or `originator` is no phone number.
+std::optional<Pdu> DeliverOfSubmit(std::string_view submitPdu, std::string_view originator,
+                                   const TimeStamp& sent);
 
-struct DeliverFields {
-  std::string serviceCentre;  // "+447700900001"; empty writes the empty field "00"
-  std::string originator;     // '+' in front for an international number
-  std::uint8_t protocol = 0;  // TP-PID
-  std::uint8_t coding = 0;    // TP-DCS
-  bool userDataHeader = false;
-  CentreTime time;
-  std::uint8_t userDataLength = 0;  // TP-UDL as it stands: septets or octets, by TP-DCS
-  std::string userDataHex;          // TP-UD as hex text
-};
-
-// The whole PDU text, uppercase; nothing when a number is not '+'/digits of at most
-// kMaxNumberDigits digits or the user data is not hex.
-std::optional<std::string> BuildDeliverPdu(const DeliverFields& fields);
-
-// The fields of the DELIVER that an SMS-SUBMIT (whole PDU text, service-centre field first)
-// turns into on arrival: its TP-PID, TP-DCS, TP-UDHI and user data. Nothing when the text is
-// not an SMS-SUBMIT that holds together.
-std::optional<DeliverFields> DeliverFieldsOfSubmit(std::string_view submitPdu);
+// The PDU's text, uppercase; empty when WritePdu refuses it.
+std::string PduText(const Pdu& pdu);
 
 // `when` in local time with the zone's offset, as a service centre stamps it.
-CentreTime LocalCentreTime(std::time_t when);
+TimeStamp LocalTimeStamp(std::time_t when);
 
-// Whether `number` is '+' (optional) and 1..kMaxNumberDigits digits.
+// "2026-12-06T21:15:03+01:00" (years 2000 to 2099, the offset in whole quarters of an hour up
+// to 19:45) as a time stamp; nothing for any other text.
+std::optional<TimeStamp> ParseTimeStamp(std::string_view text);
+
+// Whether `number` is '+' (optional) and 1 to kMaxAddressDigits digits.
 bool IsPhoneNumber(std::string_view number);
 
-// The service-centre field for `number` ("07914477009000F1"), "00" for an empty one.
-std::string ServiceCentreField(std::string_view number);
+// `text` with the phone's service centre in place of an empty service-centre field ("00", as
+// an --inbox line may start), as a phone stores what it receives; as it is otherwise.
+std::string WithPhoneCentre(std::string_view text);
+
+// Octets behind the service-centre field of a PDU's text, as AT+CMGS announces them and
+// +CMGL shows them. `text` must read past that field.
+std::size_t TpduOctets(std::string_view text);
 
 }  // namespace brindle::sim

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "codec/hex.h"
+#include "codec/pdu.h"
+#include "tools/phone_sim/deliver_pdu.h"
 
 namespace brindle::sim {
 
@@ -11,26 +12,21 @@ MessageStore::MessageStore(int capacity, int firstIndex)
       firstIndex_(firstIndex) {}
 
 std::optional<std::string> MessageStore::Refusal(std::string_view pdu) {
-  if (pdu.empty()) {
-    return "empty PDU";
-  }
   if (pdu.size() > kStoredPduCapacity) {
     return "PDU longer than " + std::to_string(kStoredPduCapacity) + " characters";
   }
-  const auto* const notHex =
-      std::find_if(pdu.begin(), pdu.end(), [](char c) { return hex::DigitValue(c) < 0; });
-  if (notHex != pdu.end()) {
-    return "not a hex digit at offset " + std::to_string(notHex - pdu.begin());
+  Pdu read;
+  std::size_t offset = 0;
+  const PduError error = ReadPdu(pdu, read, offset);
+  if (error == PduError::kEmpty || error == PduError::kNotHex || error == PduError::kOddLength) {
+    return std::string(DescribePduError(error)) +
+           (error == PduError::kNotHex ? " at offset " + std::to_string(offset) : "");
   }
-  if (pdu.size() % 2 != 0) {
-    return "odd number of hex digits";
-  }
-  const auto centre = static_cast<std::size_t>(hex::ReadPair(pdu.data()));
-  if (2 * (1 + centre) >= pdu.size()) {
-    return "nothing after the service-centre field";
-  }
-  if ((hex::ReadPair(pdu.data() + 2 * (1 + centre)) & 0x03) != 0) {
-    return "not an SMS-DELIVER";
+  // A phone stores whatever the network hands it as an SMS-DELIVER; faults after the first
+  // octet are the reader's to find.
+  if (read.messageType != MessageType::kDeliver) {
+    return error == PduError::kNone ? "not an SMS-DELIVER"
+                                    : "not an SMS-DELIVER: " + std::string(DescribePduError(error));
   }
   return std::nullopt;
 }
@@ -48,8 +44,7 @@ std::optional<int> MessageStore::Add(std::string_view pdu) {
   std::transform(message.pdu.begin(), message.pdu.end(), message.pdu.begin(), [](char c) {
     return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
   });
-  const int centre = hex::ReadPair(message.pdu.data());
-  message.tpduOctets = static_cast<int>(message.pdu.size() / 2) - 1 - centre;
+  message.tpduOctets = static_cast<int>(TpduOctets(message.pdu));
   ++used_;
   return message.index;
 }

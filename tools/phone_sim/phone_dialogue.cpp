@@ -4,7 +4,6 @@
 #include <array>
 #include <utility>
 
-#include "codec/payload_decode.h"
 #include "codec/score_reader.h"
 #include "tools/phone_sim/at_text.h"
 
@@ -323,38 +322,20 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
     Reject("PDU longer than " + std::to_string(kPduEntryCapacity) + " characters", nowMs);
     return;
   }
-  if (pdu_.empty()) {
-    Reject("empty PDU", nowMs);
-    return;
-  }
-  const auto notHex = std::find_if_not(pdu_.begin(), pdu_.end(), IsHexDigit);
-  if (notHex != pdu_.end()) {
-    Reject("not a hex digit at offset " + std::to_string(notHex - pdu_.begin()), nowMs);
-    return;
-  }
-  if (pdu_.size() % 2 != 0) {
-    Reject("odd number of hex digits", nowMs);
-    return;
-  }
-  const std::size_t octets = pdu_.size() / 2;
-  const auto serviceCentre = static_cast<std::size_t>(ParseHexByte(pdu_));
-  if (1 + serviceCentre > octets) {
-    Reject("service-centre field longer than the PDU", nowMs);
-    return;
-  }
-  const std::size_t tpduOctets = octets - 1 - serviceCentre;
-  if (tpduOctets != static_cast<std::size_t>(cmgsLength_)) {
-    Reject("AT+CMGS=" + std::to_string(cmgsLength_) + " announced, but " +
-               std::to_string(tpduOctets) + " octets followed the service-centre field",
-           nowMs);
-    return;
-  }
   PduReading reading;
   const PduError error = ReadScorePdu(pdu_, reading);
   if (error != PduError::kNone && error != PduError::kBadPayloadFields) {
     Reject(
         std::string(DescribePduError(error)) + " at offset " + std::to_string(reading.errorOffset),
         nowMs);
+    return;
+  }
+  const std::size_t octets = pdu_.size() / 2;
+  const std::size_t tpduOctets = TpduOctets(pdu_);
+  if (tpduOctets != static_cast<std::size_t>(cmgsLength_)) {
+    Reject("AT+CMGS=" + std::to_string(cmgsLength_) + " announced, but " +
+               std::to_string(tpduOctets) + " octets followed the service-centre field",
+           nowMs);
     return;
   }
   if (reading.pdu.messageType != MessageType::kSubmit) {

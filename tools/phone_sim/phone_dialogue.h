@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/message_store.h"
 #include "tools/phone_sim/phone_memories.h"
 #include "tools/phone_sim/phone_mode.h"
@@ -34,8 +35,6 @@ inline constexpr std::uint64_t kLateAnswerMs = 6000;
 inline constexpr std::uint64_t kStreamPeriodMs = 50;
 // padded: hex digits of a padded PDU line, the longest PDU's (176 octets).
 inline constexpr std::size_t kPaddedPduDigits = 352;
-// The centre this phone's received messages name when they arrive without one.
-inline constexpr std::string_view kServiceCentre = "+447700900001";
 
 enum class EventKind : std::uint8_t {
   kMessage,    // a PDU taken for sending

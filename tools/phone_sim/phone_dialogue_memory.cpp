@@ -255,8 +255,8 @@ std::optional<int> PhoneDialogue::Deliver(std::string_view pdu, std::string_view
   // Checked as given (so that offsets point into what was given), then once more with the
   // phone's centre in place of an empty field.
   auto refusal = MessageStore::Refusal(text);
-  if (!refusal && text.starts_with("00")) {
-    text = ServiceCentreField(kServiceCentre) + text.substr(2);
+  if (!refusal) {
+    text = WithPhoneCentre(text);
     refusal = MessageStore::Refusal(text);
   }
   if (refusal) {
@@ -272,9 +272,8 @@ std::optional<int> PhoneDialogue::Deliver(std::string_view pdu, std::string_view
 std::optional<int> PhoneDialogue::Arrive(DialogueEvent event, std::uint64_t nowMs) {
   if (Announcing() && indications_.mt == 2) {
     // Routed to the line, not stored: "+CMT: [<alpha>],<length>" and the PDU.
-    const int centre = ParseHexByte(event.pdu);
-    const auto length = static_cast<int>(event.pdu.size() / 2) - 1 - centre;
-    Unsolicited("\r\n+CMT: ," + std::to_string(length) + "\r\n" + event.pdu + "\r\n", nowMs);
+    Unsolicited("\r\n+CMT: ," + std::to_string(TpduOctets(event.pdu)) + "\r\n" + event.pdu + "\r\n",
+                nowMs);
     event.kind = EventKind::kRouted;
     events_.push_back(std::move(event));
     return std::nullopt;
