@@ -1,10 +1,15 @@
 // `brindle phone`: the simulated GSM phone on a pseudo-terminal.
+#include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tools/commands.h"
 #include "tools/phone_sim/deliver_pdu.h"
+#include "tools/phone_sim/feed_pipe.h"
 #include "tools/phone_sim/phone_mode.h"
 #include "tools/phone_sim/phone_runner.h"
 
@@ -22,13 +27,64 @@ CLI::Validator NotNegative() {
           ""};
 }
 
+// TP-DCS as two hex digits.
+std::optional<std::uint8_t> CodingOf(const std::string& text) {
+  std::uint8_t coding = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, coding, 16);
+  return text.size() == 2 && stop == end && error == std::errc() ? std::optional(coding)
+                                                                 : std::nullopt;
+}
+
+CLI::Validator Checked(bool (*fits)(const std::string&), std::string expected) {
+  return {[fits, expected = std::move(expected)](const std::string& text) {
+            return fits(text) ? std::string() : "must be " + expected + ", not '" + text + "'";
+          },
+          ""};
+}
+
+struct DeliverArguments {
+  bool deliver = false;
+  std::string from;  // empty: --own-number
+  std::string sent;  // empty: now
+  std::string coding;
+};
+
+// --deliver: each SMS-SUBMIT line of standard input as the SMS-DELIVER it becomes on arrival.
+int PrintDelivers(const DeliverArguments& arguments, const std::string& ownNumber) {
+  const std::string& from = arguments.from.empty() ? ownNumber : arguments.from;
+  const TimeStamp sent = arguments.sent.empty() ? sim::LocalTimeStamp(std::time(nullptr))
+                                                : *sim::ParseTimeStamp(arguments.sent);
+  const auto coding = CodingOf(arguments.coding);
+  std::string line;
+  for (int number = 1; std::getline(std::cin, line); ++number) {
+    const std::string submit = sim::PduOfLine(line);
+    if (submit.empty()) {
+      continue;
+    }
+    auto deliver = sim::DeliverOfSubmit(submit, from, sent);
+    if (!deliver) {
+      (void)std::fprintf(stderr, "brindle phone: line %d: not an SMS-SUBMIT that reads whole\n",
+                         number);
+      return kExitBadInput;
+    }
+    deliver->dataCodingScheme = coding.value_or(deliver->dataCodingScheme);
+    (void)std::printf("%s\n", sim::PduText(*deliver).c_str());
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 void RegisterPhoneCommand(CLI::App& app, int& status) {
   struct Arguments {
     std::string mode = "ok";
     sim::PhoneOptions options;
+    DeliverArguments deliver;
   };
+  const CLI::Validator kPhoneNumber =
+      Checked([](const std::string& text) { return sim::IsPhoneNumber(text); },
+              "'+' (optional) and 1 to 20 digits");
   // The callback runs after parsing, while `app` (and so this) is alive.
   auto arguments = std::make_shared<Arguments>();
   CLI::App* phone = app.add_subcommand(
@@ -90,15 +146,37 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       ->add_option("--own-number", arguments->options.ownNumber,
                    "This phone's number, the sender of looped-back messages")
       ->type_name("NUMBER")
-      ->check(CLI::Validator(
-          [](const std::string& text) {
-            return sim::IsPhoneNumber(text)
-                       ? std::string()
-                       : "must be '+' (optional) and 1 to 20 digits, not '" + text + "'";
-          },
-          ""))
+      ->check(kPhoneNumber)
       ->capture_default_str();
+  CLI::Option* deliver = phone->add_flag(
+      "--deliver", arguments->deliver.deliver,
+      "Run no phone: read SMS-SUBMIT PDUs from standard input, as --inbox lines (the \"pdu\" of "
+      "`brindle encode --lines`), and print the SMS-DELIVER each becomes on arrival here, a line "
+      "each, as --loopback stores it");
+  phone->add_option("--from", arguments->deliver.from, "The sender (default: --own-number)")
+      ->type_name("NUMBER")
+      ->check(kPhoneNumber)
+      ->needs(deliver);
+  phone
+      ->add_option("--sent", arguments->deliver.sent,
+                   "The centre's time stamp, as 2026-12-06T21:15:03+01:00 "
+                   "(default: now, in local time)")
+      ->type_name("TIME")
+      ->check(Checked([](const std::string& text) { return sim::ParseTimeStamp(text).has_value(); },
+                      "a time as 2026-12-06T21:15:03+01:00, the offset in quarter hours"))
+      ->needs(deliver);
+  phone
+      ->add_option("--coding", arguments->deliver.coding,
+                   "TP-DCS in place of the SUBMIT's; the user data stays as sent")
+      ->type_name("HEX")
+      ->check(Checked([](const std::string& text) { return CodingOf(text).has_value(); },
+                      "two hex digits"))
+      ->needs(deliver);
   phone->callback([arguments, &status] {
+    if (arguments->deliver.deliver) {
+      status = PrintDelivers(arguments->deliver, arguments->options.ownNumber);
+      return;
+    }
     std::string error;
     const auto modes = sim::ParsePhoneModes(arguments->mode, error);
     if (!modes) {
