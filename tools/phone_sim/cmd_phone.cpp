@@ -68,6 +68,7 @@ int PrintDelivers(const DeliverArguments& arguments, const std::string& ownNumbe
                          number);
       return kExitBadInput;
     }
+    deliver->serviceCentre = Address{};  // the phone that takes the line puts its own in
     deliver->dataCodingScheme = coding.value_or(deliver->dataCodingScheme);
     (void)std::printf("%s\n", sim::PduText(*deliver).c_str());
   }
@@ -151,8 +152,8 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
   CLI::Option* deliver = phone->add_flag(
       "--deliver", arguments->deliver.deliver,
       "Run no phone: read SMS-SUBMIT PDUs from standard input, as --inbox lines (the \"pdu\" of "
-      "`brindle encode --lines`), and print the SMS-DELIVER each becomes on arrival here, a line "
-      "each, as --loopback stores it");
+      "`brindle encode --lines`), and print the SMS-DELIVER each becomes on arrival, as an "
+      "--inbox line (service-centre field '00')");
   phone->add_option("--from", arguments->deliver.from, "The sender (default: --own-number)")
       ->type_name("NUMBER")
       ->check(kPhoneNumber)
