@@ -1,54 +1,50 @@
-# SMS-DELIVER PDUs for the score service's tests, built from `brindle encode` output.
+# SMS-DELIVER PDUs for the score service's tests: score messages as `brindle encode --lines`
+# sends them, each as it arrives on a phone (`brindle phone --deliver`). Every process takes a
+# whole batch: starting one costs more than the messages.
 import json
 import subprocess
 
-
-def swap_digits(digits):
-    digits += "F" * (len(digits) % 2)
-    return "".join(digits[i + 1] + digits[i] for i in range(0, len(digits), 2))
+SENDER = "+447700900123"
+WHEN = (2026, 12, 6, 21, 15, 3, 4)  # the offset in quarters of an hour
 
 
-def address(number):
-    digits = number.lstrip("+")
-    kind = "91" if number.startswith("+") else "81"
-    return f"{len(digits):02X}{kind}{swap_digits(digits)}"
+def sent_at(year, month, day, hour, minute, second, quarters):
+    minutes = 15 * abs(quarters)
+    return (f"{year:04d}-{month:02d}-{day:02d}T{hour:02d}:{minute:02d}:{second:02d}"
+            f"{'-' if quarters < 0 else '+'}{minutes // 60:02d}:{minutes % 60:02d}")
 
 
-def stamp(year, month, day, hour, minute, second, quarters):
-    # TP-SCTS: swapped decimal digits, the offset's sign in bit 3.
-    fields = [year % 100, month, day, hour, minute, second]
-    text = "".join(swap_digits(f"{v:02d}") for v in fields)
-    zone = int(swap_digits(f"{abs(quarters):02d}"), 16) | (0x08 if quarters < 0 else 0)
-    return text + f"{zone:02X}"
+def run(args, lines):
+    return subprocess.run(args, input="".join(line + "\n" for line in lines),
+                          capture_output=True, text=True, check=True).stdout.splitlines()
 
 
-# The 14 octets an SMS-SUBMIT to the default number starts with, in hex digits: what follows
-# them is TP-UDL and TP-UD.
-SUBMIT_HEAD = 28
+def submits(brindle, messages):
+    # The SMS-SUBMITs of (game_id, score, handle) messages.
+    lines = (json.dumps({"gameId": g, "score": s, "handle": h}) for g, s, h in messages)
+    return [json.loads(line)["pdu"] for line in run([brindle, "encode", "--lines"], lines)]
 
 
-def user_data(brindle, game_id, score, handle):
-    # TP-UDL and TP-UD of the score message, as the sender builds them.
-    out = subprocess.run([brindle, "encode", f"--game-id={game_id}", f"--score={score}",
-                          f"--handle={handle}", "--json"], capture_output=True, text=True,
-                         check=True).stdout
-    return json.loads(out)["pdu"][SUBMIT_HEAD:]
+def delivers(brindle, submit_pdus, sender=SENDER, when=WHEN, coding=None):
+    # The SMS-DELIVER each SUBMIT becomes; `coding` (two hex digits) replaces its TP-DCS.
+    options = ["--from", sender, "--sent", sent_at(*when)] + (["--coding", coding] if coding else [])
+    return run([brindle, "phone", "--deliver", *options], submit_pdus)
 
 
-def user_data_lines(brindle, messages):
-    # The same for many (game_id, score, handle) at once, through one `brindle encode --lines`.
-    lines = "".join(json.dumps({"gameId": g, "score": s, "handle": h}) + "\n"
-                    for g, s, h in messages)
-    out = subprocess.run([brindle, "encode", "--lines"], input=lines, capture_output=True,
-                         text=True, check=True).stdout
-    return [json.loads(line)["pdu"][SUBMIT_HEAD:] for line in out.splitlines()]
-
-
-def deliver(udl_ud, sender="+447700900123", when=(2026, 12, 6, 21, 15, 3, 4), first="04",
-            coding="00"):
-    return "00" + first + address(sender) + "00" + coding + stamp(*when) + udl_ud
+def score_delivers(brindle, messages, **kwargs):
+    # In their order, messages of (game_id, score, handle) or (game_id, score, handle, sender);
+    # kwargs as delivers() takes them. One phone process for each sender.
+    sent = submits(brindle, [message[:3] for message in messages])
+    by_sender = {}
+    for i, message in enumerate(messages):
+        by_sender.setdefault(message[3] if len(message) > 3 else None, []).append(i)
+    out = [None] * len(messages)
+    for sender, indexes in by_sender.items():
+        arrival = dict(kwargs, **({"sender": sender} if sender else {}))
+        for i, pdu in zip(indexes, delivers(brindle, [sent[i] for i in indexes], **arrival)):
+            out[i] = pdu
+    return out
 
 
 def score_deliver(brindle, game_id, score, handle, **kwargs):
-    return deliver(user_data(brindle, game_id, score, handle), **kwargs)
-
+    return score_delivers(brindle, [(game_id, score, handle)], **kwargs)[0]

@@ -69,7 +69,7 @@ def once_each(inbox):
 
 
 def some_scores(count):
-    return [pdus.score_deliver(BRINDLE, 42, 100 + i, f"P{i:03d}") for i in range(count)]
+    return pdus.score_delivers(BRINDLE, [(42, 100 + i, f"P{i:03d}") for i in range(count)])
 
 
 def phone(inbox, *options):
@@ -102,7 +102,7 @@ def case_inbox():
     remy = pdus.score_deliver(BRINDLE, 7, 6, "R\u00e9my\"<'")
     ann = pdus.score_deliver(BRINDLE, 7, 5, "Ann", sender="+447700900999",
                              when=(2026, 12, 6, 20, 15, 1, 0))
-    wide = pdus.deliver(pdus.user_data(BRINDLE, 1, 1, "Zed"), coding="08")
+    wide = pdus.score_deliver(BRINDLE, 1, 1, "Zed", coding="08")
     inbox = [remy, ann, wide]
     held = phone(inbox)
     result = once(held.link)
@@ -284,8 +284,8 @@ def case_crash():
     rng = random.Random(os.environ.get("BRINDLE_CRASH_SEED", "7"))
     held_in_all = []
     for run_ in range(50):
-        inbox = [pdus.score_deliver(BRINDLE, 9, run_ * 1000 + i, f"C{run_:02d}{i:03d}")
-                 for i in range(200)]
+        inbox = pdus.score_delivers(BRINDLE, [(9, run_ * 1000 + i, f"C{run_:02d}{i:03d}")
+                                              for i in range(200)])
         held_in_all += inbox
         held = phone(inbox)
         serve = start("serve", "--port", held.link, "--db", DB)

@@ -86,8 +86,7 @@ class Web:
 
 def fill(brindle, folder, db, scores, name="fill"):
     """Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`."""
-    inbox = [pdus.score_deliver(brindle, game, score, handle, sender=sender)
-             for game, score, handle, sender in scores]
+    inbox = pdus.score_delivers(brindle, scores)
     phone = Phone(brindle, folder, name, inbox)
     try:
         serve = serve_once(brindle, phone.link, db)
