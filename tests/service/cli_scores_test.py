@@ -26,9 +26,10 @@ def text(*args):
 
 
 def main():
-    # The service makes the schema (the port is not there, so it ends right after), then rows
+    # The service makes the schema (the port is not there, so it fails right after), then rows
     # go in as a phone could have sent them.
-    run("serve", "--once", "--port", os.path.join(TMP, "no-port"), "--db", DB)
+    result = run("serve", "--once", "--port", os.path.join(TMP, "no-port"), "--db", DB)
+    assert result.returncode == 1 and b"cannot open the port" in result.stderr, result
     with sqlite3.connect(DB) as db:
         db.executemany(
             "INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received,"
@@ -56,9 +57,10 @@ def main():
         assert result.returncode == status, (game, result)
         assert status == 0 or (result.stdout == b"" and result.stderr.count(b"\n") == 1), result
 
-    # A PostgreSQL location that cannot be used is an error, never a file of that name.
+    # A database that is not there, or a PostgreSQL location that cannot be used, is an error,
+    # never a file made.
     before = sorted(os.listdir(TMP))
-    for db in ["service=brindle_no_such_service", "  dbname=scores host=/nonexistent"]:
+    for db in ["none.db", "service=brindle_no_such_service", "  dbname=scores host=/nonexistent"]:
         for args in [["scores"], ["messages"], ["web", "--listen", "127.0.0.1:0"]]:
             result = run(*args, "--db", db)
             assert result.returncode == 2 and result.stderr, (args, db, result)
