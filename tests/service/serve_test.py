@@ -203,6 +203,32 @@ def case_stuck():
     assert time.monotonic() - began < 5, "SIGTERM took too long"
 
 
+def case_waits():
+    # PostgreSQL only: a server not there yet when the service starts is tried again, a line a
+    # try, and once its socket appears where the service looks, the service goes on (to a port
+    # that is not there: status 1); SIGTERM ends the wait. (A server that turns the service away
+    # is not waited for: the store's tests show that as kNotOurs.)
+    server = dict(item.split("=", 1) for item in os.environ["BRINDLE_TEST_POSTGRES"].split())
+    for name, status in (("later", 1), ("stopped", 0)):
+        folder, log = os.path.join(TMP, name), os.path.join(TMP, name + ".log")
+        with open(log, "w", encoding="utf-8") as out:
+            STARTED.append(subprocess.Popen(
+                [BRINDLE, "serve", "--once", "--port", os.path.join(TMP, "no-port"), "--db",
+                 f"host={folder} user={server['user']} dbname=serve_waits"], stderr=out))
+
+        def tries(log=log):
+            with open(log, encoding="utf-8") as text:
+                return text.read().count("trying again")
+        harness.wait_for(lambda: tries() >= 2, "a second try")
+        if status:
+            os.makedirs(folder)
+            os.symlink(os.path.join(server["host"], ".s.PGSQL.5432"),
+                       os.path.join(folder, ".s.PGSQL.5432"))
+        else:
+            STARTED[-1].send_signal(signal.SIGTERM)
+        assert STARTED[-1].wait(harness.WAIT) == status, name
+
+
 def case_crash():
     # SIGKILL at random moments while 200 messages are taken, 50 times, then --once to the end:
     # each message of each run stored once.

@@ -61,11 +61,6 @@ class Phone:
         return self.process.wait(WAIT)
 
 
-def serve_once(brindle, port, db):
-    return subprocess.Popen([brindle, "serve", "--port", port, "--db", db, "--once"],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-
-
 class Web:
     """`brindle web` on a free port of 127.0.0.1."""
 
@@ -89,8 +84,8 @@ def fill(brindle, folder, db, scores, name="fill"):
     inbox = pdus.score_delivers(brindle, scores)
     phone = Phone(brindle, folder, name, inbox)
     try:
-        serve = serve_once(brindle, phone.link, db)
-        _, err = serve.communicate(timeout=WAIT * 2)
-        assert serve.returncode == 0, err
+        serve = subprocess.run([brindle, "serve", "--port", phone.link, "--db", db, "--once"],
+                               capture_output=True, text=True, timeout=WAIT * 2)
+        assert serve.returncode == 0, serve.stderr
     finally:
         phone.stop()
