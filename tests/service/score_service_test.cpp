@@ -175,8 +175,7 @@ struct Phone {
   std::string leftOver;             // an earlier answer still on its way when the service starts
   std::string selected = "SM";
 
-  [[nodiscard]] std::string Entry(std::string_view header, int index,
-                                  const std::string& pdu) const {
+  static std::string Entry(std::string_view header, int index, const std::string& pdu) {
     return std::string(header) + (index < 0 ? "" : std::to_string(index) + ",") + "1,," +
            std::to_string(pdu.size() / 2 - 1) + "\r\n" + pdu + "\r\n";
   }
