@@ -12,8 +12,14 @@ namespace brindle {
 
 namespace {
 
-constexpr std::uint32_t kFlagsCleared = 0x6F6C;
-constexpr std::uint32_t kFlagsSet = 0x1093;
+// The port as the phone wants it: binary, parity checked, DTR and RTS held on, and no
+// handshake, flow control, character replacement or abort on error.
+constexpr std::uint32_t kFlagsCleared = dcb::kOutxCtsFlow | dcb::kOutxDsrFlow |
+                                        dcb::kDtrControlMask | dcb::kDsrSensitivity | dcb::kOutX |
+                                        dcb::kInX | dcb::kErrorChar | dcb::kNull |
+                                        dcb::kRtsControlMask | dcb::kAbortOnError;
+constexpr std::uint32_t kFlagsSet = dcb::kBinary | dcb::kParity | dcb::kDtrControlEnable |
+                                    dcb::kTxContinueOnXoff | dcb::kRtsControlEnable;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::size_t kReadLineCapacity = 1024;

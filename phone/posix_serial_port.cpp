@@ -22,16 +22,6 @@ namespace brindle {
 namespace {
 
 constexpr std::size_t kPathCapacity = 4096;
-constexpr std::uint8_t kOddParity = 1;
-constexpr std::uint8_t kEvenParity = 2;
-constexpr std::uint8_t kMarkParity = 3;
-constexpr std::uint8_t kSpaceParity = 4;
-constexpr std::uint8_t kTwoStopBits = 2;
-constexpr std::uint32_t kRtsControlHandshake = 0x2000;
-constexpr std::uint32_t kPurgeTxAbort = 0x1;
-constexpr std::uint32_t kPurgeRxAbort = 0x2;
-constexpr std::uint32_t kPurgeTxClear = 0x4;
-constexpr std::uint32_t kPurgeRxClear = 0x8;
 
 struct Rate {
   std::uint32_t bitsPerSecond;
@@ -168,7 +158,7 @@ bool PosixSerialPort::GetState(PortHandle port, PortSettings& settings) {
     flags |= dcb::kParity;
   }
   if ((tio.c_cflag & CRTSCTS) != 0) {
-    flags |= dcb::kOutxCtsFlow | kRtsControlHandshake;
+    flags |= dcb::kOutxCtsFlow | dcb::kRtsControlHandshake;
   } else {
     flags |= dcb::kRtsControlEnable;
   }
@@ -200,12 +190,12 @@ bool PosixSerialPort::GetState(PortHandle port, PortSettings& settings) {
   if ((tio.c_cflag & PARENB) != 0) {
     const bool odd = (tio.c_cflag & PARODD) != 0;
     if ((tio.c_cflag & CMSPAR) != 0) {
-      settings.parity = odd ? kMarkParity : kSpaceParity;
+      settings.parity = odd ? dcb::kMarkParity : dcb::kSpaceParity;
     } else {
-      settings.parity = odd ? kOddParity : kEvenParity;
+      settings.parity = odd ? dcb::kOddParity : dcb::kEvenParity;
     }
   }
-  settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : dcb::kOneStopBit;
+  settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? dcb::kTwoStopBits : dcb::kOneStopBit;
   settings.xonChar = static_cast<char>(tio.c_cc[VSTART]);
   settings.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   settings.errorChar = 0;
@@ -252,16 +242,16 @@ bool PosixSerialPort::SetState(PortHandle port, const PortSettings& settings) {
   switch (settings.parity) {
     case dcb::kNoParity:
       break;
-    case kOddParity:
+    case dcb::kOddParity:
       tio.c_cflag |= PARENB | PARODD;
       break;
-    case kEvenParity:
+    case dcb::kEvenParity:
       tio.c_cflag |= PARENB;
       break;
-    case kMarkParity:
+    case dcb::kMarkParity:
       tio.c_cflag |= PARENB | PARODD | CMSPAR;
       break;
-    case kSpaceParity:
+    case dcb::kSpaceParity:
       tio.c_cflag |= PARENB | CMSPAR;
       break;
     default:
@@ -270,14 +260,15 @@ bool PosixSerialPort::SetState(PortHandle port, const PortSettings& settings) {
   switch (settings.stopBits) {
     case dcb::kOneStopBit:
       break;
-    case kTwoStopBits:
+    case dcb::kTwoStopBits:
       tio.c_cflag |= CSTOPB;
       break;
     default:
       return Fail(EINVAL);
   }
   const std::uint32_t flags = settings.flags;
-  if ((flags & dcb::kOutxCtsFlow) != 0 || (flags & dcb::kRtsControlMask) == kRtsControlHandshake) {
+  if ((flags & dcb::kOutxCtsFlow) != 0 ||
+      (flags & dcb::kRtsControlMask) == dcb::kRtsControlHandshake) {
     tio.c_cflag |= CRTSCTS;
   }
   tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF);

@@ -30,9 +30,15 @@ inline constexpr std::uint32_t kErrorChar = 0x400;
 inline constexpr std::uint32_t kNull = 0x800;
 inline constexpr std::uint32_t kRtsControlMask = 0x3000;
 inline constexpr std::uint32_t kRtsControlEnable = 0x1000;
+inline constexpr std::uint32_t kRtsControlHandshake = 0x2000;
 inline constexpr std::uint32_t kAbortOnError = 0x4000;
 inline constexpr std::uint8_t kNoParity = 0;
+inline constexpr std::uint8_t kOddParity = 1;
+inline constexpr std::uint8_t kEvenParity = 2;
+inline constexpr std::uint8_t kMarkParity = 3;
+inline constexpr std::uint8_t kSpaceParity = 4;
 inline constexpr std::uint8_t kOneStopBit = 0;
+inline constexpr std::uint8_t kTwoStopBits = 2;
 }  // namespace dcb
 
 // The size of the Win32 port structure (DCB), which it carries in its first field.
@@ -67,7 +73,13 @@ struct PortTimeouts {
 };
 
 enum class EscapeFunction : std::uint32_t { kSetRts = 3, kSetDtr = 5 };
-inline constexpr std::uint32_t kPurgeAll = 15;  // TXABORT | RXABORT | TXCLEAR | RXCLEAR
+// Purge's flags.
+inline constexpr std::uint32_t kPurgeTxAbort = 0x1;
+inline constexpr std::uint32_t kPurgeRxAbort = 0x2;
+inline constexpr std::uint32_t kPurgeTxClear = 0x4;
+inline constexpr std::uint32_t kPurgeRxClear = 0x8;
+inline constexpr std::uint32_t kPurgeAll =
+    kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
 
 class SerialPort {
  public:
