@@ -4,13 +4,41 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <bit>
+#include <cstddef>
 
 namespace brindle {
 namespace {
 
-static_assert(sizeof(DCB) == 28 && sizeof(PortSettings) == sizeof(DCB));
-static_assert(sizeof(COMMTIMEOUTS) == sizeof(PortTimeouts));
+// PortSettings and PortTimeouts mirror DCB and COMMTIMEOUTS byte for byte, so each crosses the
+// interface whole; these hold the layouts to that (the flag bits sit in the word at offset 8).
+static_assert(sizeof(DCB) == kDcbLength && sizeof(PortSettings) == sizeof(DCB));
+static_assert(offsetof(PortSettings, dcbLength) == offsetof(DCB, DCBlength) &&
+              offsetof(PortSettings, baudRate) == offsetof(DCB, BaudRate) &&
+              offsetof(PortSettings, flags) == 8 &&
+              offsetof(PortSettings, wReserved) == offsetof(DCB, wReserved) &&
+              offsetof(PortSettings, xonLim) == offsetof(DCB, XonLim) &&
+              offsetof(PortSettings, xoffLim) == offsetof(DCB, XoffLim) &&
+              offsetof(PortSettings, byteSize) == offsetof(DCB, ByteSize) &&
+              offsetof(PortSettings, parity) == offsetof(DCB, Parity) &&
+              offsetof(PortSettings, stopBits) == offsetof(DCB, StopBits) &&
+              offsetof(PortSettings, xonChar) == offsetof(DCB, XonChar) &&
+              offsetof(PortSettings, xoffChar) == offsetof(DCB, XoffChar) &&
+              offsetof(PortSettings, errorChar) == offsetof(DCB, ErrorChar) &&
+              offsetof(PortSettings, eofChar) == offsetof(DCB, EofChar) &&
+              offsetof(PortSettings, evtChar) == offsetof(DCB, EvtChar) &&
+              offsetof(PortSettings, wReserved1) == offsetof(DCB, wReserved1));
+static_assert(sizeof(COMMTIMEOUTS) == sizeof(PortTimeouts) &&
+              offsetof(PortTimeouts, readIntervalTimeout) ==
+                  offsetof(COMMTIMEOUTS, ReadIntervalTimeout) &&
+              offsetof(PortTimeouts, readTotalTimeoutMultiplier) ==
+                  offsetof(COMMTIMEOUTS, ReadTotalTimeoutMultiplier) &&
+              offsetof(PortTimeouts, readTotalTimeoutConstant) ==
+                  offsetof(COMMTIMEOUTS, ReadTotalTimeoutConstant) &&
+              offsetof(PortTimeouts, writeTotalTimeoutMultiplier) ==
+                  offsetof(COMMTIMEOUTS, WriteTotalTimeoutMultiplier) &&
+              offsetof(PortTimeouts, writeTotalTimeoutConstant) ==
+                  offsetof(COMMTIMEOUTS, WriteTotalTimeoutConstant));
 
 // Handles cross the port interface as integers; this is where they become handles again.
 HANDLE ToHandle(PortHandle port) {
@@ -23,17 +51,6 @@ constexpr std::size_t kPortNameCapacity = 64;
 constexpr DWORD kGenericReadWrite = 0xC0000000;
 constexpr DWORD kWriteThrough = 0x80000000;
 constexpr DWORD kSystemTextFlags = 0x1300;  // ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM
-
-// DCB keeps its flag bits in C bit-fields; the word behind them is copied whole.
-std::uint32_t FlagWord(const DCB& dcb) {
-  std::uint32_t word = 0;
-  std::memcpy(&word, reinterpret_cast<const unsigned char*>(&dcb) + 8, sizeof word);
-  return word;
-}
-
-void SetFlagWord(DCB& dcb, std::uint32_t word) {
-  std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + 8, &word, sizeof word);
-}
 
 }  // namespace
 
@@ -52,62 +69,24 @@ bool Win32SerialPort::GetState(PortHandle port, PortSettings& settings) {
   DCB dcb{};
   dcb.DCBlength = settings.dcbLength;
   const BOOL ok = GetCommState(ToHandle(port), &dcb);
-  settings.dcbLength = dcb.DCBlength;
-  settings.baudRate = dcb.BaudRate;
-  settings.flags = FlagWord(dcb);
-  settings.wReserved = dcb.wReserved;
-  settings.xonLim = dcb.XonLim;
-  settings.xoffLim = dcb.XoffLim;
-  settings.byteSize = dcb.ByteSize;
-  settings.parity = dcb.Parity;
-  settings.stopBits = dcb.StopBits;
-  settings.xonChar = dcb.XonChar;
-  settings.xoffChar = dcb.XoffChar;
-  settings.errorChar = dcb.ErrorChar;
-  settings.eofChar = dcb.EofChar;
-  settings.evtChar = dcb.EvtChar;
-  settings.wReserved1 = dcb.wReserved1;
+  settings = std::bit_cast<PortSettings>(dcb);
   return ok != FALSE;
 }
 
 bool Win32SerialPort::SetState(PortHandle port, const PortSettings& settings) {
-  DCB dcb{};
-  dcb.DCBlength = settings.dcbLength;
-  dcb.BaudRate = settings.baudRate;
-  SetFlagWord(dcb, settings.flags);
-  dcb.wReserved = settings.wReserved;
-  dcb.XonLim = settings.xonLim;
-  dcb.XoffLim = settings.xoffLim;
-  dcb.ByteSize = settings.byteSize;
-  dcb.Parity = settings.parity;
-  dcb.StopBits = settings.stopBits;
-  dcb.XonChar = settings.xonChar;
-  dcb.XoffChar = settings.xoffChar;
-  dcb.ErrorChar = settings.errorChar;
-  dcb.EofChar = settings.eofChar;
-  dcb.EvtChar = settings.evtChar;
-  dcb.wReserved1 = settings.wReserved1;
+  auto dcb = std::bit_cast<DCB>(settings);
   return SetCommState(ToHandle(port), &dcb) != FALSE;
 }
 
 bool Win32SerialPort::GetTimeouts(PortHandle port, PortTimeouts& timeouts) {
   COMMTIMEOUTS values{};
   const BOOL ok = GetCommTimeouts(ToHandle(port), &values);
-  timeouts.readIntervalTimeout = values.ReadIntervalTimeout;
-  timeouts.readTotalTimeoutMultiplier = values.ReadTotalTimeoutMultiplier;
-  timeouts.readTotalTimeoutConstant = values.ReadTotalTimeoutConstant;
-  timeouts.writeTotalTimeoutMultiplier = values.WriteTotalTimeoutMultiplier;
-  timeouts.writeTotalTimeoutConstant = values.WriteTotalTimeoutConstant;
+  timeouts = std::bit_cast<PortTimeouts>(values);
   return ok != FALSE;
 }
 
 bool Win32SerialPort::SetTimeouts(PortHandle port, const PortTimeouts& timeouts) {
-  COMMTIMEOUTS values{};
-  values.ReadIntervalTimeout = timeouts.readIntervalTimeout;
-  values.ReadTotalTimeoutMultiplier = timeouts.readTotalTimeoutMultiplier;
-  values.ReadTotalTimeoutConstant = timeouts.readTotalTimeoutConstant;
-  values.WriteTotalTimeoutMultiplier = timeouts.writeTotalTimeoutMultiplier;
-  values.WriteTotalTimeoutConstant = timeouts.writeTotalTimeoutConstant;
+  auto values = std::bit_cast<COMMTIMEOUTS>(timeouts);
   return SetCommTimeouts(ToHandle(port), &values) != FALSE;
 }
 
