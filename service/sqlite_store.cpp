@@ -191,6 +191,18 @@ class SqliteStore final : public MessageStore {
     error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db_.get())};
     return false;
   }
+  // Steps `statement` through its rows, calling `row` on each until it returns false; the
+  // statement is reset after. False when a step fails.
+  template <typename Row>
+  bool ForEachRow(sqlite3_stmt* statement, StoreError& error, const Row& row) {
+    int step = sqlite3_step(statement);
+    while (step == SQLITE_ROW && row()) {
+      step = sqlite3_step(statement);
+    }
+    const bool read = step == SQLITE_ROW || step == SQLITE_DONE || Fail(error);
+    sqlite3_reset(statement);
+    return read;
+  }
   bool Execute(const char* sql, StoreError& error) {
     return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(error);
   }
@@ -277,16 +289,7 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
                                  StoreError& error) {
   sqlite3_stmt* list = list_.get();
   sqlite3_reset(list);
-  for (;;) {
-    const int step = sqlite3_step(list);
-    if (step == SQLITE_DONE) {
-      break;
-    }
-    if (step != SQLITE_ROW) {
-      Fail(error);
-      sqlite3_reset(list);
-      return false;
-    }
+  return ForEachRow(list, error, [&] {
     StoredMessage stored;
     stored.id = sqlite3_column_int64(list, 0);
     Message& message = stored.message;
@@ -302,12 +305,8 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
     message.fixed = sqlite3_column_int64(list, 9);
     message.score = sqlite3_column_int64(list, 10);
     message.handle = ColumnBlob(list, 11);
-    if (!visit(stored)) {
-      break;
-    }
-  }
-  sqlite3_reset(list);
-  return true;
+    return visit(stored);
+  });
 }
 
 bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
@@ -320,16 +319,7 @@ bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLea
   if (!bound) {
     return Fail(error);
   }
-  for (;;) {
-    const int step = sqlite3_step(board);
-    if (step == SQLITE_DONE) {
-      break;
-    }
-    if (step != SQLITE_ROW) {
-      Fail(error);
-      sqlite3_reset(board);
-      return false;
-    }
+  return ForEachRow(board, error, [&] {
     const std::int64_t gameId = sqlite3_column_int64(board, 0);
     if (games.empty() || games.back().gameId != gameId) {
       games.push_back({gameId, {}});
@@ -337,9 +327,8 @@ bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLea
     games.back().entries.push_back({sqlite3_column_int64(board, 1), ColumnBlob(board, 2),
                                     sqlite3_column_int64(board, 3), ColumnText(board, 4),
                                     ColumnText(board, 5)});
-  }
-  sqlite3_reset(board);
-  return true;
+    return true;
+  });
 }
 
 int PragmaNumber(sqlite3* db, const char* sql, int& value) {
