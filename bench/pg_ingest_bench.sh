@@ -9,17 +9,7 @@ set -eu
 BRINDLE=$(realpath "${1:-build/release/tools/brindle}")
 N=${2:-1000}
 HERE=$(cd "$(dirname "$0")" && pwd)
-CLUSTER=$HERE/../tests/postgres/pg_cluster.sh
-WORK=$(mktemp -d /tmp/brindle-ingest-bench.XXXXXX)
-chmod 755 "$WORK"
-PG=$WORK/pg
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  sh "$CLUSTER" stop "$PG" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+. "$HERE/pg_bench_work.sh" ingest
 
 # N distinct SMS-DELIVERs per phone: 50 score payloads, each sent at many moments.
 /usr/bin/python3 - "$BRINDLE" "$N" "$WORK" "$HERE/../tests/service" <<'PY'

@@ -10,17 +10,7 @@ set -eu
 BRINDLE=$(realpath "${1:-build/release/tools/brindle}")
 SECONDS_PER_RUN=${2:-10}
 HERE=$(cd "$(dirname "$0")" && pwd)
-CLUSTER=$HERE/../tests/postgres/pg_cluster.sh
-WORK=$(mktemp -d /tmp/brindle-web-bench.XXXXXX)
-chmod 755 "$WORK"
-PG=$WORK/pg
-WEB_PID=
-cleanup() {
-  if [ -n "$WEB_PID" ]; then kill "$WEB_PID" 2>/dev/null || true; wait "$WEB_PID" 2>/dev/null || true; fi
-  sh "$CLUSTER" stop "$PG" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+. "$HERE/pg_bench_work.sh" web
 
 # The schema comes from the service itself: `brindle serve` makes it, then fails on the port.
 make_schema() {
@@ -44,7 +34,7 @@ EOF
 
 run_web() {  # $1: label, $2: database
   "$BRINDLE" web --db "$2" --listen 127.0.0.1:0 2>"$WORK/web.err" &
-  WEB_PID=$!
+  PIDS=($!)
   for _ in $(seq 100); do grep -qs serving "$WORK/web.err" && break; sleep 0.1; done
   local url
   url=$(sed -n 's/.*serving \(http:[^ ]*\)$/\1/p' "$WORK/web.err")
@@ -58,9 +48,9 @@ run_web() {  # $1: label, $2: database
   errors=$(grep -E "Non-2xx|Socket errors" "$WORK/wrk.out" || echo "no errors")
   echo "   $rps requests/s, median $median, worst $worst; $errors"
   echo "   the front page (every game's top 10, one request): $(curl -s -o /dev/null -w '%{time_total}' "$url") s"
-  kill "$WEB_PID"
-  wait "$WEB_PID" || true
-  WEB_PID=
+  kill "${PIDS[0]}"
+  wait "${PIDS[0]}" || true
+  PIDS=()
 }
 
 echo "== filling SQLite with 1,000,000 scores"
