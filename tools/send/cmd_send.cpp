@@ -70,10 +70,7 @@ void RegisterSendCommands(CLI::App& app, int& status) {
       ->required();
   sendCommand->add_option("--game-id", send->gameId, "Game number (32-bit)")->required();
   sendCommand->add_option("--score", send->score, "Score (32-bit)")->required();
-  sendCommand
-      ->add_option("--port", send->port,
-                   "Serial port: COMn: (mapped by BRINDLE_COMn, else /dev/ttyS<n-1>) or a path")
-      ->capture_default_str();
+  AddPortOption(*sendCommand, send->port)->capture_default_str();
   CLI::Option* handleOption =
       sendCommand->add_option("--handle", send->handle, "Player's handle, prefilled (UTF-8)");
   sendCommand->add_flag("--auto", send->automatic,
@@ -82,12 +79,12 @@ void RegisterSendCommands(CLI::App& app, int& status) {
   sendCommand->callback(
       [send, handleOption, &status] { status = Send(*send, handleOption->count() > 0); });
 
-  auto demo = std::make_shared<DemoOptions>();
-  CLI::App* demoCommand = app.add_subcommand(
-      "demo", "Start the simulated phone, send a sample highscore to it and show what it received");
+  const auto [demoCommand, demo] = AddCommand<DemoOptions>(
+      app, status, "demo",
+      "Start the simulated phone, send a sample highscore to it and show what it received",
+      [](const DemoOptions& options) { return RunDemo(options, stdout); });
   demoCommand->add_flag("--interactive", demo->interactive,
                         "Send through the terminal dialog instead of automatically");
-  demoCommand->callback([demo, &status] { status = RunDemo(*demo, stdout); });
 }
 
 }  // namespace brindle::tools

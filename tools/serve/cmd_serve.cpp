@@ -228,15 +228,12 @@ int RunScores(const ScoresArguments& arguments, std::FILE* out) {
 }
 
 void RegisterServeCommands(CLI::App& app, int& status) {
-  auto serve = std::make_shared<ServeArguments>();
-  CLI::App* serveCommand = app.add_subcommand(
-      "serve",
+  const auto [serveCommand, serve] = AddCommand<ServeArguments>(
+      app, status, "serve",
       "Take the score messages off the phone into the database: what it holds now, then each "
-      "one it announces, listing it again every --poll seconds");
-  serveCommand
-      ->add_option("--port", serve->port,
-                   "Serial port: COMn: (mapped by BRINDLE_COMn, else /dev/ttyS<n-1>) or a path")
-      ->required();
+      "one it announces, listing it again every --poll seconds",
+      RunServe);
+  AddPortOption(*serveCommand, serve->port)->required();
   serveCommand
       ->add_option("--db", serve->db,
                    "SQLite database file (made when missing) or PostgreSQL "
@@ -248,24 +245,19 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   serveCommand->add_option("--poll", serve->pollSeconds, "Seconds between listings")
       ->check(CLI::Range(1U, 86400U))
       ->capture_default_str();
-  serveCommand->callback([serve, &status] { status = RunServe(*serve); });
 
-  auto messages = std::make_shared<std::pair<std::string, bool>>();
-  CLI::App* messagesCommand =
-      app.add_subcommand("messages", "Every message the database holds, in the order stored");
-  messagesCommand
-      ->add_option("--db", messages->first, "SQLite database file or PostgreSQL (postgresql://...)")
-      ->required();
+  const auto [messagesCommand, messages] = AddCommand<std::pair<std::string, bool>>(
+      app, status, "messages", "Every message the database holds, in the order stored",
+      [](const std::pair<std::string, bool>& arguments) {
+        return RunMessages(arguments.first, arguments.second, stdout);
+      });
+  AddDatabaseOption(*messagesCommand, messages->first);
   messagesCommand->add_flag("--json", messages->second, "One JSON object a line");
-  messagesCommand->callback(
-      [messages, &status] { status = RunMessages(messages->first, messages->second, stdout); });
 
   auto scores = std::make_shared<ScoresArguments>();
   CLI::App* scoresCommand = app.add_subcommand(
       "scores", "The leaderboard: each handle's best score per game, higher first");
-  scoresCommand
-      ->add_option("--db", scores->db, "SQLite database file or PostgreSQL (postgresql://...)")
-      ->required();
+  AddDatabaseOption(*scoresCommand, scores->db);
   // Read here rather than by CLI11, which also takes 0x2A, +42 and blanks around the number.
   auto gameId = std::make_shared<std::string>();
   CLI::Option* gameIdOption =

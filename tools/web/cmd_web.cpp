@@ -121,17 +121,14 @@ int RunWeb(const WebArguments& arguments) {
 }  // namespace
 
 void RegisterWebCommand(CLI::App& app, int& status) {
-  auto arguments = std::make_shared<WebArguments>();
-  CLI::App* web = app.add_subcommand(
-      "web",
+  const auto [web, arguments] = AddCommand<WebArguments>(
+      app, status, "web",
       "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
-      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT");
-  web->add_option("--db", arguments->db,
-                  "SQLite database file or PostgreSQL connection (postgresql://...)")
-      ->required();
+      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT",
+      RunWeb);
+  AddDatabaseOption(*web, arguments->db);
   web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
       ->capture_default_str();
-  web->callback([arguments, &status] { status = RunWeb(*arguments); });
 }
 
 }  // namespace brindle::tools
