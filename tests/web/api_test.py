@@ -3,8 +3,8 @@ the API answers as `brindle scores --json` without the senders, no phone number 
 page or answer, each route refuses what it does not take with a short 4xx and the server goes
 on, a Range is ignored, a database lost while serving is a 503 that says no more, databases
 that are missing or not ours and a port already served are refused, SIGHUP does not end it.
-The parameters' and the page's text are tables in request_parameters_test.cpp and
-html_page_test.cpp; here is what joins them.
+The parameters' and the page's text are tables in web_parts_test.cpp; here is what joins
+them.
 
 usage: api_test.py BRINDLE FOLDER [sqlite | postgres]  (postgres: BRINDLE_TEST_POSTGRES names
 the server as libpq key=value text with host= and user=)"""
@@ -95,10 +95,7 @@ def main():
 
         for method, path, status in [
             ("GET", "/nope", 404), ("GET", "/games/x", 404), ("GET", "/games/7/x", 404),
-            ("GET", "/api/scores?top=0", 400), ("GET", "/api/scores?game=1.5", 400),
-            ("GET", "/api/scores?game=1&game=2", 400), ("GET", "/api/scores?gam=1", 400),
-            ("GET", "/api/scores?game=42%20OR%201=1", 400),
-            ("GET", "/api/scores?top=1&top=1", 400),
+            ("GET", "/api/scores?game=42%20OR%201=1", 400),  # the texts refused: their own table
             ("GET", "/?top=5", 400), ("POST", "/", 405), ("PUT", "/api/scores", 405),
             ("DELETE", "/api/scores", 405), ("PATCH", "/", 405), ("OPTIONS", "/", 405),
             ("TRACE", "/", 405), ("BREW", "/", 405),
