@@ -7,6 +7,7 @@
 import json
 import os
 import random
+import resource
 import shutil
 import signal
 import subprocess
@@ -201,6 +202,20 @@ def case_stuck():
     began = time.monotonic()
     stop(serve)
     assert time.monotonic() - began < 5, "SIGTERM took too long"
+
+
+def case_file_size():
+    # A file-size limit on the database: SIGXFSZ does not end the service, the store fails, it
+    # says so, exits 1 and deletes nothing.
+    inbox = some_scores(300)
+    held = phone(inbox)
+    assert once(phone([]).link).returncode == 0  # the schema, with nothing in it
+    # Room for the shared-memory index (32 KiB), not for 300 messages.
+    limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (40000, 40000))  # noqa: E731
+    result = subprocess.run([BRINDLE, "serve", "--once", "--port", held.link, "--db", DB],
+                            capture_output=True, text=True, timeout=60, preexec_fn=limit)
+    assert result.returncode == 1 and "cannot store" in result.stderr, result
+    assert held.deletes() == 0 and stored() == []
 
 
 def case_waits():
