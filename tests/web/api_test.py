@@ -1,13 +1,13 @@
-# `brindle web` over HTTP against a database filled through a phone and `brindle serve`:
-# the API answers as `brindle scores --json` without the senders, no phone number is on any
-# page or answer, each route refuses what it does not take with a short 4xx and the server goes
-# on, a Range is ignored, a database lost while serving is a 503 that says no more, databases
-# that are missing or not ours and a port already served are refused, SIGHUP does not end it.
-# The parameters' and the page's text are tables in web_parts_test.cpp; here is what joins
-# them.
-#
-# usage: api_test.py BRINDLE FOLDER [sqlite | postgres]  (postgres: BRINDLE_TEST_POSTGRES names
-# the server as libpq key=value text with host= and user=)
+"""`brindle web` over HTTP against a database filled through a phone and `brindle serve`:
+the API answers as `brindle scores --json` without the senders, no phone number is on any
+page or answer, each route refuses what it does not take with a short 4xx and the server goes
+on, a Range is ignored, a database lost while serving is a 503 that says no more, databases
+that are missing or not ours and a port already served are refused, SIGHUP does not end it.
+The parameters' and the page's text are tables in web_parts_test.cpp; here is what joins
+them.
+
+usage: api_test.py BRINDLE FOLDER [sqlite | postgres]  (postgres: BRINDLE_TEST_POSTGRES names
+the server as libpq key=value text with host= and user=)"""
 import http.client
 import os
 import re
@@ -30,15 +30,15 @@ NUMBERS = {sender[1:].encode() for *_, sender in SCORES}
 
 
 def database(name, create=True):
-    # A location with nothing there yet, or an empty database: an SQLite path, or a
-    # PostgreSQL URL.
+    """A location with nothing there yet, or an empty database: an SQLite path, or a
+    PostgreSQL URL."""
     if STORE == "sqlite":
         return os.path.join(FOLDER, name + ".sqlite")
     return harness.postgres_database(name, create)
 
 
 def request(web, method, path, headers=None):
-    # (status, the response's headers, body).
+    """(status, the response's headers, body)."""
     connection = http.client.HTTPConnection("127.0.0.1", web.port, timeout=harness.WAIT)
     connection.request(method, path, headers=headers or {})
     response = connection.getresponse()

@@ -1,8 +1,8 @@
-# The leaderboard page in headless chromium at a phone's width: the rows a phone delivered,
-# a new score shown without a reload while `brindle serve` runs, a markup handle shown as text.
-# Keeps a screenshot as FOLDER/leaderboard.png.
-#
-# usage: browser_test.py BRINDLE FOLDER
+"""The leaderboard page in headless chromium at a phone's width: the rows a phone delivered,
+a new score shown without a reload while `brindle serve` runs, a markup handle shown as text.
+Keeps a screenshot as FOLDER/leaderboard.png.
+
+usage: browser_test.py BRINDLE FOLDER"""
 import os
 import shutil
 import subprocess
@@ -41,7 +41,7 @@ def browser(profile):
 
 
 def cells(driver, kind="handle"):
-    # The texts of one column, read at once (the script may swap the board in between).
+    """The texts of one column, read at once (the script may swap the board in between)."""
     return driver.execute_script(
         "return Array.from(document.querySelectorAll('main td." + kind + "'), c => c.textContent)")
 

@@ -1,4 +1,4 @@
-# Processes for the web and PostgreSQL tests: simulated phones, `brindle serve`, `brindle web`.
+"""Processes for the web and PostgreSQL tests: simulated phones, `brindle serve`, `brindle web`."""
 import os
 import re
 import subprocess
@@ -13,9 +13,9 @@ PG_BIN = "/usr/lib/postgresql/15/bin"
 
 
 def postgres_database(name, create=True):
-    # The URL of database `name` on the test server (BRINDLE_TEST_POSTGRES: its host= and
-    # user=), dropped first, whoever is connected, and then made empty as an operator would,
-    # unless create is false.
+    """The URL of database `name` on the test server (BRINDLE_TEST_POSTGRES: its host= and
+    user=), dropped first, whoever is connected, and then made empty as an operator would,
+    unless create is false."""
     server = dict(item.split("=", 1) for item in os.environ["BRINDLE_TEST_POSTGRES"].split())
     login = ["-h", server["host"], "-U", server["user"]]
     subprocess.run([PG_BIN + "/dropdb", *login, "--if-exists", "--force", name], check=True)
@@ -32,8 +32,8 @@ def wait_for(check, what, timeout=WAIT):
 
 
 class Phone:
-    # `brindle phone` holding `inbox` (PDUs) at start, taking more by `deliver` while running.
-    # Its log of every command is `log`; `options` go to it as they are (--mode ...).
+    """`brindle phone` holding `inbox` (PDUs) at start, taking more by `deliver` while running.
+    Its log of every command is `log`; `options` go to it as they are (--mode ...)."""
 
     def __init__(self, brindle, folder, name, inbox=(), options=()):
         path = os.path.join(folder, name)
@@ -56,13 +56,13 @@ class Phone:
             return log.read().count("AT+CMGD=")
 
     def stop(self):
-        # SIGTERM; returns the exit status.
+        """SIGTERM; returns the exit status."""
         self.process.terminate()
         return self.process.wait(WAIT)
 
 
 class Web:
-    # `brindle web` on a free port of 127.0.0.1.
+    """`brindle web` on a free port of 127.0.0.1."""
 
     def __init__(self, brindle, db):
         self.process = subprocess.Popen([brindle, "web", "--db", db, "--listen", "127.0.0.1:0"],
@@ -74,13 +74,13 @@ class Web:
         self.url, self.port = found.group(1), int(found.group(2))
 
     def stop(self):
-        # SIGTERM; returns the exit status.
+        """SIGTERM; returns the exit status."""
         self.process.terminate()
         return self.process.wait(WAIT)
 
 
 def fill(brindle, folder, db, scores, name="fill"):
-    # Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`.
+    """Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`."""
     inbox = pdus.score_delivers(brindle, scores)
     phone = Phone(brindle, folder, name, inbox)
     try:
