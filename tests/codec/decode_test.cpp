@@ -44,11 +44,6 @@ TEST(DecodeScoreText, KnownUserData) {
   EXPECT_NE(std::memchr(out.data(), '\0', out.size()), nullptr);
 }
 
-std::mt19937& Random() {
-  static std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable
-  return random;
-}
-
 // Septet values stand in for their characters when reading hex: the alphabet maps every hex
 // digit to itself and nothing else to a hex digit.
 TEST(Septets, ValuesReadAsHexLikeTheirCharacters) {
@@ -60,55 +55,30 @@ TEST(Septets, ValuesReadAsHexLikeTheirCharacters) {
   }
 }
 
-// Random payloads (a zero byte now and then ends them) through the byte loop, and the same
-// score text, packed bit by bit as septets behind a few others, through the septet decoder
-// (which unpacks eight at a time); a third of the texts get a stray character.
-TEST(Septets, DecodeAsTheirText) {
+// Random score texts, now and then with a zero byte (which ends the payload) or a character
+// that is not a hex digit (its pair reads as ParseHexByte reads it), into buffers of two sizes.
+TEST(DecodeScoreTextFromText, PairByPairAsParseHexByteReadsThem) {
+  std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable cases
   for (int round = 0; round < 600; ++round) {
     std::string text(kScoreTextMarker);
-    std::string want;
-    const std::size_t bytes = Random()() % 60;
-    bool ended = false;
-    for (std::size_t i = 0; i < bytes; ++i) {
-      const auto byte = static_cast<std::uint8_t>(Random()() % 40 == 0 ? 0 : Random()());
-      text.append(hex::kPairs[byte].data(), 2);
-      ended = ended || byte == 0;
-      if (!ended) {
-        want += static_cast<char>(UnscrambleByte(byte));
-      }
+    for (std::size_t i = random() % 60; i > 0; --i) {
+      text.append(hex::kPairs[random() % 40 == 0 ? 0 : random() % 256].data(), 2);
     }
-    const bool stray = round % 3 == 0 && bytes > 0;
-    if (stray) {
-      text[4 + Random()() % (2 * bytes)] = "g@:/ `G"[Random()() % 7];
+    if (round % 3 == 0 && text.size() > 4) {
+      text[4 + random() % (text.size() - 4)] = "g@:/ `G"[random() % 7];
     }
     std::array<char, kDecodedPayloadCapacity> got{};
     const std::span<char> out = std::span(got).first(round % 4 == 0 ? 20 : got.size());
-    const std::size_t length = DecodeScoreTextFromText(text, out);
-    if (!stray) {
-      EXPECT_EQ(std::string(got.data(), length), want.substr(0, out.size() - 1)) << text;
+    std::string want;
+    for (std::size_t at = 4; at + 1 < text.size() && want.size() + 1 < out.size(); at += 2) {
+      const auto byte = UnscrambleByte(static_cast<std::uint8_t>(ParseHexByte(text.substr(at))));
+      if (byte == 0) {
+        break;
+      }
+      want += static_cast<char>(byte);
     }
-    const std::size_t skip = Random()() % 4;
-    const std::size_t count = skip + text.size();
-    std::vector<std::uint8_t> octets(300);
-    for (std::size_t bit = 0; bit < 7 * count; ++bit) {
-      const unsigned septet = bit / 7 < skip ? 0x55U : SeptetOf(text[bit / 7 - skip]);
-      octets[bit / 8] |= static_cast<std::uint8_t>(((septet >> (bit % 7)) & 1U) << (bit % 8));
-    }
-    const auto packed = std::span(octets).first((7 * count + 7) / 8);
-    std::array<char, kDecodedPayloadCapacity> viaSeptets{};
-    const auto into = std::span(viaSeptets).first(out.size());
-    EXPECT_EQ(DecodeScoreSeptets(packed, static_cast<int>(count), skip, into), length);
-    EXPECT_EQ(viaSeptets, got) << text;
-    // Octets past the span count as zero, though the word-wise unpacking may read them.
-    std::vector<std::uint8_t> zeroed(octets);
-    zeroed[packed.size() - 1] = 0;
-    std::array<char, kDecodedPayloadCapacity> cut{};
-    std::array<char, kDecodedPayloadCapacity> padded{};
-    EXPECT_EQ(DecodeScoreSeptets(packed.first(packed.size() - 1), static_cast<int>(count), skip,
-                                 std::span(cut).first(out.size())),
-              DecodeScoreSeptets(std::span(zeroed).first(packed.size()), static_cast<int>(count),
-                                 skip, std::span(padded).first(out.size())));
-    EXPECT_EQ(cut, padded) << text;
+    EXPECT_EQ(DecodeScoreTextFromText(text, out), want.size()) << text;
+    EXPECT_EQ(std::string(got.data()), want) << text;
   }
 }
 
