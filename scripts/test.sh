@@ -30,14 +30,15 @@ step() {
 # alongside NAME PRIORITY FUNCTION: FUNCTION's steps in the background, into $logs/NAME.log.
 alongside() {
   echo "==== $3 (at $(now) s, alongside: $logs/$1.log)"
-  (priority=$2 status=0; $3; exit "$status") >"$logs/$1.log" 2>&1 &
+  (priority=$2 status=0; $3; echo "==== $3 finished (at $(now) s)"; exit "$status") \
+    >"$logs/$1.log" 2>&1 &
   eval "pid_$1=\$!"
 }
 # wait_for NAME: waits for it, shows its log, and counts its failure.
 wait_for() {
   eval "wait \$pid_$1" || status=1
   cat "$logs/$1.log"
-  echo "==== $1 ended (at $(now) s)"
+  echo "==== $1 joined (at $(now) s)"
 }
 
 lint() { step sh scripts/lint.sh; }
