@@ -261,9 +261,13 @@ std::size_t UserDataOctetsFor(std::uint8_t userDataLength, std::uint8_t dataCodi
   return CountsSeptets(dataCodingScheme) ? (7U * userDataLength + 7U) / 8U : userDataLength;
 }
 
+std::size_t ServiceCentreTextLength(const Pdu& pdu) {
+  return AddressTextLength(pdu.serviceCentre, Counted::kOctets);
+}
+
 std::size_t DataCodingSchemeOffset(const Pdu& pdu) {
   const bool submit = pdu.messageType == MessageType::kSubmit;
-  return AddressTextLength(pdu.serviceCentre, Counted::kOctets) + (submit ? 4 : 2) +
+  return ServiceCentreTextLength(pdu) + (submit ? 4 : 2) +
          AddressTextLength(pdu.address, Counted::kDigits) + 2;
 }
 

@@ -100,6 +100,9 @@ bool IsGsmDefaultAlphabet(std::uint8_t dataCodingScheme);
 bool CountsSeptets(std::uint8_t dataCodingScheme);
 // Octets TP-UD takes for a TP-UDL under this TP-DCS: septets packed, or octets.
 std::size_t UserDataOctetsFor(std::uint8_t userDataLength, std::uint8_t dataCodingScheme);
+// Characters the service centre's field takes at the start of the text: AT+CMGS and the
+// listings count the octets behind it.
+std::size_t ServiceCentreTextLength(const Pdu& pdu);
 // The hex digit offset of TP-DCS in the text `pdu` was read from.
 std::size_t DataCodingSchemeOffset(const Pdu& pdu);
 

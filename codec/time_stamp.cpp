@@ -3,17 +3,14 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace brindle {
 namespace {
 
-struct Range {
-  int low;
-  int high;
-};
-
 // Octets 0 to 5: year, month, day, hour, minute, second.
-constexpr std::array<Range, 6> kRanges = {{{0, 99}, {1, 12}, {1, 31}, {0, 23}, {0, 59}, {0, 59}}};
+constexpr std::array<std::pair<int, int>, 6> kRanges = {
+    {{0, 99}, {1, 12}, {1, 31}, {0, 23}, {0, 59}, {0, 59}}};
 
 // The two digits of a swapped octet, -1 when either is not decimal.
 int SwappedDecimal(std::uint8_t octet) {
@@ -28,7 +25,7 @@ int DecodeTimeStamp(std::span<const std::uint8_t, kTimeStampOctets> octets, Time
   std::array<int, kRanges.size()> values{};
   for (std::size_t i = 0; i < kRanges.size(); ++i) {
     values[i] = SwappedDecimal(octets[i]);
-    if (values[i] < kRanges[i].low || values[i] > kRanges[i].high) {
+    if (values[i] < kRanges[i].first || values[i] > kRanges[i].second) {
       return static_cast<int>(i);
     }
   }

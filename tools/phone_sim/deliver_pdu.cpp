@@ -10,19 +10,10 @@ namespace {
 // The empty service-centre field an --inbox line may start with: the phone's own centre.
 constexpr std::string_view kEmptyCentreField = "00";
 
-// Characters the service-centre field takes at the start of the text `read` came from.
-std::size_t CentreFieldLength(const Pdu& read) {
-  // Two Pdus that differ in their centres alone differ in their texts' lengths by as much as
-  // their centres' fields do.
-  Pdu without = read;
-  without.serviceCentre = Address{};
-  return PduTextLength(read) - PduTextLength(without) + kEmptyCentreField.size();
-}
-
 std::string CentreField(std::string_view number) {
   Pdu pdu;
   SetAddress(number, pdu.serviceCentre);
-  return PduText(pdu).substr(0, CentreFieldLength(pdu));
+  return PduText(pdu).substr(0, ServiceCentreTextLength(pdu));
 }
 
 // The digits of `text` from `at` as a number.
@@ -132,7 +123,7 @@ std::size_t TpduOctets(std::string_view text) {
   Pdu read;
   std::size_t errorOffset = 0;
   ReadPdu(text, read, errorOffset);  // what follows the centre's field may be faulty
-  return (text.size() - std::min(text.size(), CentreFieldLength(read))) / 2;
+  return (text.size() - std::min(text.size(), ServiceCentreTextLength(read))) / 2;
 }
 
 }  // namespace brindle::sim
