@@ -24,7 +24,7 @@
 //
 // PDEP (BMI2) deposits the septets: AMD processors before Zen 3 run it in microcode, so slowly
 // that the portable reader is faster there; BRINDLE_CODEC_PATH=portable selects it.
-#include "codec/score_pdu_one_pass.h"
+#include "codec/score_reader.h"
 
 #if BRINDLE_SCORE_PDU_AVX2
 #include <immintrin.h>

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <span>
 
-#include "codec/score_pdu_one_pass.h"
-
 namespace brindle {
 namespace {
 

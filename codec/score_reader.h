@@ -48,4 +48,12 @@ PduError ReadScorePdu(std::string_view text, PduReading& reading);
 // The same on a given path (a path this processor does not run reads portably).
 PduError ReadScorePdu(std::string_view text, PduReading& reading, CodecPath path);
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define BRINDLE_SCORE_PDU_AVX2 1
+// The one-pass reader behind CodecPath::kAvx2, and whether this processor runs it (the one
+// CPU feature check of the library).
+extern const bool kCpuHasAvx2Bmi2;
+PduError ReadScorePduAvx2(std::string_view text, PduReading& reading);
+#endif
+
 }  // namespace brindle
