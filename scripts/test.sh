@@ -56,8 +56,8 @@ step cmake --preset release
 step cmake --build --preset release
 alongside lint idle lint
 alongside debug 10 debug_build
-alongside fuzz 15 fuzz_build
-alongside windows 15 windows_build
+alongside fuzz 19 fuzz_build
+alongside windows 19 windows_build
 step ctest --preset release -j4
 # A short run of every benchmark: those that promise no heap allocation fail on one.
 step build/release/bench/brindle-bench --benchmark_min_time=0.01
