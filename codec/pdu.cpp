@@ -240,23 +240,6 @@ bool CountsSeptets(std::uint8_t dataCodingScheme) {
          (dataCodingScheme & kWaitingGroupsMask) == kWaitingGroups7Bit;
 }
 
-bool IsGsmDefaultAlphabet(std::uint8_t dataCodingScheme) {
-  constexpr std::uint8_t kGroupMask = 0xC0;
-  constexpr std::uint8_t kGeneralGroup = 0x00;  // 00xx xxxx
-  constexpr std::uint8_t kCompressed = 0x20;
-  constexpr std::uint8_t kAlphabetMask = 0x0C;  // 00: the GSM 7-bit default
-  constexpr std::uint8_t kClassGroupMask = 0xF0;
-  constexpr std::uint8_t kClassGroup = 0xF0;  // 1111 xxxx: coding and class
-  constexpr std::uint8_t kClassGroup8Bit = 0x04;
-  if ((dataCodingScheme & kGroupMask) == kGeneralGroup) {
-    return (dataCodingScheme & (kCompressed | kAlphabetMask)) == 0;
-  }
-  if ((dataCodingScheme & kClassGroupMask) == kClassGroup) {
-    return (dataCodingScheme & kClassGroup8Bit) == 0;
-  }
-  return false;
-}
-
 std::size_t UserDataOctetsFor(std::uint8_t userDataLength, std::uint8_t dataCodingScheme) {
   return CountsSeptets(dataCodingScheme) ? (7U * userDataLength + 7U) / 8U : userDataLength;
 }

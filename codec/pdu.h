@@ -73,7 +73,8 @@ struct Pdu {
   // TP-UD as sent, the user-data header (TP-UDHL first) included; what lies behind it is
   // whatever was there, readable but meaningless.
   std::size_t userDataOctets = 0;
-  std::array<std::uint8_t, kMaxUserDataOctets + kUserDataReadAhead> userData{};
+  std::array<std::uint8_t, kMaxUserDataOctets + kUserDataReadAhead>
+      userData;  // NOLINT: written as far as userDataOctets says
 };
 
 enum class PduError : std::uint8_t {
@@ -95,7 +96,23 @@ enum class PduError : std::uint8_t {
 const char* DescribePduError(PduError error);
 
 // Whether TP-DCS means uncompressed text in the GSM 7-bit default alphabet.
-bool IsGsmDefaultAlphabet(std::uint8_t dataCodingScheme);
+// Inline: the one-pass reader asks it of every message.
+inline constexpr bool IsGsmDefaultAlphabet(std::uint8_t dataCodingScheme) {
+  constexpr std::uint8_t kGroupMask = 0xC0;
+  constexpr std::uint8_t kGeneralGroup = 0x00;  // 00xx xxxx
+  constexpr std::uint8_t kCompressed = 0x20;
+  constexpr std::uint8_t kAlphabetMask = 0x0C;  // 00: the GSM 7-bit default
+  constexpr std::uint8_t kClassGroupMask = 0xF0;
+  constexpr std::uint8_t kClassGroup = 0xF0;  // 1111 xxxx: coding and class
+  constexpr std::uint8_t kClassGroup8Bit = 0x04;
+  if ((dataCodingScheme & kGroupMask) == kGeneralGroup) {
+    return (dataCodingScheme & (kCompressed | kAlphabetMask)) == 0;
+  }
+  if ((dataCodingScheme & kClassGroupMask) == kClassGroup) {
+    return (dataCodingScheme & kClassGroup8Bit) == 0;
+  }
+  return false;
+}
 // Whether TP-UDL counts septets under this TP-DCS (7-bit text), not octets.
 bool CountsSeptets(std::uint8_t dataCodingScheme);
 // Octets TP-UD takes for a TP-UDL under this TP-DCS: septets packed, or octets.
