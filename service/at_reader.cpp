@@ -16,7 +16,6 @@ constexpr std::string_view kNewMessage = "+CMTI:";
 constexpr std::string_view kCmsError = "+CMS ERROR:";
 constexpr std::string_view kCmeError = "+CME ERROR:";
 constexpr std::string_view kStorageAnswer = "+CPMS:";
-// The service-centre field is its length octet and at most 11 more.
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
