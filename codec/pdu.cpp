@@ -75,6 +75,18 @@ class Octets {
   std::size_t at_ = 0;
 };
 
+// The characters of `digits` semi-octets (low one first), behind a '+' for an international
+// `address.type`.
+void ReadAddressDigits(std::span<const std::uint8_t> octets, std::size_t digits, Address& address) {
+  std::size_t at = IsInternational(address.type) ? 1 : 0;
+  address.number[0] = '+';
+  for (std::size_t i = 0; i < digits; ++i) {
+    const unsigned octet = octets[i / 2];
+    address.number[at++] = kSemiOctets[i % 2 == 0 ? octet & 0x0FU : octet >> 4U];
+  }
+  address.number[at] = '\0';
+}
+
 // The service centre's field counts octets, the type included; TP-OA and TP-DA count digits.
 enum class Counted : std::uint8_t { kOctets, kDigits };
 
@@ -196,16 +208,6 @@ std::size_t AddressTextLength(const Address& address, Counted counted) {
 }
 
 }  // namespace
-
-void ReadAddressDigits(std::span<const std::uint8_t> octets, std::size_t digits, Address& address) {
-  std::size_t at = IsInternational(address.type) ? 1 : 0;
-  address.number[0] = '+';
-  for (std::size_t i = 0; i < digits; ++i) {
-    const unsigned octet = octets[i / 2];
-    address.number[at++] = kSemiOctets[i % 2 == 0 ? octet & 0x0FU : octet >> 4U];
-  }
-  address.number[at] = '\0';
-}
 
 void ReadServiceCentre(std::span<const std::uint8_t> field, Address& address) {
   address.number[0] = '\0';

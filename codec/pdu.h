@@ -133,10 +133,8 @@ std::size_t WritePdu(const Pdu& pdu, std::span<char> out);
 // Characters WritePdu writes for `pdu`, without the NUL.
 std::size_t PduTextLength(const Pdu& pdu);
 
-// The pieces the one-pass score reader shares with ReadPdu: the characters of `digits`
-// semi-octets (low one first) behind a '+' for an international `address.type`; the service
-// centre's field from its type on; the first octet's fields.
-void ReadAddressDigits(std::span<const std::uint8_t> octets, std::size_t digits, Address& address);
+// The pieces the one-pass score reader shares with ReadPdu: the service centre's field from
+// its type on; the first octet's fields.
 void ReadServiceCentre(std::span<const std::uint8_t> field, Address& address);
 void SetFirstOctet(std::uint8_t first, Pdu& pdu);
 

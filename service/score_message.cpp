@@ -3,7 +3,6 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "codec/score_reader.h"
@@ -49,10 +48,9 @@ void SetSentAt(const TimeStamp& stamp, Message& message) {
 Message ClassifyPdu(std::string_view pdu) {
   Message message;
   message.pdu = pdu;
-  // Held on the heap: the reading is large and the service's threads have small stacks.
-  const auto reading = std::make_unique<PduReading>();
-  const PduError error = ReadScorePdu(pdu, *reading);
-  const Pdu& read = reading->pdu;
+  PduReading reading;
+  const PduError error = ReadScorePdu(pdu, reading);
+  const Pdu& read = reading.pdu;
   // What the reader got before a fault still says who sent it and when.
   if (read.messageType == MessageType::kDeliver) {
     message.sender = read.address.number.data();
@@ -60,7 +58,7 @@ Message ClassifyPdu(std::string_view pdu) {
   SetSentAt(read.serviceCentreTimeStamp, message);
   if (error != PduError::kNone && error != PduError::kBadPayloadFields) {
     return Rejected(std::move(message), std::string(DescribePduError(error)) + " at offset " +
-                                            std::to_string(reading->errorOffset));
+                                            std::to_string(reading.errorOffset));
   }
   if (read.messageType != MessageType::kDeliver) {
     return Rejected(std::move(message), "an SMS-SUBMIT (an outgoing message), not a received one");
@@ -74,7 +72,7 @@ Message ClassifyPdu(std::string_view pdu) {
   if (error == PduError::kBadPayloadFields) {
     return Rejected(std::move(message), DescribePduError(error));
   }
-  const ScoreFields& fields = reading->fields;
+  const ScoreFields& fields = reading.fields;
   message.gameId = fields.gameId;
   message.fixed = fields.fixed;
   message.score = fields.score;
