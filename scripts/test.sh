@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 status=0
 start=$(date +%s)
 logs=build/test-logs
-rm -rf "$logs"
+rm -rf "$logs" build/*/Testing/Temporary/LastTestsFailed.log
 mkdir -p "$logs"
 now() { echo "$(($(date +%s) - start))"; }
 # Each step runs at $priority: 0, a nice level, or idle (only CPU time no one else wants).
@@ -25,7 +25,7 @@ step() {
     0) "$@" ;;
     idle) chrt --idle 0 "$@" ;;
     *) nice -n "$priority" "$@" ;;
-  esac || { echo "==== FAILED: $*"; status=1; }
+  esac || { echo "==== FAILED: $*"; echo "$*" >>"$logs/failed"; status=1; }
 }
 # alongside NAME PRIORITY FUNCTION: FUNCTION's steps in the background, into $logs/NAME.log.
 alongside() {
@@ -69,5 +69,12 @@ step ctest --preset fuzz -j2
 step bash scripts/test-windows.sh run
 wait_for lint
 echo "==== done in $(now) s"
-[ "$status" -eq 0 ] && echo "==== all test steps passed" || echo "==== some test steps failed"
+# Repeated last, so that the tail of a long log says what failed.
+if [ "$status" -eq 0 ]; then
+  echo "==== all test steps passed"
+else
+  echo "==== some test steps failed:"
+  cat "$logs/failed" 2>/dev/null
+  cat build/*/Testing/Temporary/LastTestsFailed.log 2>/dev/null
+fi
 exit "$status"
