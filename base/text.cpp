@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brindle {
 
@@ -23,8 +24,9 @@ std::size_t WidenText(std::string_view text, std::span<char16_t> out) {
 }
 
 std::string_view TerminatedView(std::span<const char> buffer) {
-  const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-  return {buffer.data(), static_cast<std::size_t>(end - buffer.begin())};
+  const auto* end = static_cast<const char*>(std::memchr(buffer.data(), '\0', buffer.size()));
+  return {buffer.data(),
+          end == nullptr ? buffer.size() : static_cast<std::size_t>(end - buffer.data())};
 }
 
 std::u16string_view TerminatedView(std::span<const char16_t> buffer) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,9 @@
 #include <string_view>
 
 namespace brindle::hex {
+
+// The word-at-a-time readers and writers load and store bytes in little-endian order.
+static_assert(std::endian::native == std::endian::little);
 
 inline constexpr char kUpperDigits[] = "0123456789ABCDEF";
 inline constexpr char kLowerDigits[] = "0123456789abcdef";
@@ -34,7 +38,7 @@ inline constexpr std::array<std::array<char, 2>, 256> kPairs = [] {
 }();
 
 // Value of one hex digit, -1 for any other character.
-inline int DigitValue(char c) { return kDigitValues[static_cast<unsigned char>(c)]; }
+constexpr int DigitValue(char c) { return kDigitValues[static_cast<unsigned char>(c)]; }
 
 // Two uppercase digits of `octet` at `out[0]` and `out[1]`.
 inline void WritePair(std::uint8_t octet, char* out) { std::memcpy(out, kPairs[octet].data(), 2); }
@@ -42,8 +46,24 @@ inline void WritePair(std::uint8_t octet, char* out) { std::memcpy(out, kPairs[o
 // Two uppercase digits per byte of `bytes` from `out` on (2 * size characters, no NUL);
 // returns the position behind them.
 inline char* WriteBytes(std::span<const std::uint8_t> bytes, char* out) {
-  for (const std::uint8_t octet : bytes) {
-    WritePair(octet, out);
+  constexpr std::uint64_t kOnes = 0x0101010101010101U;
+  std::size_t i = 0;
+  // Four octets at a time: each to a 16-bit slot of its own, each nibble to a byte, high
+  // nibble first; then '0' added to each and 7 more to those from 10 on (adding 6 carries into
+  // bit 4 exactly for them).
+  for (; i + 4 <= bytes.size(); i += 4) {
+    std::uint32_t four = 0;
+    std::memcpy(&four, bytes.data() + i, sizeof(four));
+    std::uint64_t octets = (four | (std::uint64_t{four} << 16U)) & 0x0000FFFF0000FFFFU;
+    octets = (octets | (octets << 8U)) & 0x00FF00FF00FF00FFU;
+    const std::uint64_t nibbles = ((octets >> 4U) | (octets << 8U)) & (kOnes * 0x0FU);
+    const std::uint64_t letters = ((nibbles + kOnes * 6) >> 4U) & kOnes;
+    const std::uint64_t text = nibbles + kOnes * '0' + letters * 7;
+    std::memcpy(out, &text, sizeof(text));
+    out += 8;
+  }
+  for (; i < bytes.size(); ++i) {
+    WritePair(bytes[i], out);
     out += 2;
   }
   return out;
@@ -83,10 +103,8 @@ inline bool ReadEightDigits(const char* in, std::uint8_t* out) {
   std::uint64_t values = (low7 & (kOnes * 0x0FU)) + (letters >> 7U) * 9;
   values = ((values << 4U) | (values >> 8U)) & 0x00FF00FF00FF00FFU;
   values = (values | (values >> 8U)) & 0x0000FFFF0000FFFFU;
-  values = (values | (values >> 16U)) & 0xFFFFFFFFU;
-  for (std::size_t i = 0; i < 4; ++i) {
-    out[i] = static_cast<std::uint8_t>(values >> (8 * i));
-  }
+  const auto octets = static_cast<std::uint32_t>(values | (values >> 16U));
+  std::memcpy(out, &octets, sizeof(octets));
   return true;
 }
 

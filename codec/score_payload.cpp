@@ -31,20 +31,18 @@ int AppendTextField(std::u16string_view text, std::span<char> buffer, std::uint3
 
 // Appends the decimal text of `value` as a field. Returns 0 for a value above 99,999,999.
 int AppendNumberField(std::int32_t value, std::span<char> buffer, std::uint32_t& position) {
-  if (value > kMaxFieldNumber) {
+  if (value > kMaxFieldNumber || position > buffer.size() || buffer.size() - position < 2) {
     return 0;
   }
   // Every int32 fits, so values below -99,999,999 keep all their digits (eleven at most).
-  std::array<char, 16> digits;  // NOLINT: to_chars writes what is read
-  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  const auto n = static_cast<std::size_t>(result.ptr - digits.data());
-  if (position > buffer.size() || buffer.size() - position < 2 + n) {
+  char* at = buffer.data() + position;
+  const auto result = std::to_chars(at + 2, buffer.data() + buffer.size(), value);
+  if (result.ec != std::errc{}) {
     return 0;
   }
-  char* at = buffer.data() + position;
+  const auto n = static_cast<std::size_t>(result.ptr - (at + 2));
   at[0] = static_cast<char>('0' + n / 10);
   at[1] = static_cast<char>('0' + n % 10);
-  std::copy_n(digits.data(), n, at + 2);
   position += static_cast<std::uint32_t>(2 + n);
   return 1;
 }

@@ -24,10 +24,10 @@ std::size_t BuildScorePayload(std::int32_t gameId, std::int32_t score, std::u16s
                               std::span<char> out);
 
 // Rotates the low seven bits of a byte right by three (bit 7 passes), and back.
-inline std::uint8_t ScrambleByte(std::uint8_t b) {
+constexpr std::uint8_t ScrambleByte(std::uint8_t b) {
   return static_cast<std::uint8_t>(((b >> 3U) & 0x0FU) | ((b & 0x07U) << 4U) | (b & 0x80U));
 }
-inline std::uint8_t UnscrambleByte(std::uint8_t b) {
+constexpr std::uint8_t UnscrambleByte(std::uint8_t b) {
   return static_cast<std::uint8_t>(((b >> 4U) & 0x07U) | ((b & 0x0FU) << 3U) | (b & 0x80U));
 }
 

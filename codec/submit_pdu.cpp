@@ -1,6 +1,7 @@
 #include "codec/submit_pdu.h"
 
 #include <array>
+#include <cstring>
 
 #include "base/text.h"
 #include "codec/gsm_alphabet.h"
@@ -15,45 +16,55 @@ namespace {
 // does not take.
 constexpr std::size_t kMaxSeptetsInOneMessage = kMaxUserDataOctets * 8 / 7;
 
-}  // namespace
+// The score text's two septets for each payload byte, the first in the low seven bits: the
+// hex digits of the scrambled byte. One lookup per byte instead of scrambling, writing and
+// packing two characters.
+constexpr std::array<std::uint16_t, 256> kSeptetPairs = [] {
+  std::array<std::uint16_t, 256> pairs{};
+  for (std::size_t b = 0; b < pairs.size(); ++b) {
+    const std::uint8_t scrambled = ScrambleByte(static_cast<std::uint8_t>(b));
+    const auto septet = [](unsigned digit) {
+      return unsigned{kSeptetOfChar[static_cast<unsigned char>(hex::kUpperDigits[digit])]};
+    };
+    pairs[b] =
+        static_cast<std::uint16_t>(septet(scrambled >> 4U) | septet(scrambled & 0x0FU) << 7U);
+  }
+  return pairs;
+}();
 
-std::size_t PackSeptetOctets(std::string_view text, std::span<std::uint8_t> out) {
-  const std::size_t length = (7 * text.size() + 7) / 8;
-  if (out.size() < length) {
-    return 0;
+// Packs the score text of `payload` (the marker, then the pairs) into `out`, septet i in bits
+// 7i to 7i + 6 of the octet stream; returns the octet count. `out` has room for the octets of
+// a message that fits in one and eight more, which may be written past the count.
+//
+// The marker's four septets are 28 bits, and four payload bytes are 56: seven whole octets.
+// So each four bytes' septets, gathered apart from the stream, join the 28 bits carried from
+// before, seven octets go out, and the top 28 bits carry on.
+std::size_t PackScoreText(std::string_view payload, std::span<std::uint8_t> out) {
+  constexpr unsigned kCarried = 28;
+  std::uint64_t carried = 0;
+  for (std::size_t i = 0; i < kScoreTextMarker.size(); ++i) {
+    carried |= std::uint64_t{SeptetOf(kScoreTextMarker[i])} << (7 * i);
   }
-  // Septet i takes bits 7i..7i+6 of the octet stream, low bits first: every eight
-  // characters make seven whole octets.
   std::uint8_t* at = out.data();
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t group = 0;
-    for (std::size_t j = 0; j < 8; ++j) {
-      group |= std::uint64_t{SeptetOf(text[i + j])} << (7 * j);
+  for (std::size_t i = 0; i < payload.size(); i += 4) {
+    std::uint64_t group = 0;  // no septets past the payload's
+    for (std::size_t j = 0; j < 4 && i + j < payload.size(); ++j) {
+      group |= std::uint64_t{kSeptetPairs[static_cast<unsigned char>(payload[i + j])]} << (14 * j);
     }
-    for (std::size_t j = 0; j < 7; ++j) {
-      *at++ = static_cast<std::uint8_t>(group >> (8 * j));
-    }
+    const std::uint64_t octets = carried | (group << kCarried);
+    std::memcpy(at, &octets, sizeof(octets));  // the eighth octet is written again next
+    at += 7;
+    carried = group >> (56 - kCarried);
   }
-  std::uint32_t bits = 0;
-  unsigned held = 0;
-  for (; i < text.size(); ++i) {
-    bits |= std::uint32_t{SeptetOf(text[i])} << held;
-    held += 7;
-    if (held >= 8) {
-      *at++ = static_cast<std::uint8_t>(bits);
-      bits >>= 8U;
-      held -= 8;
-    }
-  }
-  if (held > 0) {
-    *at = static_cast<std::uint8_t>(bits);
-  }
-  return length;
+  std::memcpy(at, &carried, sizeof(carried));
+  return (7 * (kScoreTextMarker.size() + 2 * payload.size()) + 7) / 8;
 }
 
+}  // namespace
+
 int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<const char> payload) {
-  const std::size_t n = TerminatedView(payload).size();
+  const std::string_view text = TerminatedView(payload);
+  const std::size_t n = text.size();
   const std::size_t septets = kScoreTextMarker.size() + 2 * n;
   Pdu pdu;
   if (septets > kMaxSeptetsInOneMessage || !SetAddress(number, pdu.address)) {
@@ -64,10 +75,9 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<co
   pdu.messageType = MessageType::kSubmit;
   pdu.validityFormat = ValidityFormat::kRelative;
   pdu.validityPeriod[0] = kValidityFourDays;
-  std::array<char, kScoreTextCapacity> scoreText;  // NOLINT: written before it is read
-  EncodeScoreText(payload, scoreText);
   pdu.userDataLength = static_cast<std::uint8_t>(septets);
-  pdu.userDataOctets = PackSeptetOctets({scoreText.data(), septets}, pdu.userData);
+  static_assert(kUserDataReadAhead >= 8);  // the packer's room past the octets
+  pdu.userDataOctets = PackScoreText(text, pdu.userData);
   return WritePdu(pdu, pduOut) == 0 ? 0 : 1;
 }
 

@@ -11,9 +11,6 @@ namespace brindle {
 
 inline constexpr std::size_t kPduTextCapacity = 512;  // the send sequence's PDU buffer
 
-// Packs `text` as septets into octets; returns how many it wrote, or 0 when they do not fit.
-std::size_t PackSeptetOctets(std::string_view text, std::span<std::uint8_t> out);
-
 // Writes the whole PDU text for the NUL-terminated `payload` to `number` into `pduOut`.
 // Returns 0, touching `pduOut` not at all, for a payload over 78 bytes (the 160 septets of one
 // message) or a number of more than 20 digits; and, leaving `pduOut` empty, for a `pduOut` too

@@ -1,4 +1,4 @@
-// The way out: score payload, scramble and score text, septet packing, address, whole PDU.
+// The way out: score payload, scramble and score text, address, whole PDU.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -74,42 +74,6 @@ TEST(EncodeScoreText, ScrambledHexBehindTheMarkerUpToEightyBytes) {
   EXPECT_EQ(std::string(text.data()).size(), 164U);
   CopyText(std::string(81, '5'), payload);
   EXPECT_EQ(EncodeScoreText(payload, text), 0);
-}
-
-// Septet i is bits 7i to 7i + 6 of the octets, low bits first; unpacked, they come back as
-// their values, which for the score text are its characters.
-TEST(Septets, PackedAndUnpacked) {
-  struct Row {
-    std::string text;
-    std::string octets;
-    int count;  // septets unpacked
-    std::string septets;
-  };
-  const Row rows[] = {
-      {"", "", 0, ""},
-      {"MID ", "CD241104", 4, "MID "},
-      {"MID 0616", "CD241104B3C56C", 8, "MID 0616"},  // the seventh octet gives the eighth septet
-      {"[", "20", 1, " "},                            // not in the alphabet: blank
-      {"hellohello", "E8329BFD4697D9EC37", 10, "hellohello"},
-      {"MID ", "CD241104", 6, std::string("MID \0\0", 6)},  // missing octets read as zero
-      {"MID ", "CD241104", -3, ""},
-  };
-  for (const Row& row : rows) {
-    std::array<std::uint8_t, 140> octets{};
-    const std::size_t n = PackSeptetOctets(row.text, octets);
-    std::string hex;
-    for (std::size_t i = 0; i < n; ++i) {
-      hex.append(hex::kPairs[octets[i]].data(), 2);
-    }
-    EXPECT_EQ(hex, row.octets) << row.text;
-    std::array<char, 160> septets{};
-    const std::size_t m = UnpackSeptetValues(row.count, std::span(octets).first(n), septets);
-    EXPECT_EQ(std::string(septets.data(), m), row.septets) << row.text;
-  }
-  std::array<std::uint8_t, 3> small{};
-  EXPECT_EQ(PackSeptetOctets("MID ", small), 0U);  // needs 4
-  std::array<char, 2> two{};
-  EXPECT_EQ(UnpackSeptetValues(4, std::array<std::uint8_t, 4>{0xCD, 0x24, 0x11, 0x04}, two), 2U);
 }
 
 TEST(BuildSubmitPdu, KnownMessagesAndRefusals) {
