@@ -11,76 +11,65 @@
 #include "codec/score_payload.h"
 
 namespace brindle {
-int ParseHexByte(std::string_view pair) {
-  const int high = pair.empty() ? -1 : hex::DigitValue(pair[0]);
-  if (high < 0) {
-    return 0;
-  }
-  const int low = pair.size() < 2 ? -1 : hex::DigitValue(pair[1]);
-  return low < 0 ? high : high * 16 + low;
-}
+namespace {
 
-std::size_t UnpackSeptetValues(int count, std::span<const std::uint8_t> octets,
+// The payload byte of every pair of score-text septets, the first in the low seven bits: the
+// pair read as ParseHexByte reads it (the alphabet maps every hex digit to itself and nothing
+// else to one), unscrambled. One lookup per byte.
+constexpr std::array<std::uint8_t, std::size_t{1} << 14U> kPayloadBytes = [] {
+  std::array<std::uint8_t, std::size_t{1} << 14U> bytes{};
+  for (std::size_t pair = 0; pair < bytes.size(); ++pair) {
+    const std::array<char, 2> digits = {static_cast<char>(pair & 0x7FU),
+                                        static_cast<char>(pair >> 7U)};
+    bytes[pair] = UnscrambleByte(static_cast<std::uint8_t>(ParseHexByte({digits.data(), 2})));
+  }
+  return bytes;
+}();
+
+}  // namespace
+
+std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, int count, std::size_t skip,
                                std::span<char> out) {
-  const std::size_t n = std::min(static_cast<std::size_t>(std::max(count, 0)), out.size());
-  // Septet i is bits 7i..7i+6 of the octet stream, low bits first: every seven octets give
-  // eight septets, spread from one little-endian word into eight bytes at once.
-  std::size_t i = 0;
-  std::size_t k = 0;
-  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-  for (; i + 8 <= n && k + 7 <= octets.size(); i += 8, k += 7) {
-    std::uint64_t group = 0;
-    if (kLittleEndian && k + 8 <= octets.size()) {
-      std::memcpy(&group, octets.data() + k, sizeof(group));  // the eighth octet is unused
-    } else {
-      for (std::size_t j = 0; j < 7; ++j) {
-        group |= std::uint64_t{octets[k + j]} << (8 * j);
-      }
-    }
-    // Spread the 56 bits into eight bytes in three halving steps: two 28-bit halves into
-    // 32-bit lanes, four 14-bit quarters into 16-bit lanes, eight septets into bytes.
-    std::uint64_t spread = group & 0x00FFFFFFFFFFFFFFU;
-    spread = (spread & 0x000000000FFFFFFFU) | ((spread & 0x00FFFFFFF0000000U) << 4U);
-    spread = (spread & 0x00003FFF00003FFFU) | ((spread & 0x0FFFC0000FFFC000U) << 2U);
-    spread = (spread & 0x007F007F007F007FU) | ((spread & 0x3F803F803F803F80U) << 1U);
-    if constexpr (kLittleEndian) {
-      std::memcpy(out.data() + i, &spread, sizeof(spread));
-    } else {
-      for (std::size_t j = 0; j < 8; ++j) {
-        out[i + j] = static_cast<char>(spread >> (8 * j));
-      }
-    }
-  }
-  std::uint32_t bits = 0;
-  unsigned held = 0;
-  for (; i < n; ++i) {
-    if (held < 7) {
-      bits |= (k < octets.size() ? std::uint32_t{octets[k]} : 0U) << held;
-      ++k;
-      held += 8;
-    }
-    out[i] = static_cast<char>(bits & 0x7FU);
-    bits >>= 7U;
-    held -= 7;
-  }
-  return n;
-}
-
-std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> out) {
   if (out.empty()) {
     return 0;
   }
-  const std::string_view digits = scoreText.size() < kScoreTextMarker.size()
-                                      ? std::string_view{}
-                                      : scoreText.substr(kScoreTextMarker.size());
-  const std::size_t n = std::min(digits.size() / 2, out.size() - 1);
+  const auto septets = static_cast<std::size_t>(std::clamp(count, 0, int{kMaxSeptets}));
+  const std::size_t first = skip + kScoreTextMarker.size();
+  const std::size_t pairs = std::min(septets > first ? (septets - first) / 2 : 0, out.size() - 1);
+  // Septet i is bits 7i to 7i + 6 of the octets, low bits first. Four pairs (56 bits) at a
+  // time from one word while eight octets are there, their bytes stored together; a zero byte
+  // among them ends the payload.
   std::size_t k = 0;
-  for (; k < n; ++k) {
-    // ParseHexByte's reading of the pair, without its bounds checks: both digits are there.
-    const int high = hex::DigitValue(digits[2 * k]);
-    const int low = hex::DigitValue(digits[2 * k + 1]);
-    const int octet = high < 0 ? 0 : low < 0 ? high : high * 16 + low;
-    const auto byte = UnscrambleByte(static_cast<std::uint8_t>(octet));
+  for (; k + 4 <= pairs && 7 * (first + 2 * k) / 8 + 8 <= octets.size(); k += 4) {
+    const std::size_t bit = 7 * (first + 2 * k);
+    std::uint64_t window = 0;
+    std::memcpy(&window, octets.data() + bit / 8, sizeof(window));
+    window >>= bit % 8;
+    std::uint32_t bytes = 0;
+    for (unsigned j = 0; j < 4; ++j) {
+      bytes |= std::uint32_t{kPayloadBytes[(window >> (14 * j)) & 0x3FFFU]} << (8 * j);
+    }
+    std::memcpy(out.data() + k, &bytes, sizeof(bytes));
+    const std::uint32_t zeros = (bytes - 0x01010101U) & ~bytes & 0x80808080U;
+    if (zeros != 0) {
+      k += static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
+      out[k] = '\0';
+      return k;
+    }
+  }
+  for (; k < pairs; ++k) {
+    // A pair's 14 bits lie in the three octets from the first one's.
+    const std::size_t bit = 7 * (first + 2 * k);
+    const std::size_t at = bit / 8;
+    std::uint32_t window = 0;
+    if (at + sizeof(window) <= octets.size()) {
+      std::memcpy(&window, octets.data() + at, sizeof(window));
+    } else {
+      for (std::size_t j = 0; j < 3 && at + j < octets.size(); ++j) {
+        window |= std::uint32_t{octets[at + j]} << (8 * j);
+      }
+    }
+    const std::uint8_t byte = kPayloadBytes[(window >> (bit % 8)) & 0x3FFFU];
     if (byte == 0) {
       break;  // the payload ends at the first zero byte
     }
@@ -88,13 +77,6 @@ std::size_t DecodeScoreTextFromText(std::string_view scoreText, std::span<char> 
   }
   out[k] = '\0';
   return k;
-}
-
-std::size_t DecodeScoreSeptets(std::span<const std::uint8_t> octets, int count, std::size_t skip,
-                               std::span<char> out) {
-  std::array<char, kMaxSeptets> text;  // NOLINT: the septets are written before they are read
-  const std::size_t n = UnpackSeptetValues(count, octets, text);
-  return DecodeScoreTextFromText(std::string_view(text.data(), n).substr(std::min(skip, n)), out);
 }
 
 int DecodeScoreText(std::string_view userDataHex, std::span<char> out) {

@@ -8,14 +8,6 @@
 namespace brindle {
 namespace {
 
-// First octet.
-constexpr std::uint8_t kMessageTypeMask = 0x03;  // TP-MTI
-constexpr std::uint8_t kBit2 = 0x04;             // TP-RD or TP-MMS
-constexpr unsigned kValidityFormatShift = 3;     // TP-VPF, bits 3 and 4
-constexpr std::uint8_t kStatusReport = 0x20;     // TP-SRR or TP-SRI
-constexpr std::uint8_t kUserDataHeader = 0x40;   // TP-UDHI
-constexpr std::uint8_t kReplyPath = 0x80;        // TP-RP
-
 // User-data header information elements: concatenated short messages, 8- and 16-bit reference.
 constexpr std::uint8_t kConcatenated8 = 0x00;
 constexpr std::uint8_t kConcatenated16 = 0x08;
@@ -155,8 +147,6 @@ std::uint8_t Swapped(int value) {
   return static_cast<std::uint8_t>(((v % 10) << 4U) | (v / 10));
 }
 
-constexpr std::uint8_t kZoneSign = 0x08;
-
 // Address characters to semi-octets: the value of each character, or -1.
 constexpr std::array<std::int8_t, 256> kSemiOctetOf = [] {
   std::array<std::int8_t, 256> values{};
@@ -177,9 +167,9 @@ std::string_view DigitsOf(const Address& address) {
   return number;
 }
 
-// Writes the address field at `at`; false when a character has no semi-octet.
-bool WriteAddress(const Address& address, Counted counted, char*& at) {
-  const std::string_view digits = DigitsOf(address);
+// Writes the field of an address of `type` and `digits` at `at`; false when a character has
+// no semi-octet.
+bool WriteAddress(std::uint8_t type, std::string_view digits, Counted counted, char*& at) {
   if (counted == Counted::kOctets && digits.empty()) {
     hex::WritePair(0, at);
     at += 2;
@@ -188,7 +178,7 @@ bool WriteAddress(const Address& address, Counted counted, char*& at) {
   const std::size_t length =
       counted == Counted::kOctets ? 1 + (digits.size() + 1) / 2 : digits.size();
   hex::WritePair(static_cast<std::uint8_t>(length), at);
-  hex::WritePair(address.type, at + 2);
+  hex::WritePair(type, at + 2);
   at += 4;
   for (std::size_t i = 0; i < digits.size(); i += 2) {
     const int low = SemiOctetOf(digits[i]);
@@ -202,8 +192,7 @@ bool WriteAddress(const Address& address, Counted counted, char*& at) {
   return true;
 }
 
-std::size_t AddressTextLength(const Address& address, Counted counted) {
-  const std::size_t digits = DigitsOf(address).size();
+std::size_t AddressTextLength(std::size_t digits, Counted counted) {
   return counted == Counted::kOctets && digits == 0 ? 2 : 4 + 2 * ((digits + 1) / 2);
 }
 
@@ -223,18 +212,6 @@ void ReadServiceCentre(std::span<const std::uint8_t> field, Address& address) {
   ReadAddressDigits(field.subspan(1), digits, address);
 }
 
-void SetFirstOctet(std::uint8_t first, Pdu& pdu) {
-  pdu.messageType = static_cast<MessageType>(first & kMessageTypeMask);
-  const bool submit = pdu.messageType == MessageType::kSubmit;
-  pdu.rejectDuplicates = submit && (first & kBit2) != 0;
-  pdu.noMoreMessages = !submit && (first & kBit2) != 0;
-  pdu.validityFormat = submit ? static_cast<ValidityFormat>((first >> kValidityFormatShift) & 3U)
-                              : ValidityFormat::kNone;
-  pdu.statusReport = (first & kStatusReport) != 0;
-  pdu.userDataHeaderIndicator = (first & kUserDataHeader) != 0;
-  pdu.replyPath = (first & kReplyPath) != 0;
-}
-
 bool CountsSeptets(std::uint8_t dataCodingScheme) {
   constexpr std::uint8_t kWaitingGroupsMask = 0xE0;
   constexpr std::uint8_t kWaitingGroups7Bit = 0xC0;  // message waiting, discard or store, 7-bit
@@ -246,14 +223,33 @@ std::size_t UserDataOctetsFor(std::uint8_t userDataLength, std::uint8_t dataCodi
   return CountsSeptets(dataCodingScheme) ? (7U * userDataLength + 7U) / 8U : userDataLength;
 }
 
+namespace {
+
+// The lengths below for addresses of these digit counts, which the writer counts only once.
+std::size_t DataCodingSchemeOffset(const Pdu& pdu, std::size_t centreDigits,
+                                   std::size_t addressDigits) {
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  return AddressTextLength(centreDigits, Counted::kOctets) + (submit ? 4 : 2) +
+         AddressTextLength(addressDigits, Counted::kDigits) + 2;
+}
+
+std::size_t PduTextLength(const Pdu& pdu, std::size_t centreDigits, std::size_t addressDigits) {
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  const std::size_t tail =
+      submit ? kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)] : kTimeStampOctets;
+  return DataCodingSchemeOffset(pdu, centreDigits, addressDigits) + 2 + 2 * tail + 2 +
+         2 * pdu.userDataOctets;
+}
+
+}  // namespace
+
 std::size_t ServiceCentreTextLength(const Pdu& pdu) {
-  return AddressTextLength(pdu.serviceCentre, Counted::kOctets);
+  return AddressTextLength(DigitsOf(pdu.serviceCentre).size(), Counted::kOctets);
 }
 
 std::size_t DataCodingSchemeOffset(const Pdu& pdu) {
-  const bool submit = pdu.messageType == MessageType::kSubmit;
-  return ServiceCentreTextLength(pdu) + (submit ? 4 : 2) +
-         AddressTextLength(pdu.address, Counted::kDigits) + 2;
+  return DataCodingSchemeOffset(pdu, DigitsOf(pdu.serviceCentre).size(),
+                                DigitsOf(pdu.address).size());
 }
 
 namespace {
@@ -339,14 +335,13 @@ PduError ReadPdu(std::string_view text, Pdu& pdu, std::size_t& errorOffset) {
 }
 
 std::size_t PduTextLength(const Pdu& pdu) {
-  const bool submit = pdu.messageType == MessageType::kSubmit;
-  const std::size_t tail =
-      submit ? kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)] : kTimeStampOctets;
-  return DataCodingSchemeOffset(pdu) + 2 + 2 * tail + 2 + 2 * pdu.userDataOctets;
+  return PduTextLength(pdu, DigitsOf(pdu.serviceCentre).size(), DigitsOf(pdu.address).size());
 }
 
 std::size_t WritePdu(const Pdu& pdu, std::span<char> out) {
-  const std::size_t length = PduTextLength(pdu);
+  const std::string_view centre = DigitsOf(pdu.serviceCentre);
+  const std::string_view digits = DigitsOf(pdu.address);
+  const std::size_t length = PduTextLength(pdu, centre.size(), digits.size());
   if (out.empty()) {
     return 0;
   }
@@ -360,7 +355,7 @@ std::size_t WritePdu(const Pdu& pdu, std::span<char> out) {
     hex::WritePair(octet, at);
     at += 2;
   };
-  if (!WriteAddress(pdu.serviceCentre, Counted::kOctets, at)) {
+  if (!WriteAddress(pdu.serviceCentre.type, centre, Counted::kOctets, at)) {
     out[0] = '\0';
     return 0;
   }
@@ -373,7 +368,7 @@ std::size_t WritePdu(const Pdu& pdu, std::span<char> out) {
   if (submit) {
     put(pdu.messageReference);
   }
-  if (!WriteAddress(pdu.address, Counted::kDigits, at)) {
+  if (!WriteAddress(pdu.address.type, digits, Counted::kDigits, at)) {
     out[0] = '\0';
     return 0;
   }

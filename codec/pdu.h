@@ -136,7 +136,27 @@ std::size_t PduTextLength(const Pdu& pdu);
 // The pieces the one-pass score reader shares with ReadPdu: the service centre's field from
 // its type on; the first octet's fields.
 void ReadServiceCentre(std::span<const std::uint8_t> field, Address& address);
-void SetFirstOctet(std::uint8_t first, Pdu& pdu);
+
+// The first octet's fields.
+inline constexpr std::uint8_t kMessageTypeMask = 0x03;  // TP-MTI
+inline constexpr std::uint8_t kBit2 = 0x04;             // TP-RD or TP-MMS
+inline constexpr unsigned kValidityFormatShift = 3;     // TP-VPF, bits 3 and 4
+inline constexpr std::uint8_t kStatusReport = 0x20;     // TP-SRR or TP-SRI
+inline constexpr std::uint8_t kUserDataHeader = 0x40;   // TP-UDHI
+inline constexpr std::uint8_t kReplyPath = 0x80;        // TP-RP
+
+// Inline: it is part of every message read.
+inline void SetFirstOctet(std::uint8_t first, Pdu& pdu) {
+  pdu.messageType = static_cast<MessageType>(first & kMessageTypeMask);
+  const bool submit = pdu.messageType == MessageType::kSubmit;
+  pdu.rejectDuplicates = submit && (first & kBit2) != 0;
+  pdu.noMoreMessages = !submit && (first & kBit2) != 0;
+  pdu.validityFormat = submit ? static_cast<ValidityFormat>((first >> kValidityFormatShift) & 3U)
+                              : ValidityFormat::kNone;
+  pdu.statusReport = (first & kStatusReport) != 0;
+  pdu.userDataHeaderIndicator = (first & kUserDataHeader) != 0;
+  pdu.replyPath = (first & kReplyPath) != 0;
+}
 
 // An address of '+' and digits as international, anything else as unknown; false when it
 // has more than 20 characters behind the '+'.

@@ -88,10 +88,6 @@ template <std::uint32_t kBits>
 __attribute__((target("avx2"), always_inline)) inline __m256i Copies32() {
   return _mm256_set1_epi32(static_cast<int>(kBits));
 }
-template <std::uint32_t kBits>
-__attribute__((target("avx2"), always_inline)) inline __m128i Copies32x4() {
-  return _mm_set1_epi32(static_cast<int>(kBits));
-}
 template <std::uint16_t kWord>
 __attribute__((target("avx2"), always_inline)) inline __m256i Copies16() {
   return Copies32<kWord * 0x10001U>();
@@ -173,11 +169,11 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void StoreNumbers(
   }
   const __m128i digits = _mm_and_si128(
       _mm_set_epi64x(static_cast<long long>(words[1]), static_cast<long long>(words[0])),
-      Copies32x4<0x0F0F0F0F>());
-  const __m128i quads =
-      _mm_madd_epi16(_mm_maddubs_epi16(digits, Copies32x4<0x010A010A>()), Copies32x4<0x00010064>());
+      _mm_set1_epi8(0x0F));
+  const __m128i quads = _mm_madd_epi16(_mm_maddubs_epi16(digits, _mm_set1_epi32(0x010A010A)),
+                                       _mm_set1_epi32(0x00010064));
   const __m128i value =
-      _mm_add_epi64(_mm_mul_epu32(quads, Copies32x4<10000>()), _mm_srli_epi64(quads, 32));
+      _mm_add_epi64(_mm_mul_epu32(quads, _mm_set1_epi32(10000)), _mm_srli_epi64(quads, 32));
   const __m128i sign = _mm_load_si128(reinterpret_cast<const __m128i*>(  // NOLINT
       kSigns[spans.negative[0] | spans.negative[1] << 1U].data()));
   const __m128i numbers = _mm_sub_epi64(_mm_xor_si128(value, sign), sign);
@@ -283,7 +279,7 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool LoadOctets(
 __attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
     const std::uint8_t* octets, std::size_t digits, std::uint8_t type, char* number) {
   const __m128i packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(octets));  // NOLINT
-  const __m128i nibble = Copies32x4<0x0F0F0F0F>();
+  const __m128i nibble = _mm_set1_epi8(0x0F);
   const __m128i low = _mm_and_si128(packed, nibble);
   const __m128i high = _mm_and_si128(_mm_srli_epi16(packed, 4), nibble);
   const __m128i characters =
@@ -306,14 +302,6 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline long long SeptetGroup
   std::memcpy(&packed, octets, sizeof(packed));  // the eighth octet is unused
   return static_cast<long long>(_pdep_u64(packed, 0x7F7F7F7F7F7F7F7FU));
 }
-
-constexpr std::array<std::int8_t, 32> kByteIndex = [] {
-  std::array<std::int8_t, 32> index{};
-  for (std::size_t i = 0; i < index.size(); ++i) {
-    index[i] = static_cast<std::int8_t>(i);
-  }
-  return index;
-}();
 
 // The score payload from the first 64 septets of the user data at `userData` (kOctetRoom
 // bounds the reads): `pairs` bytes, then zeros to byte 32. Eight septets are one BMI2 deposit
@@ -340,8 +328,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
   const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
   const __m256i shifted =
       _mm256_alignr_epi8(_mm256_permute2x128_si256(bytes, bytes, 0x81), bytes, 2);
-  const __m256i keep =
-      _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(pairs)), Load32(kByteIndex.data()));
+  const __m256i keep = _mm256_cmpgt_epi8(
+      _mm256_set1_epi8(static_cast<char>(pairs)),
+      _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31));
   written = _mm256_and_si256(shifted, keep);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(payload), written);  // NOLINT
   return true;

@@ -41,25 +41,22 @@ bool WordIsDigits(std::uint64_t word, std::size_t count) {
 // `readable` bytes from `text` on may be read, past the content too.
 bool ReadNumber(const char* text, std::size_t length, std::size_t readable, std::int64_t& value) {
   const bool negative = text[0] == '-';
-  const std::size_t digits = length - (negative ? 1 : 0);
+  const std::size_t from = negative ? 1 : 0;
+  const std::size_t digits = length - from;
   std::uint64_t magnitude = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    if (digits >= 1 && digits <= 8 && readable >= length - digits + 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text + (length - digits), sizeof(word));
-      if (!WordIsDigits(word, digits)) {
-        return false;
-      }
-      magnitude = WordValue(word, digits);
-      value =
-          negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-      return true;
-    }
-  }
   if (digits < 1) {
     return false;
   }
-  for (std::size_t i = length - digits; i < length; ++i) {
+  const bool inOneWord = digits <= 8 && readable >= from + 8;
+  if (inOneWord) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text + from, sizeof(word));
+    if (!WordIsDigits(word, digits)) {
+      return false;
+    }
+    magnitude = WordValue(word, digits);
+  }
+  for (std::size_t i = inOneWord ? length : from; i < length; ++i) {
     const unsigned d = DigitOf(text[i]);
     if (d > 9) {
       return false;
@@ -161,18 +158,17 @@ CodecPath PathFromEnvironment() {
   return CodecPath::kPortable;
 }
 
-}  // namespace
-
-CodecPath ActiveCodecPath() {
+// Kept apart from the exported functions so that a read inlines the choice: an exported
+// function may be interposed, so the compiler does not inline one into another.
+CodecPath ChosenPath() {
   static const CodecPath path = PathFromEnvironment();
   return path;
 }
 
-const char* CodecPathName(CodecPath path) { return path == CodecPath::kAvx2 ? "avx2" : "portable"; }
-
-PduError ReadScorePdu(std::string_view text, PduReading& reading, CodecPath path) {
+PduError ReadOnPath(std::string_view text, PduReading& reading, CodecPath path) {
 #if BRINDLE_SCORE_PDU_AVX2
-  if (path == CodecPath::kAvx2 && kCpuHasAvx2Bmi2) {
+  // kAvx2 is the chosen path only where the processor has it.
+  if (path == CodecPath::kAvx2 && (path == ChosenPath() || kCpuHasAvx2Bmi2)) {
     return ReadScorePduAvx2(text, reading);
   }
 #else
@@ -181,8 +177,18 @@ PduError ReadScorePdu(std::string_view text, PduReading& reading, CodecPath path
   return ReadScorePduPortable(text, reading);
 }
 
+}  // namespace
+
+CodecPath ActiveCodecPath() { return ChosenPath(); }
+
+const char* CodecPathName(CodecPath path) { return path == CodecPath::kAvx2 ? "avx2" : "portable"; }
+
+PduError ReadScorePdu(std::string_view text, PduReading& reading, CodecPath path) {
+  return ReadOnPath(text, reading, path);
+}
+
 PduError ReadScorePdu(std::string_view text, PduReading& reading) {
-  return ReadScorePdu(text, reading, ActiveCodecPath());
+  return ReadOnPath(text, reading, ChosenPath());
 }
 
 }  // namespace brindle

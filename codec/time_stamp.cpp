@@ -29,7 +29,6 @@ int DecodeTimeStamp(std::span<const std::uint8_t, kTimeStampOctets> octets, Time
     }
   }
   // The zone's first digit has three bits; the fourth is the sign.
-  constexpr std::uint8_t kZoneSign = 0x08;
   const int quarters = SwappedDecimal(octets[6] & static_cast<std::uint8_t>(~kZoneSign));
   if (quarters < 0) {
     return 6;

@@ -9,6 +9,8 @@
 namespace brindle {
 
 inline constexpr std::size_t kTimeStampOctets = 7;
+// In the zone's octet, the sign: set for a zone west of Greenwich.
+inline constexpr std::uint8_t kZoneSign = 0x08;
 // "2026-12-06T21:15:03+01:00" and its NUL.
 inline constexpr std::size_t kTimeStampTextCapacity = 26;
 

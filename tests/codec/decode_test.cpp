@@ -16,6 +16,55 @@
 namespace brindle {
 namespace {
 
+// Straight from the septets reads what unpacking them and reading the text pair by pair reads:
+// random octets of score-text characters (now and then another septet, which may end the
+// payload, or a missing octet), any count and skip, into buffers of two sizes.
+TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
+  std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable cases
+  const std::string characters = "0123456789ABCDEFabcdef";
+  for (int round = 0; round < 600; ++round) {
+    std::string text;
+    for (std::size_t i = random() % 200; i > 0; --i) {
+      text += random() % 30 == 0 ? static_cast<char>(random() % 128)
+                                 : characters[random() % characters.size()];
+    }
+    std::vector<std::uint8_t> octets((7 * text.size() + 7) / 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {  // septet i in bits 7i to 7i + 6
+      const auto septet = static_cast<unsigned>(text[i]);
+      octets[7 * i / 8] |= static_cast<std::uint8_t>(septet << (7 * i % 8));
+      if (7 * i % 8 > 1) {
+        octets[7 * i / 8 + 1] |= static_cast<std::uint8_t>(septet >> (8 - 7 * i % 8));
+      }
+    }
+    octets.resize(octets.size() - std::min<std::size_t>(octets.size(), random() % 3));
+    const int count = static_cast<int>(random() % (text.size() + 3));
+    const std::size_t skip = random() % 8;
+    std::string unpacked;  // septets past the octets read as zero
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+      const std::size_t at = 7 * i / 8;
+      const unsigned window = (at < octets.size() ? octets[at] : 0U) |
+                              (at + 1 < octets.size() ? octets[at + 1] << 8U : 0U);
+      unpacked += static_cast<char>((window >> (7 * i % 8)) & 0x7FU);
+    }
+    // The text behind the marker, read pair by pair as ParseHexByte reads a pair.
+    const std::string_view digits =
+        std::string_view(unpacked).substr(std::min(skip + 4, unpacked.size()));
+    std::array<char, kDecodedPayloadCapacity> got{};
+    const std::size_t room = round % 4 == 0 ? 20 : got.size();
+    std::string want;
+    for (std::size_t at = 0; at + 1 < digits.size() && want.size() + 1 < room; at += 2) {
+      const auto byte = UnscrambleByte(static_cast<std::uint8_t>(ParseHexByte(digits.substr(at))));
+      if (byte == 0) {
+        break;
+      }
+      want += static_cast<char>(byte);
+    }
+    EXPECT_EQ(DecodeScoreSeptets(octets, count, skip, std::span(got).first(room)), want.size())
+        << text;
+    EXPECT_EQ(std::string(got.data()), want) << text;
+  }
+}
+
 TEST(ParseHexByte, LongestHexPrefixOfThePair) {
   const std::pair<std::string, int> rows[] = {
       {"6d", 0x6D}, {"fF", 0xFF}, {"6Z", 6}, {"Z6", 0}, {"", 0}, {"7", 7}, {"1234", 0x12},
@@ -52,33 +101,6 @@ TEST(Septets, ValuesReadAsHexLikeTheirCharacters) {
     EXPECT_EQ(hex::DigitValue(value),
               hex::DigitValue(CharOfSeptet(static_cast<std::uint8_t>(septet))))
         << septet;
-  }
-}
-
-// Random score texts, now and then with a zero byte (which ends the payload) or a character
-// that is not a hex digit (its pair reads as ParseHexByte reads it), into buffers of two sizes.
-TEST(DecodeScoreTextFromText, PairByPairAsParseHexByteReadsThem) {
-  std::mt19937 random(20261207);  // NOLINT(cert-msc32-c,cert-msc51-cpp): repeatable cases
-  for (int round = 0; round < 600; ++round) {
-    std::string text(kScoreTextMarker);
-    for (std::size_t i = random() % 60; i > 0; --i) {
-      text.append(hex::kPairs[random() % 40 == 0 ? 0 : random() % 256].data(), 2);
-    }
-    if (round % 3 == 0 && text.size() > 4) {
-      text[4 + random() % (text.size() - 4)] = "g@:/ `G"[random() % 7];
-    }
-    std::array<char, kDecodedPayloadCapacity> got{};
-    const std::span<char> out = std::span(got).first(round % 4 == 0 ? 20 : got.size());
-    std::string want;
-    for (std::size_t at = 4; at + 1 < text.size() && want.size() + 1 < out.size(); at += 2) {
-      const auto byte = UnscrambleByte(static_cast<std::uint8_t>(ParseHexByte(text.substr(at))));
-      if (byte == 0) {
-        break;
-      }
-      want += static_cast<char>(byte);
-    }
-    EXPECT_EQ(DecodeScoreTextFromText(text, out), want.size()) << text;
-    EXPECT_EQ(std::string(got.data()), want) << text;
   }
 }
 
