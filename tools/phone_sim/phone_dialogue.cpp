@@ -270,6 +270,14 @@ void PhoneDialogue::Push(EventKind kind, int index, std::string reason) {
   events_.push_back(std::move(event));
 }
 
+DialogueEvent& PhoneDialogue::PushPduEvent(EventKind kind) {
+  DialogueEvent& event = events_.emplace_back();
+  event.kind = kind;
+  event.pdu = pdu_;
+  event.cmgsLength = cmgsLength_;
+  return event;
+}
+
 // Held unsolicited codes follow the final result code of the command that held them.
 void PhoneDialogue::ReleaseHeld(std::uint64_t nowMs) {
   if (!held_.empty()) {
@@ -280,11 +288,7 @@ void PhoneDialogue::ReleaseHeld(std::uint64_t nowMs) {
 void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
   if (byte == kEscape) {
     LeavePduEntry(nowMs);
-    DialogueEvent event;
-    event.kind = EventKind::kCancelled;
-    event.pdu = pdu_;
-    event.cmgsLength = cmgsLength_;
-    events_.push_back(std::move(event));
+    PushPduEvent(EventKind::kCancelled);
     Answer(kOkText, nowMs);
     ReleaseHeld(nowMs);
     return;
@@ -309,11 +313,7 @@ void PhoneDialogue::ReceivePduByte(char byte, std::uint64_t nowMs) {
   if (In(PhoneMode::kHangup) && pdu_.size() >= halfway) {
     hangupPending_ = true;
     LeavePduEntry(nowMs);
-    DialogueEvent event;
-    event.kind = EventKind::kHangup;
-    event.pdu = pdu_;
-    event.cmgsLength = cmgsLength_;
-    events_.push_back(std::move(event));
+    PushPduEvent(EventKind::kHangup);
   }
 }
 
@@ -343,23 +343,16 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
     return;
   }
   if (In(PhoneMode::kCmsError)) {
-    DialogueEvent event;
-    event.kind = EventKind::kRejected;
-    event.pdu = pdu_;
-    event.cmgsLength = cmgsLength_;
+    DialogueEvent& event = PushPduEvent(EventKind::kRejected);
     event.octets = octets;
     event.reason = "refused by the network (cms-error mode)";
-    events_.push_back(std::move(event));
     Answer(kNetworkErrorText, nowMs);
     return;
   }
   lastReference_ = lastReference_ % 255 + 1;
   Answer("\r\n+CMGS: " + std::to_string(lastReference_) + "\r\n\r\nOK\r\n", nowMs);
 
-  DialogueEvent event;
-  event.kind = EventKind::kMessage;
-  event.pdu = pdu_;
-  event.cmgsLength = cmgsLength_;
+  DialogueEvent& event = PushPduEvent(EventKind::kMessage);
   event.octets = octets;
   event.reference = lastReference_;
   event.number = reading.pdu.address.number.data();
@@ -371,17 +364,12 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
     event.score = reading.fields.score;
     event.handle.assign(reading.fields.handle, reading.fields.handleLength);
   }
-  events_.push_back(std::move(event));
 }
 
 void PhoneDialogue::Reject(std::string reason, std::uint64_t nowMs) {
-  DialogueEvent event;
-  event.kind = EventKind::kRejected;
-  event.pdu = pdu_;
-  event.cmgsLength = cmgsLength_;
+  DialogueEvent& event = PushPduEvent(EventKind::kRejected);
   event.octets = pdu_.size() / 2;
   event.reason = std::move(reason);
-  events_.push_back(std::move(event));
   Answer(kInvalidPduText, nowMs);
 }
 

@@ -166,6 +166,8 @@ class PhoneDialogue {
   // A stored message is announced with +CMTI.
   [[nodiscard]] bool AnnouncingStored() const;
   void Push(EventKind kind, int index, std::string reason = {});
+  // An event of the PDU being entered, behind the others; the reference lasts until the next.
+  DialogueEvent& PushPduEvent(EventKind kind);
   void FinishPdu(std::uint64_t nowMs);
   void LeavePduEntry(std::uint64_t nowMs);
   [[nodiscard]] bool Ringing() const;
