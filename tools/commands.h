@@ -6,11 +6,9 @@
 #include <string>
 #include <utility>
 
-namespace brindle::tools {
+#include "tools/exit_status.h"
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitBadInput = 2;
+namespace brindle::tools {
 
 // Adds the subcommand `name`, whose options fill one Arguments. The callback holds them, so
 // they outlive the registration; after parsing it hands them to `run` and stores the exit

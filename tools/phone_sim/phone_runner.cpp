@@ -11,7 +11,7 @@
 #include <random>
 
 #include "base/utf8.h"
-#include "tools/commands.h"
+#include "tools/exit_status.h"
 #include "tools/phone_sim/deliver_pdu.h"
 #include "tools/phone_sim/feed_pipe.h"
 #include "tools/phone_sim/open_watch.h"

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "tools/child_process.h"
-#include "tools/commands.h"
+#include "tools/exit_status.h"
 #include "tools/send/send_run.h"
 
 namespace brindle::tools {

@@ -7,7 +7,7 @@
 #include "dialog/terminal/terminal_sleeper.h"
 #include "entry/send_high_score.h"
 #include "phone/posix_serial_port.h"
-#include "tools/commands.h"
+#include "tools/exit_status.h"
 #include "tools/send/auto_dialog_host.h"
 
 namespace brindle::tools {
