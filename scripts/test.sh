@@ -21,11 +21,13 @@ now() { echo "$(($(date +%s) - start))"; }
 priority=0
 step() {
   echo "==== $* (at $(now) s)"
+  from=$(now)
   case $priority in
     0) "$@" ;;
     idle) chrt --idle 0 "$@" ;;
     *) nice -n "$priority" "$@" ;;
   esac || { echo "==== FAILED: $*"; echo "$*" >>"$logs/failed"; status=1; }
+  echo "$from-$(now) s: $*" >>"$logs/times"
 }
 # alongside NAME PRIORITY FUNCTION: FUNCTION's steps in the background, into $logs/NAME.log.
 alongside() {
@@ -69,7 +71,9 @@ step ctest --preset fuzz -j2
 step bash scripts/test-windows.sh run
 wait_for lint
 echo "==== done in $(now) s"
-# Repeated last, so that the tail of a long log says what failed.
+# Repeated last, so that the tail of a long log says where the time went and what failed.
+echo "==== steps, from start to end:"
+sort -n "$logs/times"
 if [ "$status" -eq 0 ]; then
   echo "==== all test steps passed"
 else
