@@ -70,13 +70,13 @@ class Octets {
 // The characters of `digits` semi-octets (low one first), behind a '+' for an international
 // `address.type`.
 void ReadAddressDigits(std::span<const std::uint8_t> octets, std::size_t digits, Address& address) {
-  std::size_t at = IsInternational(address.type) ? 1 : 0;
+  const std::size_t plus = IsInternational(address.type) ? 1 : 0;
   address.number[0] = '+';
-  for (std::size_t i = 0; i < digits; ++i) {
-    const unsigned octet = octets[i / 2];
-    address.number[at++] = kSemiOctets[i % 2 == 0 ? octet & 0x0FU : octet >> 4U];
+  for (std::size_t i = 0; i < (digits + 1) / 2; ++i) {  // both of an odd count's last octet
+    address.number[plus + 2 * i] = kSemiOctets[octets[i] & 0x0FU];
+    address.number[plus + 2 * i + 1] = kSemiOctets[octets[i] >> 4U];
   }
-  address.number[at] = '\0';
+  address.number[plus + digits] = '\0';
 }
 
 // The service centre's field counts octets, the type included; TP-OA and TP-DA count digits.
