@@ -18,8 +18,6 @@ constexpr std::string_view kOkText = "\r\nOK\r\n";
 constexpr std::string_view kErrorText = "\r\nERROR\r\n";
 constexpr std::string_view kPromptText = "\r\n> ";
 constexpr std::string_view kRingText = "\r\nRING\r\n";
-constexpr std::string_view kInvalidPduText = "\r\n+CMS ERROR: 304\r\n";
-constexpr std::string_view kNetworkErrorText = "\r\n+CMS ERROR: 500\r\n";
 constexpr std::string_view kNotSupportedText = "\r\nCOMMAND NOT SUPPORT\r\n";
 constexpr int kMaxCmgsLength = 255;
 // After a stall longer than this the flood restarts instead of catching up.
@@ -51,6 +49,8 @@ bool Resets(std::string_view line) {
   const std::string_view basic = std::string_view(upper).substr(0, upper.find('+')).substr(2);
   return basic.find('Z') != std::string_view::npos || basic.find("&F") != std::string_view::npos;
 }
+
+std::string CmsErrorText(int code) { return "\r\n+CMS ERROR: " + std::to_string(code) + "\r\n"; }
 
 }  // namespace
 
@@ -346,7 +346,7 @@ void PhoneDialogue::FinishPdu(std::uint64_t nowMs) {
     DialogueEvent& event = PushPduEvent(EventKind::kRejected);
     event.octets = octets;
     event.reason = "refused by the network (cms-error mode)";
-    Answer(kNetworkErrorText, nowMs);
+    Answer(CmsErrorText(kCmsNetworkFailure), nowMs);
     return;
   }
   lastReference_ = lastReference_ % 255 + 1;
@@ -370,7 +370,7 @@ void PhoneDialogue::Reject(std::string reason, std::uint64_t nowMs) {
   DialogueEvent& event = PushPduEvent(EventKind::kRejected);
   event.octets = pdu_.size() / 2;
   event.reason = std::move(reason);
-  Answer(kInvalidPduText, nowMs);
+  Answer(CmsErrorText(kCmsInvalidPduParameter), nowMs);
 }
 
 void PhoneDialogue::Echo(char byte, std::uint64_t nowMs) {
@@ -418,7 +418,7 @@ void PhoneDialogue::SendReply(Reply reply, std::uint64_t nowMs) {
       Answer(kPromptText, nowMs);
       break;
     case Reply::kCmsError:
-      Answer("\r\n+CMS ERROR: " + std::to_string(errorCode_) + "\r\n", nowMs);
+      Answer(CmsErrorText(errorCode_), nowMs);
       break;
     case Reply::kCmeError:
       Answer("\r\n+CME ERROR: " + std::to_string(errorCode_) + "\r\n", nowMs);

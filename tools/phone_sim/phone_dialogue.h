@@ -35,6 +35,11 @@ inline constexpr std::uint64_t kLateAnswerMs = 6000;
 inline constexpr std::uint64_t kStreamPeriodMs = 50;
 // padded: hex digits of a padded PDU line, the longest PDU's (176 octets).
 inline constexpr std::size_t kPaddedPduDigits = 352;
+// The +CMS ERROR numbers the phone answers with.
+inline constexpr int kCmsNotAllowed = 302;
+inline constexpr int kCmsInvalidPduParameter = 304;
+inline constexpr int kCmsInvalidIndex = 321;
+inline constexpr int kCmsNetworkFailure = 500;
 
 enum class EventKind : std::uint8_t {
   kMessage,    // a PDU taken for sending

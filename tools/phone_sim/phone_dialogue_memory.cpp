@@ -12,10 +12,6 @@
 namespace brindle::sim {
 namespace {
 
-constexpr int kCmsNotAllowed = 302;
-constexpr int kCmsInvalidPduParameter = 304;
-constexpr int kCmsInvalidIndex = 321;
-constexpr int kCmsNetworkFailure = 500;
 // After a stall longer than this an endless listing goes on from now instead of catching up.
 constexpr std::uint64_t kStreamCatchUpMs = 1000;
 
