@@ -18,7 +18,6 @@ int Run(int argc, char** argv) {
   RegisterPhoneCommand(app, status);
   RegisterSendCommands(app, status);
   RegisterServeCommands(app, status);
-  RegisterWebCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

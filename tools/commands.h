@@ -38,7 +38,6 @@ inline CLI::Option* AddDatabaseOption(CLI::App& command, std::string& db) {
 void RegisterCodecCommands(CLI::App& app, int& status);  // encode, decode
 void RegisterPhoneCommand(CLI::App& app, int& status);   // phone (the simulated phone)
 void RegisterSendCommands(CLI::App& app, int& status);   // send, demo
-void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores
-void RegisterWebCommand(CLI::App& app, int& status);     // web (the leaderboard pages)
+void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores, web
 
 }  // namespace brindle::tools

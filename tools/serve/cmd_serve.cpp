@@ -25,6 +25,7 @@
 #include "tools/commands.h"
 #include "tools/serve/serve_run.h"
 #include "tools/stop_signals.h"
+#include "tools/web/web_run.h"
 
 namespace brindle::tools {
 namespace {
@@ -277,6 +278,15 @@ void RegisterServeCommands(CLI::App& app, int& status) {
     }
     status = RunScores(*scores, stdout);
   });
+
+  const auto [web, arguments] = AddCommand<WebArguments>(
+      app, status, "web",
+      "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
+      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT",
+      RunWeb);
+  AddDatabaseOption(*web, arguments->db);
+  web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
+      ->capture_default_str();
 }
 
 }  // namespace brindle::tools

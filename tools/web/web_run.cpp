@@ -1,4 +1,7 @@
-// `brindle web`: the leaderboard as web pages and a JSON API, read-only, from either store.
+// What `brindle web` does: the leaderboard as web pages and a JSON API, read-only, from either
+// store.
+#include "tools/web/web_run.h"
+
 #include <pthread.h>
 
 #include <atomic>
@@ -12,18 +15,13 @@
 
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
-#include "tools/commands.h"
+#include "tools/exit_status.h"
 
 namespace brindle::tools {
 namespace {
 
 constexpr long kSignalPollNs = 200'000'000;
 constexpr int kMaxPort = 65535;
-
-struct WebArguments {
-  std::string db;
-  std::string listen = "127.0.0.1:8080";
-};
 
 int Refuse(const std::string& what) {
   static_cast<void>(std::fprintf(stderr, "brindle web: %s\n", what.c_str()));
@@ -80,6 +78,8 @@ class StopOnSignal {
   std::thread watcher_;
 };
 
+}  // namespace
+
 int RunWeb(const WebArguments& arguments) {
   std::string host;
   int port = 0;
@@ -116,19 +116,6 @@ int RunWeb(const WebArguments& arguments) {
   static_cast<void>(std::fprintf(stderr, "brindle web: serving http://%s%s%s:%d/\n",
                                  bracket ? "[" : "", host.c_str(), bracket ? "]" : "", port));
   return server.Serve() ? kExitOk : kExitFailed;
-}
-
-}  // namespace
-
-void RegisterWebCommand(CLI::App& app, int& status) {
-  const auto [web, arguments] = AddCommand<WebArguments>(
-      app, status, "web",
-      "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
-      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT",
-      RunWeb);
-  AddDatabaseOption(*web, arguments->db);
-  web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
-      ->capture_default_str();
 }
 
 }  // namespace brindle::tools
