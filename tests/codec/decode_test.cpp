@@ -42,8 +42,8 @@ TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
     std::string unpacked;  // septets past the octets read as zero
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
       const std::size_t at = 7 * i / 8;
-      const unsigned window = (at < octets.size() ? octets[at] : 0U) |
-                              (at + 1 < octets.size() ? octets[at + 1] << 8U : 0U);
+      const unsigned window = (at < octets.size() ? unsigned{octets[at]} : 0U) |
+                              (at + 1 < octets.size() ? unsigned{octets[at + 1]} << 8U : 0U);
       unpacked += static_cast<char>((window >> (7 * i % 8)) & 0x7FU);
     }
     // The text behind the marker, read pair by pair as ParseHexByte reads a pair.
