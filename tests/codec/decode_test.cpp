@@ -49,7 +49,8 @@ TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
     // The text behind the marker, read pair by pair as ParseHexByte reads a pair.
     const std::string_view digits =
         std::string_view(unpacked).substr(std::min(skip + 4, unpacked.size()));
-    std::array<char, kDecodedPayloadCapacity> got{};
+    std::array<char, kDecodedPayloadCapacity> got;  // NOLINT: filled with garbage below
+    got.fill('#');                                  // so that a payload left unterminated shows
     const std::size_t room = round % 4 == 0 ? 20 : got.size();
     std::string want;
     for (std::size_t at = 0; at + 1 < digits.size() && want.size() + 1 < room; at += 2) {
@@ -59,9 +60,10 @@ TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
       }
       want += static_cast<char>(byte);
     }
-    EXPECT_EQ(DecodeScoreSeptets(octets, count, skip, std::span(got).first(room)), want.size())
-        << text;
-    EXPECT_EQ(std::string(got.data()), want) << text;
+    const std::size_t n = DecodeScoreSeptets(octets, count, skip, std::span(got).first(room));
+    ASSERT_EQ(n, want.size()) << text;
+    EXPECT_EQ(std::string(got.data(), n), want) << text;
+    EXPECT_EQ(got[n], '\0') << text;
   }
 }
 
