@@ -103,7 +103,14 @@ for entry in "${wines[@]}"; do
   export WINEPREFIX=$root/build/$build/wineprefix
   log=$artifacts/$build-wine.log
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    WINEARCH=$kind timeout 240 "$loader" wineboot -i >"$log" 2>&1 || fail "wineboot failed, see $log"
+    # A fresh prefix now and then fails to come up on a loaded machine ("could not load
+    # kernel32.dll"); it is made once more from nothing before the run gives up.
+    if ! WINEARCH=$kind timeout 240 "$loader" wineboot -i >"$log" 2>&1; then
+      echo "test-windows: wineboot failed for $build, once more with a fresh prefix"
+      timeout 20 wineserver -k >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+      WINEARCH=$kind timeout 240 "$loader" wineboot -i >>"$log" 2>&1 || fail "wineboot failed, see $log"
+    fi
     timeout 60 wineserver -w || true
   fi
   # One server for the whole run, and the session's own processes (services, desktop) started
