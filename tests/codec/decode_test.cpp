@@ -30,7 +30,7 @@ TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
     }
     std::vector<std::uint8_t> octets((7 * text.size() + 7) / 8);
     for (std::size_t i = 0; i < text.size(); ++i) {  // septet i in bits 7i to 7i + 6
-      const auto septet = static_cast<unsigned>(text[i]);
+      const auto septet = static_cast<unsigned char>(text[i]);
       octets[7 * i / 8] |= static_cast<std::uint8_t>(septet << (7 * i % 8));
       if (7 * i % 8 > 1) {
         octets[7 * i / 8 + 1] |= static_cast<std::uint8_t>(septet >> (8 - 7 * i % 8));
