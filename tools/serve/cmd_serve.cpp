@@ -4,9 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -23,6 +21,7 @@
 #include "service/score_service.h"
 #include "service/web/request_parameters.h"
 #include "tools/commands.h"
+#include "tools/serve/commit_hook.h"
 #include "tools/serve/serve_run.h"
 #include "tools/stop_signals.h"
 #include "tools/web/web_run.h"
@@ -120,20 +119,7 @@ int RunServe(const ServeArguments& arguments) {
                : std::string(text.data(),
                              std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc));
   };
-#ifdef BRINDLE_FAULT_HOOKS
-  // The fault tests' build ends the process right after the Nth commit, before the phone's
-  // copies are deleted, as a crash there would.
-  long killAfter = 0;
-  if (const char* text = std::getenv("BRINDLE_SERVE_KILL_AFTER_COMMIT")) {
-    killAfter = std::strtol(text, nullptr, 10);
-  }
-  long commits = 0;
-  parts.afterCommit = [&] {
-    if (killAfter > 0 && ++commits >= killAfter) {
-      static_cast<void>(std::raise(SIGKILL));
-    }
-  };
-#endif
+  parts.afterCommit = AfterCommitHook();
   service::ServiceOptions options;
   options.port = arguments.port;
   options.once = arguments.once;
