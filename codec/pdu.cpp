@@ -141,12 +141,6 @@ PduError ReadUserData(Octets& octets, Pdu& pdu, std::size_t& errorOffset) {
   return PduError::kNone;
 }
 
-// Two decimal digits of `value` (0 to 99) as a swapped octet: the units in the high nibble.
-std::uint8_t Swapped(int value) {
-  const auto v = static_cast<unsigned>(std::clamp(value, 0, 99));
-  return static_cast<std::uint8_t>(((v % 10) << 4U) | (v / 10));
-}
-
 // Address characters to semi-octets: the value of each character, or -1.
 constexpr std::array<std::int8_t, 256> kSemiOctetOf = [] {
   std::array<std::int8_t, 256> values{};
@@ -379,12 +373,9 @@ std::size_t WritePdu(const Pdu& pdu, std::span<char> out) {
                              .first(kValidityOctets[static_cast<std::size_t>(pdu.validityFormat)]),
                          at);
   } else {
-    const TimeStamp& t = pdu.serviceCentreTimeStamp;
-    for (const int value : {t.year % 100, t.month, t.day, t.hour, t.minute, t.second}) {
-      put(Swapped(value));
-    }
-    const int quarters = t.offsetQuarters < 0 ? -t.offsetQuarters : t.offsetQuarters;
-    put(static_cast<std::uint8_t>(Swapped(quarters) | (t.offsetQuarters < 0 ? kZoneSign : 0U)));
+    std::array<std::uint8_t, kTimeStampOctets> stamp;  // NOLINT: written whole
+    EncodeTimeStamp(pdu.serviceCentreTimeStamp, stamp);
+    at = hex::WriteBytes(stamp, at);
   }
   put(pdu.userDataLength);
   at = hex::WriteBytes(std::span<const std::uint8_t>(pdu.userData).first(pdu.userDataOctets), at);

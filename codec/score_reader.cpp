@@ -167,8 +167,7 @@ CodecPath ChosenPath() {
 
 PduError ReadOnPath(std::string_view text, PduReading& reading, CodecPath path) {
 #if BRINDLE_SCORE_PDU_AVX2
-  // kAvx2 is the chosen path only where the processor has it.
-  if (path == CodecPath::kAvx2 && (path == ChosenPath() || kCpuHasAvx2Bmi2)) {
+  if (path == CodecPath::kAvx2 && kCpuHasAvx2Bmi2) {
     return ReadScorePduAvx2(text, reading);
   }
 #else

@@ -33,13 +33,13 @@ constexpr std::array<std::uint16_t, 256> kSeptetPairs = [] {
 }();
 
 // Packs the score text of `payload` (the marker, then the pairs) into `out`, septet i in bits
-// 7i to 7i + 6 of the octet stream; returns the octet count. `out` has room for the octets of
-// a message that fits in one and eight more, which may be written past the count.
+// 7i to 7i + 6 of the octet stream. `out` has room for the octets of a message that fits in
+// one and eight more, which may be written past them.
 //
 // The marker's four septets are 28 bits, and four payload bytes are 56: seven whole octets.
 // So each four bytes' septets, gathered apart from the stream, join the 28 bits carried from
 // before, seven octets go out, and the top 28 bits carry on.
-std::size_t PackScoreText(std::string_view payload, std::span<std::uint8_t> out) {
+void PackScoreText(std::string_view payload, std::span<std::uint8_t> out) {
   constexpr unsigned kCarried = 28;
   std::uint64_t carried = 0;
   for (std::size_t i = 0; i < kScoreTextMarker.size(); ++i) {
@@ -57,15 +57,13 @@ std::size_t PackScoreText(std::string_view payload, std::span<std::uint8_t> out)
     carried = group >> (56 - kCarried);
   }
   std::memcpy(at, &carried, sizeof(carried));
-  return (7 * (kScoreTextMarker.size() + 2 * payload.size()) + 7) / 8;
 }
 
 }  // namespace
 
 int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<const char> payload) {
   const std::string_view text = TerminatedView(payload);
-  const std::size_t n = text.size();
-  const std::size_t septets = kScoreTextMarker.size() + 2 * n;
+  const std::size_t septets = kScoreTextMarker.size() + 2 * text.size();
   Pdu pdu;
   if (septets > kMaxSeptetsInOneMessage || !SetAddress(number, pdu.address)) {
     return 0;
@@ -77,7 +75,8 @@ int BuildSubmitPdu(std::span<char> pduOut, std::string_view number, std::span<co
   pdu.validityPeriod[0] = kValidityFourDays;
   pdu.userDataLength = static_cast<std::uint8_t>(septets);
   static_assert(kUserDataReadAhead >= 8);  // the packer's room past the octets
-  pdu.userDataOctets = PackScoreText(text, pdu.userData);
+  pdu.userDataOctets = UserDataOctetsFor(pdu.userDataLength, pdu.dataCodingScheme);
+  PackScoreText(text, pdu.userData);
   return WritePdu(pdu, pduOut) == 0 ? 0 : 1;
 }
 

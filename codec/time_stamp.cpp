@@ -1,5 +1,6 @@
 #include "codec/time_stamp.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -10,6 +11,15 @@ namespace {
 // Octets 0 to 5: year, month, day, hour, minute, second.
 constexpr std::array<std::pair<int, int>, 6> kRanges = {
     {{0, 99}, {1, 12}, {1, 31}, {0, 23}, {0, 59}, {0, 59}}};
+
+// In the zone's octet, the sign: set for a zone west of Greenwich.
+constexpr std::uint8_t kZoneSign = 0x08;
+
+// Two decimal digits of `value` (0 to 99) as a swapped octet: the units in the high nibble.
+std::uint8_t Swapped(int value) {
+  const auto v = static_cast<unsigned>(std::clamp(value, 0, 99));
+  return static_cast<std::uint8_t>(((v % 10) << 4U) | (v / 10));
+}
 
 // The two digits of a swapped octet, -1 when either is not decimal.
 int SwappedDecimal(std::uint8_t octet) {
@@ -42,6 +52,14 @@ int DecodeTimeStamp(std::span<const std::uint8_t, kTimeStampOctets> octets, Time
   stamp.second = values[5];
   stamp.offsetQuarters = (octets[6] & kZoneSign) != 0 ? -quarters : quarters;
   return -1;
+}
+
+void EncodeTimeStamp(const TimeStamp& stamp, std::span<std::uint8_t, kTimeStampOctets> octets) {
+  const int quarters = std::abs(stamp.offsetQuarters);
+  const std::array<int, kTimeStampOctets> parts = {
+      stamp.year % 100, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second, quarters};
+  std::transform(parts.begin(), parts.end(), octets.begin(), Swapped);
+  octets[6] |= stamp.offsetQuarters < 0 ? kZoneSign : 0U;
 }
 
 std::size_t FormatTimeStamp(const TimeStamp& stamp, std::span<char, kTimeStampTextCapacity> out) {

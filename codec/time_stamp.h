@@ -9,8 +9,6 @@
 namespace brindle {
 
 inline constexpr std::size_t kTimeStampOctets = 7;
-// In the zone's octet, the sign: set for a zone west of Greenwich.
-inline constexpr std::uint8_t kZoneSign = 0x08;
 // "2026-12-06T21:15:03+01:00" and its NUL.
 inline constexpr std::size_t kTimeStampTextCapacity = 26;
 
@@ -30,6 +28,9 @@ struct TimeStamp {
 // is not two decimal digits or is out of range (month 1-12, day 1-31, hour 0-23, minute and
 // second 0-59), or -1 when the stamp is sound and `stamp` holds it.
 int DecodeTimeStamp(std::span<const std::uint8_t, kTimeStampOctets> octets, TimeStamp& stamp);
+// Writes `stamp` as the seven octets DecodeTimeStamp reads, each part kept to two digits
+// (the year's last two).
+void EncodeTimeStamp(const TimeStamp& stamp, std::span<std::uint8_t, kTimeStampOctets> octets);
 
 // The stamp as ISO 8601 with its own offset, "2026-12-06T21:15:03+01:00", NUL-terminated.
 // Returns the characters written (25), or 0 with an empty text for a stamp not present.

@@ -10,9 +10,9 @@ clang-format --dry-run -Werror $files
 # waits for build/release nor rewrites it under a build or a test run that uses it.
 cmake --preset release -B build/lint >/dev/null
 # clang-tidy runs a source once for each of its compile commands; once per file is enough.
-# Where a file is built twice, the build with more definitions is kept: tools/brindle.cpp's
-# two differ only in the object file, entry/posix_export.cpp's only in CMake's
-# <target>_EXPORTS macro, and cmd_serve.cpp's BRINDLE_FAULT_HOOKS build only adds code.
+# Where a file is built twice, the build with more definitions is kept: entry/posix_export.cpp's
+# two differ only in CMake's <target>_EXPORTS macro, and tools/serve/commit_hook.cpp's
+# BRINDLE_FAULT_HOOKS build only adds code.
 mkdir -p build/lint/once
 python3 - build/lint/compile_commands.json build/lint/once/compile_commands.json <<'PY'
 import json, shlex, sys
