@@ -19,15 +19,25 @@ mkdir -p "$logs"
 now() { echo "$(($(date +%s) - start))"; }
 # Each step runs at $priority: 0, a nice level, or idle (only CPU time no one else wants).
 priority=0
+# Each step's output goes to a log of its own too, whose tail is repeated at the end on failure.
 step() {
   echo "==== $* (at $(now) s)"
   from=$(now)
+  out=$logs/step-$(echo "$*" | tr -c 'A-Za-z0-9\n' '_').log
   case $priority in
     0) "$@" ;;
     idle) chrt --idle 0 "$@" ;;
     *) nice -n "$priority" "$@" ;;
-  esac || { echo "==== FAILED: $*"; echo "$*" >>"$logs/failed"; status=1; }
+  esac >"$out" 2>&1
+  rc=$?
+  cat "$out"
   echo "$from-$(now) s: $*" >>"$logs/times"
+  if [ "$rc" -ne 0 ]; then
+    echo "==== FAILED: $*"
+    echo "$*" >>"$logs/failed"
+    echo "$out" >>"$logs/failed-logs"
+    status=1
+  fi
 }
 # alongside NAME PRIORITY FUNCTION: FUNCTION's steps in the background, into $logs/NAME.log.
 alongside() {
@@ -80,5 +90,9 @@ else
   echo "==== some test steps failed:"
   cat "$logs/failed" 2>/dev/null
   cat build/*/Testing/Temporary/LastTestsFailed.log 2>/dev/null
+  for out in $(cat "$logs/failed-logs" 2>/dev/null); do
+    echo "==== the end of $out:"
+    tail -n 40 "$out"
+  done
 fi
 exit "$status"
