@@ -189,6 +189,37 @@ def case_full():
     serve_all(held, inbox, "--poll", "1")
 
 
+def case_import():
+    # An archive of what serve took off a phone, imported into DB: each line stored as serve
+    # stored it, once, and a second import of the same file stores nothing new.
+    served = os.path.join(TMP, "served.db")
+    inbox = some_scores(3) + [pdus.score_deliver(BRINDLE, 1, 1, "Zed", coding="08")]
+    held = phone(inbox)
+    assert once(held.link, served).returncode == 0
+    taken = stored(served)
+    archive = [m["pdu"] for m in taken] + ["", " \t", "NOT A PDU", "  " + taken[0]["pdu"] + "\r"]
+
+    def imported(lines, summary):
+        result = subprocess.run([BRINDLE, "import", "--db", DB], capture_output=True, text=True,
+                                input="\n".join(lines), timeout=60)
+        assert result.returncode == 0 and result.stderr.startswith(summary), result.stderr
+        assert result.stderr.count("\n") == 1, result.stderr
+
+    imported(archive, "brindle import: 8 lines: 5 stored (2 of them rejected), 1 already held, "
+                      "2 blank;")
+    without_ids = [{k: v for k, v in m.items() if k != "id"} for m in stored()]
+    assert without_ids[:4] == [{k: v for k, v in m.items() if k != "id"} for m in taken]
+    assert without_ids[4]["status"] == "rejected" and without_ids[4]["pdu"] == "NOT A PDU"
+    imported(archive, "brindle import: 8 lines: 0 stored (0 of them rejected), 6 already held")
+    # More lines than one transaction takes.
+    imported([f"JUNK{i}" for i in range(10001)], "brindle import: 10001 lines: 10001 stored")
+    assert len(stored()) == 5 + 10001
+    for args in [["import"], ["import", "--db", TMP]]:
+        result = subprocess.run([BRINDLE, *args], capture_output=True, input="", timeout=60)
+        assert result.returncode == 2 and result.stderr, (args, result)
+    assert held.stop() == 0
+
+
 def case_stuck():
     # A listing that stops halfway is cut after a bounded wait, the phone reset and the rest
     # taken; a phone that streams a listing without end still lets SIGTERM end the service at

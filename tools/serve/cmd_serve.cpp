@@ -1,5 +1,5 @@
-// `brindle serve`, `brindle messages` and `brindle scores`: the score service and its two
-// readers of the database.
+// `brindle serve`, `brindle messages`, `brindle scores` and `brindle import`: the score service,
+// its two readers of the database, and the way in for archives.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -264,6 +264,15 @@ void RegisterServeCommands(CLI::App& app, int& status) {
     }
     status = RunScores(*scores, stdout);
   });
+
+  const auto [importCommand, importDb] = AddCommand<std::string>(
+      app, status, "import",
+      "Store PDU lines from standard input (as a phone lists them, service-centre field first) "
+      "as serve stores what it takes off the phone; blank lines are skipped",
+      [](const std::string& db) { return RunImport(db, stdin); });
+  importCommand
+      ->add_option("--db", *importDb, "SQLite database file (made when missing) or PostgreSQL")
+      ->required();
 
   const auto [web, arguments] = AddCommand<WebArguments>(
       app, status, "web",

@@ -1,5 +1,5 @@
 // The score service's subcommands as functions: `brindle serve`, `brindle messages` and
-// `brindle scores`.
+// `brindle scores`, `brindle import`.
 #pragma once
 
 #include <cstdint>
@@ -32,5 +32,7 @@ int RunServe(const ServeArguments& arguments);
 // 0, or 2 when the database is missing or not ours (never created here).
 int RunMessages(const std::string& db, bool json, std::FILE* out);
 int RunScores(const ScoresArguments& arguments, std::FILE* out);
+// 0, or 2 when the database cannot be used or stops taking the lines (1: `in` failed).
+int RunImport(const std::string& db, std::FILE* in);
 
 }  // namespace brindle::tools

@@ -1,0 +1,53 @@
+#include "service/pdu_import.h"
+
+#include "service/score_message.h"
+
+namespace brindle::service {
+namespace {
+
+std::string_view Trimmed(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r";
+  const std::size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+}
+
+}  // namespace
+
+PduImport::PduImport(MessageStore& store) : store_(store) { batch_.reserve(kImportBatch); }
+
+bool PduImport::Add(std::string_view line, StoreError& error) {
+  ++counts_.lines;
+  const std::string_view pdu = Trimmed(line);
+  if (pdu.empty()) {
+    ++counts_.blank;
+    return true;
+  }
+  batch_.push_back(ClassifyPdu(pdu));
+  return batch_.size() < kImportBatch || Commit(error);
+}
+
+bool PduImport::Finish(StoreError& error) { return batch_.empty() || Commit(error); }
+
+bool PduImport::Commit(StoreError& error) {
+  if (!store_.Keep(batch_, results_, error)) {
+    batch_.clear();
+    return false;
+  }
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    if (!results_[i].added) {
+      ++counts_.held;
+    } else {
+      ++counts_.stored;
+      if (batch_[i].status == MessageStatus::kRejected) {
+        ++counts_.rejected;
+      }
+    }
+  }
+  batch_.clear();
+  return true;
+}
+
+}  // namespace brindle::service
