@@ -62,6 +62,29 @@ ALTER TABLE messages ADD COLUMN received text NOT NULL DEFAULT '',
   DROP CONSTRAINT messages_sender_sent_at_pdu_key,
   ADD UNIQUE (sender, sent_at, pdu, received);
 )sql",
+    // Each handle's best message per game, kept beside every score stored, so that a board
+    // reads only the rows it shows: one game's top N is N entries of best_scores_rank (an
+    // index-only scan), and the key finds the row a new score may replace. Filled from the
+    // rows held; the index that ranked them when asked is no longer needed.
+    R"sql(
+CREATE TABLE best_scores (
+  game_id bigint NOT NULL,
+  handle bytea NOT NULL,
+  score bigint NOT NULL,
+  sent_at_utc bigint NOT NULL,
+  message_id bigint NOT NULL,
+  sender text NOT NULL,
+  sent_at text NOT NULL,
+  PRIMARY KEY (game_id, handle)
+);
+INSERT INTO best_scores
+  SELECT DISTINCT ON (game_id, handle) game_id, handle, score, sent_at_utc, id, sender, sent_at
+  FROM messages WHERE status = 'score'
+  ORDER BY game_id, handle, score DESC, sent_at_utc, id;
+CREATE INDEX best_scores_rank ON best_scores (game_id, score DESC, sent_at_utc, message_id)
+  INCLUDE (handle, sender, sent_at);
+DROP INDEX IF EXISTS messages_best;
+)sql",
 };
 
 constexpr const char* kInsertSql = R"sql(
@@ -86,35 +109,42 @@ SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
 FROM messages WHERE id > $1 ORDER BY id LIMIT $2
 )sql";
 
-// One game: the index on (game_id, handle, score DESC, sent_at_utc, id) hands each handle's
-// rows best first, so DISTINCT ON picks the best without a sort; with sender and sent_at in
-// the index too, the table itself is not read (an index-only scan).
-constexpr const char* kGameBoardSql = R"sql(
-WITH best AS (
-  SELECT DISTINCT ON (handle) handle, score, sender, sent_at, sent_at_utc, id
-  FROM messages
-  WHERE status = 'score' AND game_id = $1
-  ORDER BY handle, score DESC, sent_at_utc, id
-)
-SELECT $1::bigint AS game_id,
-       ROW_NUMBER() OVER (ORDER BY score DESC, sent_at_utc, id) AS rank,
-       handle, score, sender, sent_at
-FROM best ORDER BY score DESC, sent_at_utc, id LIMIT $2
+// The batch's scores take their handles' places on the boards where they are better: a higher
+// score, or an equal one sent earlier, or sent at the same moment and stored first. The rows
+// are locked in the order of their key, the same in every writer, so two batches that share
+// handles wait for each other one way only.
+constexpr const char* kRankSql = R"sql(
+INSERT INTO best_scores (game_id, handle, score, sent_at_utc, message_id, sender, sent_at)
+  SELECT DISTINCT ON (game_id, handle) game_id, handle, score, sent_at_utc, id, sender, sent_at
+  FROM messages WHERE id = ANY($1::bigint[]) AND status = 'score'
+  ORDER BY game_id, handle, score DESC, sent_at_utc, id
+ON CONFLICT (game_id, handle) DO UPDATE
+  SET score = excluded.score, sent_at_utc = excluded.sent_at_utc,
+      message_id = excluded.message_id, sender = excluded.sender, sent_at = excluded.sent_at
+  WHERE excluded.score > best_scores.score
+     OR (excluded.score = best_scores.score AND (excluded.sent_at_utc, excluded.message_id) <
+                                                (best_scores.sent_at_utc, best_scores.message_id))
 )sql";
 
+constexpr const char* kGameBoardSql = R"sql(
+SELECT game_id, handle, score, sender, sent_at FROM best_scores WHERE game_id = $1
+ORDER BY score DESC, sent_at_utc, message_id LIMIT $2
+)sql";
+
+// Every game's board, each a range of best_scores_rank: the games are found one after another
+// (each the least above the last), never by reading every row.
 constexpr const char* kAllBoardsSql = R"sql(
-WITH best AS (
-  SELECT DISTINCT ON (game_id, handle) game_id, handle, score, sender, sent_at, sent_at_utc, id
-  FROM messages
-  WHERE status = 'score'
-  ORDER BY game_id, handle, score DESC, sent_at_utc, id
-), ranked AS (
-  SELECT game_id, handle, score, sender, sent_at,
-         ROW_NUMBER() OVER (PARTITION BY game_id ORDER BY score DESC, sent_at_utc, id) AS rank
-  FROM best
+WITH RECURSIVE games (id) AS (
+  SELECT min(game_id) FROM best_scores
+  UNION ALL
+  SELECT (SELECT min(game_id) FROM best_scores WHERE game_id > games.id) FROM games
+  WHERE games.id IS NOT NULL
 )
-SELECT game_id, rank, handle, score, sender, sent_at FROM ranked
-WHERE rank <= $1 ORDER BY game_id, rank
+SELECT board.game_id, board.handle, board.score, board.sender, board.sent_at
+FROM games CROSS JOIN LATERAL (
+  SELECT game_id, handle, score, sender, sent_at, sent_at_utc, message_id FROM best_scores
+  WHERE game_id = games.id ORDER BY score DESC, sent_at_utc, message_id LIMIT $1) AS board
+ORDER BY board.game_id, board.score DESC, board.sent_at_utc, board.message_id
 )sql";
 
 // The first line of a library message, for the operator's one line.
@@ -273,6 +303,7 @@ bool PostgresStore::TryConnect(std::string& failure) {
     connection->prepare("insert", kInsertSql);
     connection->prepare("lock_keys", kLockKeysSql);
     connection->prepare("find", kFindSql);
+    connection->prepare("rank", kRankSql);
     connection->prepare("list", kListSql);
     connection->prepare("game_board", kGameBoardSql);
     connection->prepare("all_boards", kAllBoardsSql);
@@ -331,6 +362,15 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
           work.exec_prepared1("find", m.sender, m.sentAt, Bytes(m.pdu), m.received);
       results[i] = {held[0].as<std::int64_t>(), false};
     }
+    std::vector<std::int64_t> added;
+    for (const KeepResult& result : results) {
+      if (result.added) {
+        added.push_back(result.id);
+      }
+    }
+    if (!added.empty()) {
+      work.exec_prepared("rank", ArrayLiteral(added));
+    }
     work.commit();
     return true;
   });
@@ -382,17 +422,18 @@ bool PostgresStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameL
   games.clear();
   const bool done = Guard(error, [&] {
     pqxx::read_transaction read(*connection_);
-    const pqxx::result rows = query.gameId
-                                  ? read.exec_prepared("game_board", *query.gameId, query.top)
-                                  : read.exec_prepared("all_boards", query.top);
+    const std::int64_t top = std::max<std::int64_t>(query.top, 0);
+    const pqxx::result rows = query.gameId ? read.exec_prepared("game_board", *query.gameId, top)
+                                           : read.exec_prepared("all_boards", top);
     read.commit();
     for (const pqxx::row& row : rows) {
       const auto gameId = row[0].as<std::int64_t>();
       if (games.empty() || games.back().gameId != gameId) {
         games.push_back({gameId, {}});
       }
-      games.back().entries.push_back({row[1].as<std::int64_t>(), BytesOf(row[2]),
-                                      row[3].as<std::int64_t>(), TextOf(row[4]), TextOf(row[5])});
+      auto& entries = games.back().entries;
+      entries.push_back({static_cast<std::int64_t>(entries.size()) + 1, BytesOf(row[1]),
+                         row[2].as<std::int64_t>(), TextOf(row[3]), TextOf(row[4])});
     }
     return true;
   });

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -73,6 +75,31 @@ ALTER TABLE messages_v2 RENAME TO messages;
 CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
   WHERE status = 'score';
 )sql",
+    // Each handle's best message per game, kept beside every score stored, so that a board
+    // reads only the rows it shows: the key is the ranking order (one game's top N is N rows
+    // of it), and (game_id, handle) finds the row a new score may replace. Filled from the
+    // rows held; the index that ranked them when asked is no longer needed.
+    R"sql(
+CREATE TABLE best_scores (
+  game_id INTEGER NOT NULL,
+  score INTEGER NOT NULL,
+  sent_at_utc INTEGER NOT NULL,
+  message_id INTEGER NOT NULL,
+  handle BLOB NOT NULL,
+  sender TEXT NOT NULL,
+  sent_at TEXT NOT NULL,
+  PRIMARY KEY (game_id, score DESC, sent_at_utc, message_id),
+  UNIQUE (game_id, handle)
+) WITHOUT ROWID;
+INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle, sender, sent_at)
+  SELECT game_id, score, sent_at_utc, id, handle, sender, sent_at FROM (
+    SELECT game_id, score, sent_at_utc, id, handle, sender, sent_at,
+           ROW_NUMBER() OVER (PARTITION BY game_id, handle
+                              ORDER BY score DESC, sent_at_utc, id) AS pick
+    FROM messages WHERE status = 'score')
+  WHERE pick = 1;
+DROP INDEX messages_best;
+)sql",
 };
 
 constexpr const char* kInsertSql = R"sql(
@@ -91,27 +118,27 @@ SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
 FROM messages ORDER BY id
 )sql";
 
-// Per game and handle the best message (earliest on a tie, then the first stored); those
-// ranked per game without shared places. `games` narrows the rows: one game's board is a plain
-// equality, which lets SQLite read it from messages_best instead of every row.
-std::string LeaderboardSql(std::string_view games) {
-  return std::string(R"sql(
-WITH best AS (
-  SELECT game_id, handle, score, sender, sent_at, sent_at_utc, id,
-         ROW_NUMBER() OVER (PARTITION BY game_id, handle
-                            ORDER BY score DESC, sent_at_utc, id) AS pick
-  FROM messages
-  WHERE status = 'score' )sql") +
-         std::string(games) + R"sql(
-), ranked AS (
-  SELECT game_id, handle, score, sender, sent_at,
-         ROW_NUMBER() OVER (PARTITION BY game_id ORDER BY score DESC, sent_at_utc, id) AS rank
-  FROM best WHERE pick = 1
-)
-SELECT game_id, rank, handle, score, sender, sent_at FROM ranked
-WHERE rank <= ?2 ORDER BY game_id, rank
+// A stored score takes its handle's place on the board when it is better: a higher score, or
+// an equal one sent earlier, or sent at the same moment and stored first.
+constexpr const char* kRankSql = R"sql(
+INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle, sender, sent_at)
+  SELECT game_id, score, sent_at_utc, id, handle, sender, sent_at FROM messages
+  WHERE id = ?1 AND status = 'score'
+ON CONFLICT (game_id, handle) DO UPDATE
+  SET score = excluded.score, sent_at_utc = excluded.sent_at_utc,
+      message_id = excluded.message_id, sender = excluded.sender, sent_at = excluded.sent_at
+  WHERE excluded.score > best_scores.score
+     OR (excluded.score = best_scores.score AND (excluded.sent_at_utc, excluded.message_id) <
+                                                (best_scores.sent_at_utc, best_scores.message_id))
 )sql";
-}
+
+// The top ?2 of the first game from ?1 on, best first: a range of best_scores' key. Every
+// game's board is read one game after another this way, never the whole table.
+constexpr const char* kBoardSql = R"sql(
+SELECT game_id, handle, score, sender, sent_at FROM best_scores
+WHERE game_id = (SELECT min(game_id) FROM best_scores WHERE game_id >= ?1)
+ORDER BY score DESC, sent_at_utc, message_id LIMIT ?2
+)sql";
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -165,9 +192,8 @@ class SqliteStore final : public MessageStore {
 
   bool Prepare(StoreError& error) {
     return Prepare(kInsertSql, insert_, error) && Prepare(kFindSql, find_, error) &&
-           Prepare(kListSql, list_, error) &&
-           Prepare(LeaderboardSql("").c_str(), leaderboard_, error) &&
-           Prepare(LeaderboardSql("AND game_id = ?1").c_str(), gameLeaderboard_, error);
+           Prepare(kRankSql, rank_, error) && Prepare(kListSql, list_, error) &&
+           Prepare(kBoardSql, board_, error);
   }
 
   bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -210,6 +236,7 @@ class SqliteStore final : public MessageStore {
   bool Abandon(std::vector<KeepResult>& results) {
     sqlite3_reset(insert_.get());
     sqlite3_reset(find_.get());
+    sqlite3_reset(rank_.get());
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     results.clear();
     return false;
@@ -222,9 +249,9 @@ class SqliteStore final : public MessageStore {
   FileIdentity opened_;
   Statement insert_;
   Statement find_;
+  Statement rank_;
   Statement list_;
-  Statement leaderboard_;
-  Statement gameLeaderboard_;
+  Statement board_;
 };
 
 bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError& error) {
@@ -251,7 +278,12 @@ bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError
   }
   if (sqlite3_changes(db_.get()) == 1) {
     result = {sqlite3_last_insert_rowid(db_.get()), true};
-    return true;
+    sqlite3_stmt* rank = rank_.get();
+    sqlite3_reset(rank);
+    const bool ranked =
+        sqlite3_bind_int64(rank, 1, result.id) == SQLITE_OK && sqlite3_step(rank) == SQLITE_DONE;
+    sqlite3_reset(rank);
+    return ranked || Fail(error);
   }
   sqlite3_stmt* find = find_.get();
   sqlite3_reset(find);
@@ -312,23 +344,42 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
 bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
                               StoreError& error) {
   games.clear();
-  sqlite3_stmt* board = query.gameId ? gameLeaderboard_.get() : leaderboard_.get();
-  sqlite3_reset(board);
-  const bool bound = (!query.gameId || sqlite3_bind_int64(board, 1, *query.gameId) == SQLITE_OK) &&
-                     sqlite3_bind_int64(board, 2, query.top) == SQLITE_OK;
-  if (!bound) {
-    return Fail(error);
+  sqlite3_stmt* board = board_.get();
+  // Every game's boards from one moment of the file, though each is its own read.
+  if (!Execute("BEGIN", error)) {
+    return false;
   }
-  return ForEachRow(board, error, [&] {
-    const std::int64_t gameId = sqlite3_column_int64(board, 0);
-    if (games.empty() || games.back().gameId != gameId) {
-      games.push_back({gameId, {}});
-    }
-    games.back().entries.push_back({sqlite3_column_int64(board, 1), ColumnBlob(board, 2),
-                                    sqlite3_column_int64(board, 3), ColumnText(board, 4),
-                                    ColumnText(board, 5)});
-    return true;
-  });
+  std::int64_t from = query.gameId.value_or(std::numeric_limits<std::int64_t>::min());
+  bool more = true;
+  bool read = true;
+  while (read && more) {
+    sqlite3_reset(board);
+    const bool bound =
+        sqlite3_bind_int64(board, 1, from) == SQLITE_OK &&
+        sqlite3_bind_int64(board, 2, std::max<std::int64_t>(query.top, 0)) == SQLITE_OK;
+    more = false;
+    read = (bound || Fail(error)) && ForEachRow(board, error, [&] {
+             const std::int64_t gameId = sqlite3_column_int64(board, 0);
+             if (query.gameId && gameId != *query.gameId) {
+               return false;  // the game asked for has no scores
+             }
+             if (games.empty() || games.back().gameId != gameId) {
+               games.push_back({gameId, {}});
+               more = !query.gameId && gameId < std::numeric_limits<std::int64_t>::max();
+               from = gameId + 1;
+             }
+             auto& entries = games.back().entries;
+             entries.push_back({static_cast<std::int64_t>(entries.size()) + 1, ColumnBlob(board, 1),
+                                sqlite3_column_int64(board, 2), ColumnText(board, 3),
+                                ColumnText(board, 4)});
+             return true;
+           });
+  }
+  sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  if (!read) {
+    games.clear();
+  }
+  return read;
 }
 
 int PragmaNumber(sqlite3* db, const char* sql, int& value) {

@@ -1,9 +1,10 @@
 // The store's rules run against every store: each factory hands out the location of a fresh,
 // empty database (SQLite: a new file in a temporary folder). Its table of rules; the migration
 // from the first schema; services starting and writing at once; databases that are not ours.
-// Then what only SQLite's own files show, and what only a PostgreSQL server shows: a lost
-// connection, a listing while others commit, no database, no server, a role it does not know
-// (when BRINDLE_TEST_POSTGRES names the suite's throwaway server as libpq key=value text).
+// The migration from a database that schema 2 made (tests/service/schema2, the same rows in
+// each store's own form). Then what only SQLite's own files show, and what only a PostgreSQL server
+// shows: a lost connection, a listing while others commit, no database, no server, a role it does
+// not know (when BRINDLE_TEST_POSTGRES names the suite's throwaway server as libpq key=value text).
 #include "service/message_store.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,8 @@ struct StoreFactory {
   // The first schema, as the first release made it, holding a score (id 7, "P1") and a damaged
   // entry (id 9, "JUNK").
   std::string versionOne;
+  // Puts the schema-2 database of tests/service/schema2 at a location as `location` gives it.
+  std::function<void(const std::string& location)> loadSchemaTwo;
   std::string countTables;           // the SQL that counts its tables
   std::vector<std::string> notOurs;  // the SQL that makes a new database not ours, each
 };
@@ -55,6 +58,8 @@ std::string FreshSqliteFile() {
 }
 
 const char* PostgresServer() { return std::getenv("BRINDLE_TEST_POSTGRES"); }
+
+const fs::path kSchemaTwo = BRINDLE_SCHEMA_TWO_DIR;
 
 std::string Sql(const std::string& location, const std::string& sql) {
   pqxx::connection connection(location);
@@ -129,11 +134,17 @@ void PrintTo(const StoreFactory& factory, std::ostream* out) { *out << factory.n
 
 const std::vector<StoreFactory>& Factories() {
   static const std::vector<StoreFactory> factories = [] {
-    std::vector<StoreFactory> all = {{"sqlite", [](bool) { return FreshSqliteFile(); }, Pragma,
-                                      kSqliteVersionOne, kSqliteTables, kSqliteNotOurs}};
+    std::vector<StoreFactory> all = {
+        {"sqlite", [](bool) { return FreshSqliteFile(); }, Pragma, kSqliteVersionOne,
+         [](const std::string& path) { fs::copy_file(kSchemaTwo / "scores.sqlite", path); },
+         kSqliteTables, kSqliteNotOurs}};
     if (PostgresServer() != nullptr) {
-      all.push_back({"postgres", PostgresDatabase, Sql, kPostgresVersionOne, kPostgresTables,
-                     kPostgresNotOurs});
+      all.push_back({"postgres", PostgresDatabase, Sql, kPostgresVersionOne,
+                     [](const std::string& location) {
+                       std::ifstream dump(kSchemaTwo / "scores.sql");
+                       Sql(location, std::string(std::istreambuf_iterator<char>(dump), {}));
+                     },
+                     kPostgresTables, kPostgresNotOurs});
     }
     return all;
   }();
@@ -185,6 +196,21 @@ std::vector<std::string> Listed(MessageStore& store,
   return listed;
 }
 
+// The boards `query` gives, a row each: "game: rank handle score sender sentAt".
+std::vector<std::string> Board(MessageStore& store, const LeaderboardQuery& query) {
+  std::vector<GameLeaderboard> games;
+  StoreError error;
+  EXPECT_TRUE(store.Leaderboard(query, games, error)) << error.text;
+  std::vector<std::string> rows;
+  for (const GameLeaderboard& g : games) {
+    for (const LeaderboardEntry& e : g.entries) {
+      rows.push_back(std::to_string(g.gameId) + ": " + std::to_string(e.rank) + " " + e.handle +
+                     " " + std::to_string(e.score) + " " + e.sender + " " + e.sentAt);
+    }
+  }
+  return rows;
+}
+
 struct StoreCase {
   const char* name;
   std::vector<std::vector<Message>> batches;  // each kept in one call
@@ -211,6 +237,9 @@ TEST_P(StoreRules, Table) {
   const Message junk = Rejected("damaged", "0791", "SM 3 2026-12-07T13:49:05Z");
   const Message junkAgain = Rejected("damaged", "0791", "SM 3 2026-12-07T13:52:05Z");
   const Message junkElsewhere = Rejected("damaged", "0791", "ME 3 2026-12-07T13:49:05Z");
+  Message unranked = Score(6, "Zoe", 900, kA, "t7", 0);  // read whole, but refused
+  unranked.status = MessageStatus::kRejected;
+  unranked.reason = "above 99,999,999";
   const std::vector<StoreCase> cases = {
       {"every field kept; the same sender, time stamp and PDU once; rejected kept",
        {{odd, refused}, {odd, odd, otherSender, otherStamp, otherPdu, refused}},
@@ -244,6 +273,13 @@ TEST_P(StoreRules, Table) {
        "11111",
        {"5: 1 Zed 40 +442 t1", "5: 2 Amy 40 +441 t2", "5: 3 Kim 40 +442 t3"},
        {5, 10}},
+      {"a later batch moves a handle only with a better score; a rejected message never ranks",
+       {{Score(6, "Ann", 50, kA, "t1", 10), Score(6, "Bob", 20, kA, "t2", 10)},
+        {Score(6, "Ann", 50, kB, "t3", 10), Score(6, "Ann", 50, kB, "t4", 11),
+         Score(6, "Ann", 40, kB, "t5", 1), Score(6, "Bob", 60, kB, "t6", 12), unranked}},
+       "1111111",
+       {"6: 1 Bob 60 +442 t6", "6: 2 Ann 50 +441 t1"},
+       {6, 10}},
   };
   for (const StoreCase& c : cases) {
     StoreError error;
@@ -270,16 +306,7 @@ TEST_P(StoreRules, Table) {
     if (!c.stored.empty()) {
       EXPECT_EQ(stored, c.stored) << c.name;
     }
-    std::vector<GameLeaderboard> games;
-    EXPECT_TRUE(reader->Leaderboard(c.query, games, error)) << error.text;
-    std::vector<std::string> rows;
-    for (const GameLeaderboard& g : games) {
-      for (const LeaderboardEntry& e : g.entries) {
-        rows.push_back(std::to_string(g.gameId) + ": " + std::to_string(e.rank) + " " + e.handle +
-                       " " + std::to_string(e.score) + " " + e.sender + " " + e.sentAt);
-      }
-    }
-    EXPECT_EQ(rows, c.board) << c.name;
+    EXPECT_EQ(Board(*reader, c.query), c.board) << c.name;
   }
 }
 
@@ -301,6 +328,39 @@ TEST_P(StoreRules, FirstSchemaIsBroughtUpToDateKeepingItsRows) {
   EXPECT_GT(results[1].id, 9);
   EXPECT_EQ(Listed(*store),
             (std::vector{Show(held), Show(Rejected("damaged", "JUNK")), Show(junk)}));
+  EXPECT_EQ(Board(*store, {}), std::vector<std::string>{"5: 1 Ann 80 +441 t"});
+}
+
+// The boards of a database that schema 2 made, as that release showed them, hold after the
+// migration; new scores then move handles on them.
+TEST_P(StoreRules, SchemaTwoKeepsItsBoardsAndRanksNewScores) {
+  const std::string location = GetParam().location(true);
+  GetParam().loadSchemaTwo(location);
+  StoreError error;
+  auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  const char* const kB = "+447700900102";
+  const char* const kC = "+447700900103";
+  const std::vector<std::string> board = {"7: 1 zed 800 +447700900102 2026-12-06T21:18:20+01:00",
+                                          "7: 2 ZED 500 +447700900101 2026-12-06T21:15:00+01:00",
+                                          "7: 3 KIM 500 +447700900103 2026-12-06T20:15:00+00:00",
+                                          "7: 4 AMY 500 +447700900104 2026-12-06T21:15:30+01:00",
+                                          "9: 1 \xC9VE 90 +447700900103 2026-12-06T21:19:10+01:00",
+                                          "9: 2 BOB 90 +447700900102 2026-12-06T21:20:00+01:00",
+                                          "9: 3 ZED 40 +447700900101 2026-12-06T21:15:10+01:00"};
+  EXPECT_EQ(Board(*store, {}), board);
+  std::vector<KeepResult> results;
+  ASSERT_TRUE(store->Keep({{Score(9, "BOB", 95, kB, "2026-12-06T21:25:00+01:00", 1796588700),
+                            Score(7, "KIM", 500, kC, "2026-12-06T21:00:00+01:00", 1796587200),
+                            Score(7, "AMY", 500, kB, "2026-12-06T21:30:00+01:00", 1796589000)}},
+                          results, error))
+      << error.text;
+  EXPECT_EQ(Board(*store, {}), (std::vector<std::string>{
+                                   board[0], "7: 2 KIM 500 +447700900103 2026-12-06T21:00:00+01:00",
+                                   "7: 3 ZED 500 +447700900101 2026-12-06T21:15:00+01:00", board[3],
+                                   "9: 1 BOB 95 +447700900102 2026-12-06T21:25:00+01:00",
+                                   "9: 2 \xC9VE 90 +447700900103 2026-12-06T21:19:10+01:00",
+                                   "9: 3 ZED 40 +447700900101 2026-12-06T21:15:10+01:00"}));
 }
 
 // Six services starting at once, on a new database or on one of the first schema that they
