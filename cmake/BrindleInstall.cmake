@@ -1,11 +1,20 @@
-# Installs the public header, libbrindle (shared and static), the CMake package
-# (find_package(Brindle), targets Brindle::brindle and Brindle::brindle_static) and brindle.pc,
-# all in the component "library" (cmake --install <build> --component library).
+# Installs the public header, the library and the CMake package (find_package(Brindle), target
+# Brindle::brindle), all in the component "library" (cmake --install <build> --component
+# library). On Windows that library is Brindle.dll (bin/) with its import library and the
+# Brindle.def it is made from (lib/); on POSIX systems libbrindle, with Brindle::brindle_static
+# and brindle.pc besides.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set_target_properties(brindle_static PROPERTIES EXPORT_NAME brindle_static)
-install(TARGETS brindle_shared brindle_static EXPORT BrindleTargets
+if(WIN32)
+  set(brindle_libraries Brindle)
+  install(FILES $<TARGET_PROPERTY:Brindle,BINARY_DIR>/Brindle.def
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library)
+else()
+  set_target_properties(brindle_static PROPERTIES EXPORT_NAME brindle_static)
+  set(brindle_libraries brindle_shared brindle_static)
+endif()
+install(TARGETS ${brindle_libraries} EXPORT BrindleTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
@@ -23,6 +32,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/BrindleConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/BrindleConfig.cmake
   ${PROJECT_BINARY_DIR}/BrindleConfigVersion.cmake DESTINATION ${brindle_cmake_dir}
   COMPONENT library)
+if(WIN32)
+  return()
+endif()
 
 # The .pc file finds the prefix from its own place, so the tree can be installed anywhere.
 file(RELATIVE_PATH BRINDLE_PC_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")

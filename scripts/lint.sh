@@ -4,7 +4,7 @@
 # the mingw build's compile commands; the fuzzers build with clang's own flags).
 set -eu
 cd "$(dirname "$0")/.."
-files=$(git ls-files '*.cpp' '*.h' | grep -v '^examples/' || true)
+files=$(git ls-files '*.c' '*.cpp' '*.h' | grep -v '^examples/' || true)
 clang-format --dry-run -Werror $files
 # The release preset's compile commands, configured in a tree of lint's own: lint then neither
 # waits for build/release nor rewrites it under a build or a test run that uses it.

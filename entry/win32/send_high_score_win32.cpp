@@ -1,15 +1,12 @@
-#include "entry/win32/send_high_score_win32.h"
-
 #include <array>
 
+#include "brindle/brindle.h"
 #include "dialog/win32/win32_dialog_host.h"
 #include "entry/score_request.h"
 #include "entry/send_high_score.h"
 #include "phone/win32/win32_serial_port.h"
 
-// The parameter stays non-const: the exported name spells the signature as the host declares it.
-int SendHighScore(unsigned short* gameName,  // NOLINT(readability-non-const-parameter)
-                  int gameId, int score, HWND parentWindow) {
+int SendHighScore(const wchar_t* gameName, int gameId, int score, HWND parentWindow) {
   if (gameName == nullptr) {
     return 0;
   }

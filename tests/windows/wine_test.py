@@ -6,7 +6,8 @@
 # First call: no port, and the stand-in shell only beside the game, where it must not be loaded:
 # the error box names the port. Second call: `brindle phone` on COM3 and the same stand-in in
 # the system folder, where it is loaded and records the shell calls; the score reaches the phone.
-# Every wait has a limit.
+# LinkedGame: Stackfall (game/, BRINDLE_GAME), built against the installed package and linked
+# through the import library, sends its score the same way. Every wait has a limit.
 
 import json
 import os
@@ -57,9 +58,9 @@ def shown(title):
     return xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title))
 
 
-def wait_until_shown(title):
+def wait_until_shown(title, timeout=15):
     """Until the window is mapped, and a moment more for wine to take input on it."""
-    wait(lambda: shown(title), "window titled %r" % title, 15)
+    wait(lambda: shown(title), "window titled %r" % title, timeout)
     time.sleep(0.5)
 
 
@@ -80,6 +81,27 @@ def dismiss_box(title):
 def screenshot(name):
     subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, TAG + "-" + name)],
                    capture_output=True, timeout=20, check=False)
+
+
+def start_phone(test, name):
+    """`brindle phone` on a pseudo-terminal linked as wine's COM3 (it removes the link), logging
+    to ARTIFACTS/TAG-name; that log's path."""
+    log = os.path.join(ARTIFACTS, TAG + "-" + name)
+    remove(log)
+    remove(COM3)
+    phone = subprocess.Popen([os.environ["BRINDLE_PHONE"], "phone", "--mode", "ok", "--timeout",
+                              "120", "--count", "1", "--log", log, "--link", COM3])
+    test.addCleanup(phone.wait, 10)
+    test.addCleanup(phone.terminate)
+    wait(lambda: os.path.lexists(COM3), "link from brindle phone at " + COM3, 10)
+    return log
+
+
+def sent(log):
+    """(number, game id, score, handle) of each message the phone took."""
+    with open(log, encoding="utf-8") as events:
+        return [(m["number"], m["gameId"], m["score"], m["handle"])
+                for m in map(json.loads, events) if m.get("event") == "sms"]
 
 
 class Host:
@@ -148,14 +170,7 @@ class EndToEnd(unittest.TestCase):
         click(dialog["cancel"])
         self.assertEqual(host.expect("RETURN"), "RETURN 0")
 
-        # `brindle phone` on a pseudo-terminal linked as wine's COM3 (it removes the link).
-        log = os.path.join(ARTIFACTS, TAG + "-phone.jsonl")
-        remove(log)
-        phone = subprocess.Popen([os.environ["BRINDLE_PHONE"], "phone", "--mode", "ok", "--timeout",
-                                  "120", "--count", "1", "--log", log, "--link", COM3])
-        self.addCleanup(phone.wait, 10)
-        self.addCleanup(phone.terminate)
-        wait(lambda: os.path.lexists(COM3), "link from brindle phone at " + COM3, 10)
+        log = start_phone(self, "phone.jsonl")
         shutil.copy(os.path.join(WINE_BIN, "aygshell.dll"), SYSTEM_SHELL)
         host.go()
         shell = [host.expect(kind, skip=()) for kind in ("SHELL", "SIPPREF", "SHELL", "SHELL")]
@@ -177,10 +192,25 @@ class EndToEnd(unittest.TestCase):
         dismiss_box("Success!")
         self.assertEqual(host.expect("RETURN"), "RETURN 0")
         self.assertEqual(host.process.wait(timeout=20), 0)
-        with open(log, encoding="utf-8") as events:
-            self.assertEqual([(m["number"], m["gameId"], m["score"], m["handle"])
-                              for m in map(json.loads, events) if m.get("event") == "sms"],
-                             [("+123456789012", 42, 123456, HANDLE)])
+        self.assertEqual(sent(log), [("+123456789012", 42, 123456, HANDLE)])
+
+
+class LinkedGame(unittest.TestCase):
+    def test_a_game_linked_through_the_import_library_sends_its_score(self):
+        log = start_phone(self, "game-phone.jsonl")
+        game = subprocess.Popen([WINE, os.environ["BRINDLE_GAME"]], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(game.kill)
+        wait_until_shown("Send Stackfall highscores")
+        # The handle box has the focus, and Send SMS is the default button.
+        xdotool("windowfocus", "--sync", shown("Send Stackfall highscores")[-1])
+        xdotool("type", "--delay", "60", "ZED")
+        xdotool("key", "Return")
+        wait_until_shown("Success!", timeout=60)
+        dismiss_box("Success!")
+        self.assertEqual(game.communicate(timeout=30), ("SendHighScore returned 0\n", None))
+        self.assertEqual(game.returncode, 0)
+        self.assertEqual(sent(log), [("+123456789012", 7, 31337, "ZED")])
 
 
 if __name__ == "__main__":
