@@ -104,10 +104,13 @@ DROP INDEX messages_best;
 
 constexpr const char* kInsertSql = R"sql(
 INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
-                      fixed, score, handle)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)
+                      fixed, score, handle, stored_at)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
 ON CONFLICT (sender, sent_at, pdu, received) DO NOTHING
 )sql";
+
+// When a batch is stored, asked once for the whole batch rather than by each row's default.
+constexpr const char* kNowSql = "SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
 constexpr const char* kFindSql =
     "SELECT id FROM messages WHERE sender = ?1 AND sent_at = ?2 AND pdu = ?3 AND received = ?4";
@@ -122,8 +125,7 @@ FROM messages ORDER BY id
 // an equal one sent earlier, or sent at the same moment and stored first.
 constexpr const char* kRankSql = R"sql(
 INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle, sender, sent_at)
-  SELECT game_id, score, sent_at_utc, id, handle, sender, sent_at FROM messages
-  WHERE id = ?1 AND status = 'score'
+  VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)
 ON CONFLICT (game_id, handle) DO UPDATE
   SET score = excluded.score, sent_at_utc = excluded.sent_at_utc,
       message_id = excluded.message_id, sender = excluded.sender, sent_at = excluded.sent_at
@@ -165,9 +167,16 @@ std::string ColumnBlob(sqlite3_stmt* statement, int column) {
              : std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(length));
 }
 
+// Bound without a copy: every statement is bound again before each step, and the text
+// outlives the step.
 bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
   return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                           SQLITE_TRANSIENT) == SQLITE_OK;
+                           SQLITE_STATIC) == SQLITE_OK;
+}
+
+bool BindBlob(sqlite3_stmt* statement, int index, std::string_view bytes) {
+  return sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()),
+                           SQLITE_STATIC) == SQLITE_OK;
 }
 
 // Which file a path names.
@@ -191,9 +200,9 @@ class SqliteStore final : public MessageStore {
       : db_(std::move(db)), path_(std::move(path)), opened_(opened) {}
 
   bool Prepare(StoreError& error) {
-    return Prepare(kInsertSql, insert_, error) && Prepare(kFindSql, find_, error) &&
-           Prepare(kRankSql, rank_, error) && Prepare(kListSql, list_, error) &&
-           Prepare(kBoardSql, board_, error);
+    return Prepare(kInsertSql, insert_, error) && Prepare(kNowSql, now_, error) &&
+           Prepare(kFindSql, find_, error) && Prepare(kRankSql, rank_, error) &&
+           Prepare(kListSql, list_, error) && Prepare(kBoardSql, board_, error);
   }
 
   bool Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -232,7 +241,8 @@ class SqliteStore final : public MessageStore {
   bool Execute(const char* sql, StoreError& error) {
     return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(error);
   }
-  bool KeepOne(const Message& message, KeepResult& result, StoreError& error);
+  bool KeepOne(const Message& message, std::string_view storedAt, KeepResult& result,
+               StoreError& error);
   bool Abandon(std::vector<KeepResult>& results) {
     sqlite3_reset(insert_.get());
     sqlite3_reset(find_.get());
@@ -248,13 +258,15 @@ class SqliteStore final : public MessageStore {
   std::string path_;
   FileIdentity opened_;
   Statement insert_;
+  Statement now_;
   Statement find_;
   Statement rank_;
   Statement list_;
   Statement board_;
 };
 
-bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError& error) {
+bool SqliteStore::KeepOne(const Message& message, std::string_view storedAt, KeepResult& result,
+                          StoreError& error) {
   sqlite3_stmt* insert = insert_.get();
   sqlite3_reset(insert);
   sqlite3_clear_bindings(insert);
@@ -264,24 +276,30 @@ bool SqliteStore::KeepOne(const Message& message, KeepResult& result, StoreError
       (score ? sqlite3_bind_null(insert, 2) == SQLITE_OK : BindText(insert, 2, message.reason)) &&
       BindText(insert, 3, message.sender) && BindText(insert, 4, message.sentAt) &&
       sqlite3_bind_int64(insert, 5, message.sentAtUtc) == SQLITE_OK &&
-      BindText(insert, 6, message.pdu) && BindText(insert, 7, message.received);
+      BindText(insert, 6, message.pdu) && BindText(insert, 7, message.received) &&
+      BindText(insert, 12, storedAt);
   if (bound && score) {
-    bound =
-        sqlite3_bind_int64(insert, 8, message.gameId) == SQLITE_OK &&
-        sqlite3_bind_int64(insert, 9, message.fixed) == SQLITE_OK &&
-        sqlite3_bind_int64(insert, 10, message.score) == SQLITE_OK &&
-        sqlite3_bind_blob(insert, 11, message.handle.data(),
-                          static_cast<int>(message.handle.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+    bound = sqlite3_bind_int64(insert, 8, message.gameId) == SQLITE_OK &&
+            sqlite3_bind_int64(insert, 9, message.fixed) == SQLITE_OK &&
+            sqlite3_bind_int64(insert, 10, message.score) == SQLITE_OK &&
+            BindBlob(insert, 11, message.handle);
   }
   if (!bound || sqlite3_step(insert) != SQLITE_DONE) {
     return Fail(error);
   }
   if (sqlite3_changes(db_.get()) == 1) {
     result = {sqlite3_last_insert_rowid(db_.get()), true};
+    if (!score) {
+      return true;
+    }
     sqlite3_stmt* rank = rank_.get();
     sqlite3_reset(rank);
-    const bool ranked =
-        sqlite3_bind_int64(rank, 1, result.id) == SQLITE_OK && sqlite3_step(rank) == SQLITE_DONE;
+    const bool ranked = sqlite3_bind_int64(rank, 1, message.gameId) == SQLITE_OK &&
+                        sqlite3_bind_int64(rank, 2, message.score) == SQLITE_OK &&
+                        sqlite3_bind_int64(rank, 3, message.sentAtUtc) == SQLITE_OK &&
+                        sqlite3_bind_int64(rank, 4, result.id) == SQLITE_OK &&
+                        BindBlob(rank, 5, message.handle) && BindText(rank, 6, message.sender) &&
+                        BindText(rank, 7, message.sentAt) && sqlite3_step(rank) == SQLITE_DONE;
     sqlite3_reset(rank);
     return ranked || Fail(error);
   }
@@ -303,8 +321,16 @@ bool SqliteStore::Keep(std::span<const Message> messages, std::vector<KeepResult
   if (!Execute("BEGIN IMMEDIATE", error)) {
     return false;
   }
+  sqlite3_stmt* now = now_.get();
+  sqlite3_reset(now);
+  if (sqlite3_step(now) != SQLITE_ROW) {
+    Fail(error);
+    return Abandon(results);
+  }
+  const std::string storedAt = ColumnText(now, 0);
+  sqlite3_reset(now);
   for (std::size_t i = 0; i < messages.size(); ++i) {
-    if (!KeepOne(messages[i], results[i], error)) {
+    if (!KeepOne(messages[i], storedAt, results[i], error)) {
       return Abandon(results);
     }
   }
@@ -516,6 +542,11 @@ Database OpenFile(const std::string& file, bool create, StoreError& error) {
   if (!Migrate(db.get(), create, error)) {
     return nullptr;
   }
+  // A batch of thousands touches pages all over the unique index; SQLite's default 2 MiB cache
+  // would read them from the file again and again. Pages are taken only as they are used.
+  if (!Run(db.get(), "PRAGMA cache_size = -65536;", error)) {
+    return nullptr;
+  }
   // WAL lets readers run beside the service. FULL syncs the log at every commit: a message is
   // deleted from the phone once it is committed, so the commit has to outlast a power cut, not
   // only a crash of the program. A listing is stored in one commit, so that is a sync a batch.
@@ -549,6 +580,10 @@ bool MakeBeside(const std::string& file, StoreError& error) {
 
 std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mode,
                                               StoreError& error) {
+  // No allocation statistics, which take a global lock on every allocation: Brindle never reads
+  // them. Set before the library's first use, or it keeps them (no harm either way).
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  static_cast<void>(configured);
   const std::string file(path);
   const bool create = mode == OpenMode::kCreateIfMissing;
   std::error_code fault;
