@@ -15,7 +15,7 @@ namespace brindle::service {
 
 // Lines kept in one transaction: large enough that commits cost little, small enough that a
 // failing store loses (and reports) little of the work.
-inline constexpr std::size_t kImportBatch = 10000;
+inline constexpr std::size_t kImportBatch = 50000;
 
 struct ImportCounts {
   std::uint64_t lines = 0;     // every line read, blank ones included

@@ -539,6 +539,14 @@ Database OpenFile(const std::string& file, bool create, StoreError& error) {
     return nullptr;
   }
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+  // A new file's pages are 8 KiB rather than 4: the unique index's long keys (the PDU text)
+  // then make a shallower tree, and a large import spends about a tenth less time in it. The
+  // size of a file already made never changes.
+  if (create &&
+      sqlite3_exec(db.get(), "PRAGMA page_size = 8192", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db.get())};
+    return nullptr;
+  }
   if (!Migrate(db.get(), create, error)) {
     return nullptr;
   }
