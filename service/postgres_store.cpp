@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "service/change_watch.h"
+
 namespace brindle::service {
 namespace {
 
@@ -331,6 +333,7 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
           work.exec_prepared1("find", m.sender, m.sentAt, Bytes(m.pdu), m.received);
       results[i] = {held[0].as<std::int64_t>(), false};
     }
+    work.exec0("NOTIFY " + std::string(kChangeChannel));  // delivered on commit, to readers
     work.commit();
     return true;
   });

@@ -125,11 +125,13 @@ def main():
             status, _, body = request(web, "GET", "/api/scores?game=7", {"Range": value})
             assert (status, body) == (200, whole), (value, status, body)
 
-        # The database lost under the server: the client is told only that, the operator why.
+        # The database lost under the server: once the change watch has seen it (boards are
+        # answered from memory until then), the client is told only that, the operator why.
         if STORE == "sqlite":
             open(db, "wb").close()
         else:
             database("web_api", create=False)
+        harness.wait_for(lambda: request(web, "GET", "/api/scores")[0] != 200, "the loss seen")
         status, _, body = request(web, "GET", "/api/scores")
         assert (status, body) == (503, b"the database cannot be read now\n"), (status, body)
     finally:
