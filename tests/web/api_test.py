@@ -96,6 +96,7 @@ def main():
         for method, path, status in [
             ("GET", "/nope", 404), ("GET", "/games/x", 404), ("GET", "/games/7/x", 404),
             ("GET", "/api/scores?game=42%20OR%201=1", 400),  # the texts refused: their own table
+            ("GET", "/api/events?top=0", 400),
             ("GET", "/?top=5", 400), ("POST", "/", 405), ("PUT", "/api/scores", 405),
             ("DELETE", "/api/scores", 405), ("PATCH", "/", 405), ("OPTIONS", "/", 405),
             ("TRACE", "/", 405), ("BREW", "/", 405),
@@ -118,6 +119,15 @@ def main():
         assert status == 200 and page.count(b'<td class="rank">') == 2, (status, page)
         status, _, page = request(web, "GET", "/games/9")
         assert status == 200 and page.count(b'<td class="rank">') == 12, (status, page)
+
+        # A board unchanged since the client's copy is a 304 without a body; changed, it is
+        # sent again (the tags: each board and page has its own).
+        for path in ("/api/scores?game=7", "/"):
+            tag = request(web, "GET", path)[1]["ETag"]
+            status, headers, body = request(web, "GET", path, {"If-None-Match": tag})
+            assert (status, headers["ETag"], body) == (304, tag, b""), (path, status, body)
+            status, _, body = request(web, "GET", path, {"If-None-Match": '"other"'})
+            assert status == 200 and body, (path, status)
 
         # Whole answers only: a Range, satisfiable, not, or unreadable, is ignored.
         whole = request(web, "GET", "/api/scores?game=7")[2]

@@ -80,6 +80,17 @@ TEST(Parameters, QueryTextIsReadWhole) {
   }
 }
 
+TEST(Parameters, IfNoneMatchNamesATagInItsList) {
+  const std::pair<const char*, bool> cases[] = {
+      {R"("a1")", true}, {R"(W/"a1")", true},    {R"("b", "a1")", true}, {R"( "b" ,W/"a1" )", true},
+      {"*", true},       {R"("a")", false},      {R"("a1-")", false},    {"a1", false},
+      {"", false},       {R"("b",,"c")", false},
+  };
+  for (const auto& [header, names] : cases) {
+    EXPECT_EQ(NamesTag(header, R"("a1")"), names) << header;
+  }
+}
+
 TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Ann", "Ann"},
