@@ -40,7 +40,9 @@ std::string EventsAddress(const LeaderboardQuery& query) {
 }
 
 BoardCache::Subscription::Subscription(Subscription&& other) noexcept
-    : cache_(std::exchange(other.cache_, nullptr)), key_(other.key_), place_(other.place_) {}
+    : cache_(std::exchange(other.cache_, nullptr)),
+      key_(std::move(other.key_)),
+      place_(other.place_) {}
 
 BoardCache::Subscription& BoardCache::Subscription::operator=(Subscription&& other) noexcept {
   if (this != &other) {

@@ -8,7 +8,7 @@
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <cctype>
-#include <optional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -43,8 +43,8 @@ struct LeaderboardServer::Parts {
   std::unique_ptr<ChangeWatch> watch;
   ServerTimes times;
   // Made by Serve(): no thread starts before it, so they all inherit its caller's signal mask.
-  std::optional<net::thread_pool> reads;
-  std::optional<ServerContext> context;
+  std::unique_ptr<net::thread_pool> reads;
+  std::unique_ptr<ServerContext> context;
   net::io_context io{ServingThreads()};
   Tcp::acceptor acceptor{io};
   net::steady_timer acceptPause{io};
@@ -127,8 +127,9 @@ bool LeaderboardServer::Bind(const std::string& host, int& port, std::string& er
 
 bool LeaderboardServer::Serve() {
   Parts& parts = *parts_;
-  parts.reads.emplace(kReadThreads);
-  parts.context.emplace(ServerContext{parts.boards, *parts.reads, parts.times});
+  parts.reads = std::make_unique<net::thread_pool>(kReadThreads);
+  parts.context =
+      std::make_unique<ServerContext>(ServerContext{parts.boards, *parts.reads, parts.times});
   parts.Accept();
   std::thread watcher([&parts] { parts.WatchChanges(); });
   std::vector<std::thread> serving;
