@@ -12,5 +12,5 @@ apt-get install -y --no-install-recommends \
   python3 python3-gammu libgammu-dev python3-serial socat picocom tmux \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 \
   wine64 wine32 xvfb xdotool x11-utils imagemagick procps psmisc \
-  nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libcpp-httplib-dev postgresql \
+  nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libboost-dev postgresql \
   chromium chromium-driver python3-selenium wrk curl

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "service/change_watch.h"
+
 namespace brindle::service {
 namespace {
 
@@ -370,6 +372,7 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
     }
     if (!added.empty()) {
       work.exec_prepared("rank", ArrayLiteral(added));
+      work.exec0("NOTIFY " + std::string(kChangeChannel));  // delivered on commit, to readers
     }
     work.commit();
     return true;

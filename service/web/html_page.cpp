@@ -108,7 +108,7 @@ void AppendHtmlText(std::string& out, std::string_view bytes) {
 }
 
 std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,
-                            std::optional<std::int64_t> gameId, std::string_view liveApi) {
+                            std::optional<std::int64_t> gameId, std::string_view events) {
   std::string title = gameId ? "Game " + std::to_string(*gameId) + " leaderboard" : "Leaderboard";
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -120,8 +120,8 @@ std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,
   if (gameId) {
     out += "<p><a href=\"/\">All games</a></p>\n";
   }
-  out += "<h1>" + title + "</h1>\n<main id=\"board\" data-api=\"";
-  AppendHtmlText(out, liveApi);
+  out += "<h1>" + title + "</h1>\n<main id=\"board\" data-events=\"";
+  AppendHtmlText(out, events);
   out += "\">\n";
   for (const GameLeaderboard& game : games) {
     AppendGame(out, game, !gameId);
@@ -137,25 +137,24 @@ std::string_view LiveScript() {
   return R"js("use strict";
 (function () {
   var board = document.getElementById("board");
-  if (!board || !window.fetch || !window.DOMParser) return;
+  if (!board || !window.EventSource || !window.fetch || !window.DOMParser) return;
   var seen = null;
-  function text(response) {
-    if (!response.ok) throw new Error(response.status);
-    return response.text();
-  }
+  var shown = Promise.resolve();  // one page read at a time, in the order the boards came
+  // The page is asked for again only when the board it shows has changed; a 304 when not.
   function refresh() {
-    return fetch(location.pathname, {cache: "no-store"}).then(text).then(function (html) {
+    return fetch(location.pathname, {cache: "no-cache"}).then(function (response) {
+      if (!response.ok) throw new Error(response.status);
+      return response.text();
+    }).then(function (html) {
       var fresh = new DOMParser().parseFromString(html, "text/html").getElementById("board");
       if (fresh) board.replaceChildren.apply(board, Array.from(fresh.childNodes));
     });
   }
-  function poll() {
-    fetch(board.dataset.api, {cache: "no-store"}).then(text).then(function (json) {
-      if (json === seen) return;
-      return refresh().then(function () { seen = json; });
-    }).catch(function () {}).then(function () { setTimeout(poll, 2000); });
-  }
-  poll();
+  new EventSource(board.dataset.events).addEventListener("scores", function (event) {
+    if (event.data === seen) return;
+    seen = event.data;
+    shown = shown.then(refresh).catch(function () { seen = null; });
+  });
 })();
 )js";
 }

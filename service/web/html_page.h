@@ -17,12 +17,13 @@ namespace brindle::service::web {
 void AppendHtmlText(std::string& out, std::string_view bytes);
 
 // The page for `games`. `gameId` set: one game's page, which says so when it has no scores
-// yet. `liveApi` is the API address the page's script polls to notice new scores.
+// yet. `events` is the event stream the page's script follows to notice new scores.
 std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,
-                            std::optional<std::int64_t> gameId, std::string_view liveApi);
+                            std::optional<std::int64_t> gameId, std::string_view events);
 
-// The script the pages load: polls the API and, when its answer changes, takes the new board
-// from the page's own address, without reloading the page.
+// The script the pages load: follows the board's event stream and, when a board arrives that
+// differs from the last, takes the new board from the page's own address, without reloading
+// the page.
 std::string_view LiveScript();
 
 }  // namespace brindle::service::web

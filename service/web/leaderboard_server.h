@@ -1,27 +1,35 @@
-// The read-only web server of the leaderboard: the pages, and the API that answers as
-// `brindle scores --json` does but without senders: a phone number never leaves the server.
-// GET and HEAD only; a bad address or parameter gets a 4xx with a short text and the server
-// goes on. Every answer is whole: a Range is ignored. Requests run on a pool of threads, each
-// query on a store of its own, opened when needed and kept for the next request.
+// The read-only web server of the leaderboard: the pages, the API that answers as
+// `brindle scores --json` does but without senders (a phone number never leaves the server),
+// and the API's event stream, which pushes a board again whenever it changes. GET and HEAD
+// only; a bad address or parameter gets a 4xx with a short text and the server goes on. Every
+// answer is whole: a Range is ignored. A few threads serve every connection, idle or not;
+// boards come from memory (board_cache.h), read from the store only after a change.
 #pragma once
 
-#include <functional>
+#include <chrono>
 #include <memory>
 #include <string>
 
+#include "service/change_watch.h"
 #include "service/message_store.h"
+#include "service/web/board_cache.h"
 
 namespace brindle::service::web {
 
-// Opens one more store on the database (nullptr with `error` when it cannot).
-using StoreOpener = std::function<std::unique_ptr<MessageStore>(StoreError& error)>;
-// Told why the database could not be read, for the operator: the client is told only that it
-// could not.
-using ReadFailed = std::function<void(const StoreError& error)>;
+struct ServerTimes {
+  // From the end of an answer (or the connection's start) to the end of the next request's
+  // headers and body; a connection that takes longer is closed. Idle kept-alive ones too.
+  std::chrono::milliseconds request{std::chrono::seconds(10)};
+  // Between an event stream's keep-alive comments.
+  std::chrono::milliseconds keepAlive{std::chrono::seconds(15)};
+  // How long the change watch waits per look.
+  std::chrono::milliseconds changeLook{std::chrono::milliseconds(250)};
+};
 
 class LeaderboardServer {
  public:
-  LeaderboardServer(StoreOpener open, ReadFailed readFailed);
+  LeaderboardServer(StoreOpener open, ReadFailed readFailed, std::unique_ptr<ChangeWatch> watch,
+                    ServerTimes times);
   LeaderboardServer(const LeaderboardServer&) = delete;
   LeaderboardServer& operator=(const LeaderboardServer&) = delete;
   LeaderboardServer(LeaderboardServer&&) = delete;

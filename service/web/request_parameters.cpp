@@ -103,4 +103,22 @@ bool ReadLeaderboardQuery(std::string_view text, LeaderboardQuery& query, std::s
   return true;
 }
 
+bool NamesTag(std::string_view ifNoneMatch, std::string_view tag) {
+  constexpr std::string_view kBlanks = " \t";
+  constexpr std::string_view kWeak = "W/";
+  while (!ifNoneMatch.empty()) {
+    std::string_view item = ifNoneMatch.substr(0, ifNoneMatch.find(','));
+    ifNoneMatch.remove_prefix(std::min(ifNoneMatch.size(), item.size() + 1));
+    item.remove_prefix(std::min(item.size(), item.find_first_not_of(kBlanks)));
+    item.remove_suffix(item.size() - std::min(item.size(), item.find_last_not_of(kBlanks) + 1));
+    if (item.starts_with(kWeak)) {
+      item.remove_prefix(kWeak.size());
+    }
+    if (item == "*" || item == tag) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace brindle::service::web

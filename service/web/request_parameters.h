@@ -26,4 +26,8 @@ std::optional<std::int64_t> ParseTop(std::string_view text);
 // `why` for anything else.
 bool ReadLeaderboardQuery(std::string_view text, LeaderboardQuery& query, std::string& why);
 
+// Whether an If-None-Match header (a list of entity tags, or "*") names `tag`: weak
+// comparison, as that header asks, so W/"x" names "x".
+bool NamesTag(std::string_view ifNoneMatch, std::string_view tag);
+
 }  // namespace brindle::service::web

@@ -1,5 +1,5 @@
 """The leaderboard page in headless chromium at a phone's width: the rows a phone delivered,
-a new score shown without a reload while `brindle serve` runs, a markup handle shown as text.
+a new score pushed and shown without a reload while `brindle serve` runs, a markup handle shown as text.
 Keeps a screenshot as FOLDER/leaderboard.png.
 
 usage: browser_test.py BRINDLE FOLDER"""
@@ -73,6 +73,9 @@ def main():
         assert cells(driver) == ["Bob\u00e9", "Newcomer", "Ann", "<script>", "Cy"], cells(driver)
         assert not driver.execute_script("return document.querySelector('main script')")
         assert driver.execute_script("return window.notReloaded === true"), "the page reloaded"
+        # Pushed by the event stream: the page never polled the scores API.
+        assert not driver.execute_script("return performance.getEntriesByType('resource')"
+                                         ".some(e => e.name.includes('/api/scores'))")
         driver.save_screenshot(os.path.join(FOLDER, "leaderboard.png"))
     finally:
         driver.quit()

@@ -62,12 +62,12 @@ class Phone:
 
 
 class Web:
-    """`brindle web` on a free port of 127.0.0.1."""
+    """`brindle web` on a free port of 127.0.0.1; `env` adds to its environment."""
 
-    def __init__(self, brindle, db):
+    def __init__(self, brindle, db, env=None):
         self.process = subprocess.Popen([brindle, "web", "--db", db, "--listen", "127.0.0.1:0"],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                        text=True)
+                                        text=True, env={**os.environ, **(env or {})})
         line = self.process.stderr.readline()
         found = re.search(r"serving (http://\S+:(\d+))/", line)
         assert found, f"brindle web did not start: {line!r}"  # and has ended

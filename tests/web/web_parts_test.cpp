@@ -80,6 +80,17 @@ TEST(Parameters, QueryTextIsReadWhole) {
   }
 }
 
+TEST(Parameters, IfNoneMatchNamesATagInItsList) {
+  const std::pair<const char*, bool> cases[] = {
+      {R"("a1")", true}, {R"(W/"a1")", true},    {R"("b", "a1")", true}, {R"( "b" ,W/"a1" )", true},
+      {"*", true},       {R"("a")", false},      {R"("a1-")", false},    {"a1", false},
+      {"", false},       {R"("b",,"c")", false},
+  };
+  for (const auto& [header, names] : cases) {
+    EXPECT_EQ(NamesTag(header, R"("a1")"), names) << header;
+  }
+}
+
 TEST(HtmlText, EscapesMarkupAndWidensLatin1) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Ann", "Ann"},
@@ -105,10 +116,10 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
       {9,
        {{1, "Bob", 7, "+15550100", "2026-12-07T08:00:00Z"},
         {2, "Cy", 6, "+15550101", "2026-12-07T<i>&'\"</i>"}}}};
-  const std::string all = RenderBoardPage(games, std::nullopt, "/api/scores?top=10");
+  const std::string all = RenderBoardPage(games, std::nullopt, "/api/events?top=10");
   for (const char* part : {
            R"(<meta name="viewport" content="width=device-width, initial-scale=1">)",
-           R"(<main id="board" data-api="/api/scores?top=10">)",
+           R"(<main id="board" data-events="/api/events?top=10">)",
            "<a href=\"/games/-3\">Game -3</a>",
            "<a href=\"/games/9\">Game 9</a>",
            "<td class=\"rank\">1</td><td class=\"handle\" title=\"&lt;b&gt;&quot;x&quot;\">"
@@ -130,9 +141,9 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
     }
   }
 
-  const std::string one = RenderBoardPage({}, std::int64_t{5}, "/api/scores?game=5&top=100");
+  const std::string one = RenderBoardPage({}, std::int64_t{5}, "/api/events?game=5&top=100");
   EXPECT_NE(one.find("<title>Game 5 leaderboard</title>"), std::string::npos);
-  EXPECT_NE(one.find("data-api=\"/api/scores?game=5&amp;top=100\""), std::string::npos);
+  EXPECT_NE(one.find("data-events=\"/api/events?game=5&amp;top=100\""), std::string::npos);
   EXPECT_NE(one.find("No scores yet."), std::string::npos);
   EXPECT_NE(one.find("<a href=\"/\">"), std::string::npos);
 }

@@ -3,16 +3,21 @@
 #include "tools/web/web_run.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "service/change_watch.h"
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
 #include "tools/exit_status.h"
@@ -78,6 +83,29 @@ class StopOnSignal {
   std::thread watcher_;
 };
 
+// Every viewer holds a connection, and each is a descriptor: as many as the system allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    static_cast<void>(setrlimit(RLIMIT_NOFILE, &limit));
+  }
+}
+
+// A test hook, not an option: BRINDLE_WEB_KEEPALIVE_MS shortens the event stream's 15 s
+// between keep-alive comments, so a test sees one without waiting.
+service::web::ServerTimes Times() {
+  service::web::ServerTimes times;
+  const char* keepAlive = std::getenv("BRINDLE_WEB_KEEPALIVE_MS");
+  int ms = 0;
+  if (keepAlive != nullptr &&
+      std::from_chars(keepAlive, keepAlive + std::strlen(keepAlive), ms).ec == std::errc() &&
+      ms > 0) {
+    times.keepAlive = std::chrono::milliseconds(ms);
+  }
+  return times;
+}
+
 }  // namespace
 
 int RunWeb(const WebArguments& arguments) {
@@ -91,6 +119,11 @@ int RunWeb(const WebArguments& arguments) {
   if (!first) {
     return Refuse("cannot read the database " + arguments.db + ": " + error.text);
   }
+  auto watch = service::OpenChangeWatch(arguments.db, error);
+  if (!watch) {
+    return Refuse("cannot watch the database " + arguments.db + ": " + error.text);
+  }
+  RaiseDescriptorLimit();
   const std::string db = arguments.db;
   service::web::LeaderboardServer server(
       [db](service::StoreError& failure) {
@@ -100,7 +133,8 @@ int RunWeb(const WebArguments& arguments) {
       [](const service::StoreError& failure) {
         static_cast<void>(std::fprintf(stderr, "brindle web: cannot read the database: %s\n",
                                        failure.text.c_str()));
-      });
+      },
+      std::move(watch), Times());
   server.AddStore(std::move(first));
   // Neither a write to a closed connection nor the loss of the terminal it was started from
   // ends the server.
