@@ -14,6 +14,8 @@
 //   whoever sent them), higher first, ties broken by the earlier sentAtUtc, then by id; ranks
 //   run 1..n, never shared; a row shows the sender and sentAt of the handle's best message
 //   (the earliest on a tie). Games by id ascending.
+// - Keep() ranks each new score in the batch's own transaction, so that a board reads only the
+//   rows it shows, never every score of its game.
 #pragma once
 
 #include <cstdint>
