@@ -479,9 +479,11 @@ std::vector<std::int64_t> MessageLockKeys(std::span<const Message> messages) {
       }
       hash = (hash ^ 0xFFU) * kPrime;  // a separator no text byte can fake
     }
-    keys.push_back(static_cast<std::int64_t>(hash));
+    // Above the migration's key, in a range of their own.
+    keys.push_back(static_cast<std::int64_t>((std::uint64_t{1} << 40) + hash % kMessageLockSlots));
   }
   std::ranges::sort(keys);
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   return keys;
 }
 

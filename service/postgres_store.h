@@ -24,9 +24,12 @@ inline constexpr std::int64_t kPostgresMigrationLock = 0x42524E44;
 // or libpq key=value text, which starts (after blanks) with a libpq keyword and `=`.
 bool IsPostgresLocation(std::string_view location);
 
-// The advisory-lock keys a writer takes before it inserts `messages`, one per message, sorted:
+// The advisory-lock keys a writer takes before it inserts `messages`, sorted and each once:
 // every writer takes them in the same order, so two batches that share messages wait for each
-// other one way only, never in a deadlock.
+// other one way only, never in a deadlock. A message's key is one of kMessageLockSlots, so a
+// batch of any size holds a bounded number of locks (the server's lock table is small); two
+// messages that share a slot only wait for each other.
+inline constexpr std::uint64_t kMessageLockSlots = 1024;
 std::vector<std::int64_t> MessageLockKeys(std::span<const Message> messages);
 
 // `conninfo` as libpq takes it, either form. nullptr with `error` on failure: kMissing when

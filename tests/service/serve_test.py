@@ -212,8 +212,8 @@ def case_import():
     assert without_ids[4]["status"] == "rejected" and without_ids[4]["pdu"] == "NOT A PDU"
     imported(archive, "brindle import: 8 lines: 0 stored (0 of them rejected), 6 already held")
     # More lines than one transaction takes.
-    imported([f"JUNK{i}" for i in range(10001)], "brindle import: 10001 lines: 10001 stored")
-    assert len(stored()) == 5 + 10001
+    imported([f"JUNK{i}" for i in range(50001)], "brindle import: 50001 lines: 50001 stored")
+    assert len(stored()) == 5 + 50001
     for args in [["import"], ["import", "--db", TMP]]:
         result = subprocess.run([BRINDLE, *args], capture_output=True, input="", timeout=60)
         assert result.returncode == 2 and result.stderr, (args, result)
