@@ -11,19 +11,17 @@ N=${2:-1000}
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/pg_bench_work.sh" ingest
 
-# N distinct SMS-DELIVERs per phone: 50 score payloads, each sent at many moments.
+# N distinct SMS-DELIVERs per phone: score messages from one sender a phone.
 /usr/bin/python3 - "$BRINDLE" "$N" "$WORK" "$HERE/../tests/service" <<'PY'
 import sys
 brindle, n, work, helpers = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 sys.path.insert(0, helpers)
 import pdus
-payloads = [pdus.user_data(brindle, g % 10, 1000 + 37 * g, f"P{g}") for g in range(50)]
 for phone in range(2):
+    inbox = pdus.score_delivers(brindle, [(g % 10, 1000 + 37 * g, f"P{g}", f"+44770090010{phone}")
+                                          for g in range(n)])
     with open(f"{work}/inbox{phone}", "w") as out:
-        for i in range(n):
-            when = (2026, 12, 1 + i // 1440, (i // 60) % 24, i % 60, phone, 4)
-            out.write(pdus.deliver(payloads[i % 50], sender=f"+44770090010{phone}",
-                                   when=when) + "\n")
+        out.write("".join(pdu + "\n" for pdu in inbox))
 PY
 
 sh "$CLUSTER" start "$PG"
