@@ -88,7 +88,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     const std::string_view target(request.target().data(), request.target().size());
     const std::string_view path = target.substr(0, target.find('?'));
-    const std::string_view query = target.substr(path.size() + (path.size() < target.size()));
+    const std::string_view query =
+        path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view();
     const bool api = path == "/api/scores" || path == "/api/events";
     if (!api && !query.empty()) {
       return Refuse(http::status::bad_request, "this page takes no parameters", keepAlive);
