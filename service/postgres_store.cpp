@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "service/best_scores_sql.h"
 #include "service/change_watch.h"
 
 namespace brindle::service {
@@ -111,21 +112,14 @@ SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
 FROM messages WHERE id > $1 ORDER BY id LIMIT $2
 )sql";
 
-// The batch's scores take their handles' places on the boards where they are better: a higher
-// score, or an equal one sent earlier, or sent at the same moment and stored first. The rows
-// are locked in the order of their key, the same in every writer, so two batches that share
-// handles wait for each other one way only.
+// The batch's best score for each handle, for kBestScoreUpsertSql. The rows are locked in the
+// order of their key, the same in every writer, so two batches that share handles wait for
+// each other one way only.
 constexpr const char* kRankSql = R"sql(
 INSERT INTO best_scores (game_id, handle, score, sent_at_utc, message_id, sender, sent_at)
   SELECT DISTINCT ON (game_id, handle) game_id, handle, score, sent_at_utc, id, sender, sent_at
   FROM messages WHERE id = ANY($1::bigint[]) AND status = 'score'
   ORDER BY game_id, handle, score DESC, sent_at_utc, id
-ON CONFLICT (game_id, handle) DO UPDATE
-  SET score = excluded.score, sent_at_utc = excluded.sent_at_utc,
-      message_id = excluded.message_id, sender = excluded.sender, sent_at = excluded.sent_at
-  WHERE excluded.score > best_scores.score
-     OR (excluded.score = best_scores.score AND (excluded.sent_at_utc, excluded.message_id) <
-                                                (best_scores.sent_at_utc, best_scores.message_id))
 )sql";
 
 constexpr const char* kGameBoardSql = R"sql(
@@ -305,7 +299,7 @@ bool PostgresStore::TryConnect(std::string& failure) {
     connection->prepare("insert", kInsertSql);
     connection->prepare("lock_keys", kLockKeysSql);
     connection->prepare("find", kFindSql);
-    connection->prepare("rank", kRankSql);
+    connection->prepare("rank", std::string(kRankSql) + std::string(kBestScoreUpsertSql));
     connection->prepare("list", kListSql);
     connection->prepare("game_board", kGameBoardSql);
     connection->prepare("all_boards", kAllBoardsSql);

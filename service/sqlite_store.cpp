@@ -14,6 +14,8 @@
 #include <system_error>
 #include <utility>
 
+#include "service/best_scores_sql.h"
+
 namespace brindle::service {
 namespace {
 
@@ -121,17 +123,10 @@ SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
 FROM messages ORDER BY id
 )sql";
 
-// A stored score takes its handle's place on the board when it is better: a higher score, or
-// an equal one sent earlier, or sent at the same moment and stored first.
+// A stored score, for kBestScoreUpsertSql.
 constexpr const char* kRankSql = R"sql(
 INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle, sender, sent_at)
   VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)
-ON CONFLICT (game_id, handle) DO UPDATE
-  SET score = excluded.score, sent_at_utc = excluded.sent_at_utc,
-      message_id = excluded.message_id, sender = excluded.sender, sent_at = excluded.sent_at
-  WHERE excluded.score > best_scores.score
-     OR (excluded.score = best_scores.score AND (excluded.sent_at_utc, excluded.message_id) <
-                                                (best_scores.sent_at_utc, best_scores.message_id))
 )sql";
 
 // The top ?2 of the first game from ?1 on, best first: a range of best_scores' key. Every
@@ -201,7 +196,9 @@ class SqliteStore final : public MessageStore {
 
   bool Prepare(StoreError& error) {
     return Prepare(kInsertSql, insert_, error) && Prepare(kNowSql, now_, error) &&
-           Prepare(kFindSql, find_, error) && Prepare(kRankSql, rank_, error) &&
+           Prepare(kFindSql, find_, error) &&
+           Prepare((std::string(kRankSql) + std::string(kBestScoreUpsertSql)).c_str(), rank_,
+                   error) &&
            Prepare(kListSql, list_, error) && Prepare(kBoardSql, board_, error);
   }
 
