@@ -9,11 +9,13 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -92,6 +94,36 @@ void RaiseDescriptorLimit() {
   }
 }
 
+// The operator's line for a database that cannot be read: once for each new reason, and again
+// a minute later with the number of failed reads between. While it is gone, every watched
+// board is asked for several times a second, and each would say the same.
+class FailureLog {
+ public:
+  void operator()(const service::StoreError& failure) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard lock(mutex_);
+    if (failure.text == last_ && now - said_ < kRepeatAfter) {
+      ++unsaid_;
+      return;
+    }
+    static_cast<void>(std::fprintf(
+        stderr, "brindle web: cannot read the database: %s%s\n", failure.text.c_str(),
+        unsaid_ == 0 ? ""
+                     : (" (" + std::to_string(unsaid_) + " more failed reads since the last line)")
+                           .c_str()));
+    last_ = failure.text;
+    said_ = now;
+    unsaid_ = 0;
+  }
+
+ private:
+  static constexpr std::chrono::minutes kRepeatAfter{1};
+  std::mutex mutex_;
+  std::string last_;
+  std::chrono::steady_clock::time_point said_;
+  std::uint64_t unsaid_ = 0;
+};
+
 // A test hook, not an option: BRINDLE_WEB_KEEPALIVE_MS shortens the event stream's 15 s
 // between keep-alive comments, so a test sees one without waiting.
 service::web::ServerTimes Times() {
@@ -130,9 +162,8 @@ int RunWeb(const WebArguments& arguments) {
         return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
       },
       // The client is told only that the database cannot be read; the operator, why.
-      [](const service::StoreError& failure) {
-        static_cast<void>(std::fprintf(stderr, "brindle web: cannot read the database: %s\n",
-                                       failure.text.c_str()));
+      [log = std::make_shared<FailureLog>()](const service::StoreError& failure) {
+        (*log)(failure);
       },
       std::move(watch), Times());
   server.AddStore(std::move(first));
