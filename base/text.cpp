@@ -29,6 +29,15 @@ std::string_view TerminatedView(std::span<const char> buffer) {
           end == nullptr ? buffer.size() : static_cast<std::size_t>(end - buffer.data())};
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  const auto first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+}
+
 std::u16string_view TerminatedView(std::span<const char16_t> buffer) {
   const auto end = std::find(buffer.begin(), buffer.end(), u'\0');
   return {buffer.data(), static_cast<std::size_t>(end - buffer.begin())};

@@ -23,6 +23,9 @@ std::u16string_view TerminatedView(std::span<const char16_t> buffer);
 // Length of a NUL-terminated wide string (the platform boundary hands these over).
 std::u16string_view TerminatedView(const char16_t* text);
 
+// The text without the blanks, tabs and line ends around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // Replace the buffer's text with as much of `text` as fits before a terminator.
 // Returns the number of characters kept. An empty buffer is left alone.
 std::size_t CopyText(std::u16string_view text, std::span<char16_t> buffer);

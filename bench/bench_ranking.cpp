@@ -35,10 +35,9 @@ struct Shape {
   std::int64_t games;
   std::int64_t handlesPerGame;
 };
-// Ten scores a handle in the one game; five in each of the 1,000, as web_bench.sh has them.
+// Ten scores a handle in the one game; five in each of the 1,000.
 constexpr Shape kOneGame = {"one_game", 1, 0};
 constexpr Shape kThousandGames = {"1000_games", 1000, 200};
-// PostgreSQL's advisory locks of one batch must fit its lock table.
 constexpr std::size_t kBatch = 5000;
 
 std::int64_t ScoreCount() {

@@ -17,7 +17,6 @@ binaries installed).
 """
 import argparse
 import asyncio
-import json
 import os
 import random
 import re
@@ -32,21 +31,17 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLUSTER = os.path.join(HERE, "..", "tests", "postgres", "pg_cluster.sh")
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "service"))
+import pdus  # noqa: E402
 
 
 def archive(brindle, path, scores, games, handles):
     """PDU lines of `scores` messages: a game, a random score and handle each."""
     rng = random.Random(20261207)
-    lines = "".join(json.dumps({"gameId": i % games, "score": rng.randrange(100000000),
-                                "handle": f"P{rng.randrange(handles)}"}) + "\n"
-                    for i in range(scores))
-    submits = subprocess.run([brindle, "encode", "--lines"], input=lines, capture_output=True,
-                             text=True, check=True).stdout
-    pdus = "".join(json.loads(line)["pdu"] + "\n" for line in submits.splitlines())
+    sent = pdus.submits(brindle, [(i % games, rng.randrange(100000000),
+                                   f"P{rng.randrange(handles)}") for i in range(scores)])
     with open(path, "w") as out:
-        subprocess.run([brindle, "phone", "--deliver", "--from", "+447700900123",
-                        "--sent", "2026-12-06T21:15:03+01:00"], input=pdus, stdout=out,
-                       text=True, check=True)
+        out.write("".join(pdu + "\n" for pdu in pdus.delivers(brindle, sent)))
 
 
 def imported(brindle, db, path):
@@ -142,13 +137,9 @@ async def crowd(brindle, db, web, viewers, game, work):
     loop = asyncio.get_running_loop()
     page_ms = await loop.run_in_executor(None, fetch_ms, web.url + "/")
     line = os.path.join(work, "best.txt")
-    archive_one = [json.dumps({"gameId": game, "score": 99999999, "handle": "ZED"})]
-    submits = subprocess.run([brindle, "encode", "--lines"], input="\n".join(archive_one) + "\n",
-                             capture_output=True, text=True, check=True).stdout
     with open(line, "w") as out:
-        subprocess.run([brindle, "phone", "--deliver", "--from", "+447700900999",
-                        "--sent", "2026-12-07T10:00:00+00:00"],
-                       input=json.loads(submits)["pdu"] + "\n", stdout=out, text=True, check=True)
+        out.write(pdus.score_deliver(brindle, game, 99999999, "ZED", sender="+447700900999",
+                                     when=(2026, 12, 7, 10, 0, 0, 0)) + "\n")
     committed = time.monotonic()
     await loop.run_in_executor(None, imported, brindle, db, line)
     page_during = await loop.run_in_executor(None, fetch_ms, web.url + "/")

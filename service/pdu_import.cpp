@@ -1,26 +1,15 @@
 #include "service/pdu_import.h"
 
+#include "base/text.h"
 #include "service/score_message.h"
 
 namespace brindle::service {
-namespace {
-
-std::string_view Trimmed(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r";
-  const std::size_t first = line.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
-}
-
-}  // namespace
 
 PduImport::PduImport(MessageStore& store) : store_(store) { batch_.reserve(kImportBatch); }
 
 bool PduImport::Add(std::string_view line, StoreError& error) {
   ++counts_.lines;
-  const std::string_view pdu = Trimmed(line);
+  const std::string_view pdu = TrimBlanks(line);
   if (pdu.empty()) {
     ++counts_.blank;
     return true;

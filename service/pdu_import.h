@@ -29,9 +29,8 @@ class PduImport {
  public:
   explicit PduImport(MessageStore& store);
 
-  // One line without its line end; a trailing carriage return and blanks around the PDU are
-  // dropped. False when a batch could not be committed: `error` says why, and nothing of that
-  // batch was stored.
+  // One line; blanks, tabs and line ends around the PDU are dropped. False when a batch could
+  // not be committed: `error` says why, and nothing of that batch was stored.
   bool Add(std::string_view line, StoreError& error);
   // Commits what is left.
   bool Finish(StoreError& error);

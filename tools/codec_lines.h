@@ -29,15 +29,6 @@ inline void AppendHex(std::string& out, std::string_view bytes) {
   hex::WriteBytes(bytes, out.data() + at);
 }
 
-inline std::string_view TrimBlanks(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  const auto first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
-}
-
 // A decoded text: the reading, whether its payload split into the four fields, or the error.
 struct Decoded {
   PduReading reading;

@@ -13,6 +13,16 @@ namespace brindle::service::web {
 namespace {
 
 constexpr std::int64_t kEveryGame = std::numeric_limits<std::int64_t>::min();
+
+// A board's key: its game (or every game) and its top; and the query a key stands for.
+std::pair<std::int64_t, std::int64_t> KeyOf(const LeaderboardQuery& query) {
+  return {query.gameId.value_or(kEveryGame), query.top};
+}
+
+LeaderboardQuery QueryOf(const std::pair<std::int64_t, std::int64_t>& key) {
+  return {key.first == kEveryGame ? std::nullopt : std::optional<std::int64_t>(key.first),
+          key.second};
+}
 // A read that keeps overlapping refreshes is tried this often before it is answered unkept.
 constexpr int kReadTries = 3;
 
@@ -74,7 +84,7 @@ void BoardCache::AddStore(std::unique_ptr<MessageStore> store) {
 
 std::shared_ptr<const Board> BoardCache::Held(const LeaderboardQuery& query) {
   const std::lock_guard lock(mutex_);
-  const auto found = boards_.find({query.gameId.value_or(kEveryGame), query.top});
+  const auto found = boards_.find(KeyOf(query));
   if (found == boards_.end()) {
     return nullptr;
   }
@@ -83,7 +93,7 @@ std::shared_ptr<const Board> BoardCache::Held(const LeaderboardQuery& query) {
 }
 
 std::shared_ptr<const Board> BoardCache::Read(const LeaderboardQuery& query) {
-  const Key key(query.gameId.value_or(kEveryGame), query.top);
+  const Key key = KeyOf(query);
   std::unique_lock lock(mutex_);
   if (const auto held = boards_.find(key); held != boards_.end()) {
     held->second.used = true;
@@ -127,13 +137,8 @@ void BoardCache::Refresh() {
   {
     const std::lock_guard lock(mutex_);
     ++refreshes_;
-    const auto queryOf = [](const Key& key) {
-      return LeaderboardQuery{
-          key.first == kEveryGame ? std::nullopt : std::optional<std::int64_t>(key.first),
-          key.second};
-    };
     for (const auto& [key, topic] : topics_) {
-      queries.push_back(queryOf(key));
+      queries.push_back(QueryOf(key));
     }
     for (auto entry = boards_.begin(); entry != boards_.end();) {
       if (topics_.contains(entry->first)) {
@@ -141,7 +146,7 @@ void BoardCache::Refresh() {
         ++entry;
       } else if (entry->second.used) {
         entry->second.used = false;
-        queries.push_back(queryOf(entry->first));
+        queries.push_back(QueryOf(entry->first));
         ++entry;
       } else {
         entry = boards_.erase(entry);
@@ -149,7 +154,7 @@ void BoardCache::Refresh() {
     }
   }
   for (const LeaderboardQuery& query : queries) {
-    const Key key(query.gameId.value_or(kEveryGame), query.top);
+    const Key key = KeyOf(query);
     const std::shared_ptr<const Board> board = Build(query);
     std::shared_ptr<const std::string> event;
     std::vector<std::shared_ptr<BoardViewer>> tell;
@@ -170,7 +175,7 @@ void BoardCache::Refresh() {
 BoardCache::Subscription BoardCache::Watch(const LeaderboardQuery& query,
                                            std::weak_ptr<BoardViewer> viewer,
                                            std::shared_ptr<const std::string>& current) {
-  const Key key(query.gameId.value_or(kEveryGame), query.top);
+  const Key key = KeyOf(query);
   const std::lock_guard lock(mutex_);
   Topic& topic = topics_[key];
   if (!topic.event) {

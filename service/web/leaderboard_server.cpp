@@ -125,7 +125,7 @@ bool LeaderboardServer::Bind(const std::string& host, int& port, std::string& er
   return false;
 }
 
-bool LeaderboardServer::Serve() {
+void LeaderboardServer::Serve() {
   Parts& parts = *parts_;
   parts.reads = std::make_unique<net::thread_pool>(kReadThreads);
   parts.context =
@@ -144,7 +144,6 @@ bool LeaderboardServer::Serve() {
   watcher.join();
   // Reads under way or queued end here, while the connections they answer still exist.
   parts.reads->join();
-  return true;
 }
 
 void LeaderboardServer::Stop() {

@@ -41,8 +41,8 @@ class LeaderboardServer {
   // Binds the listening socket, which no other socket may share; port 0 takes a free one and
   // sets `port` to it. False with `error` when the address cannot be had.
   bool Bind(const std::string& host, int& port, std::string& error);
-  // Serves until Stop(); false when serving failed.
-  bool Serve();
+  // Serves until Stop().
+  void Serve();
   // Ends Serve() from any thread.
   void Stop();
 
