@@ -29,13 +29,12 @@ std::string_view TerminatedView(std::span<const char> buffer) {
           end == nullptr ? buffer.size() : static_cast<std::size_t>(end - buffer.data())};
 }
 
+// Without substr, which can throw: the DLLs link this file and carry no exception machinery.
 std::string_view TrimBlanks(std::string_view text) {
   constexpr std::string_view kBlank = " \t\r\n";
-  const auto first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+  text.remove_prefix(std::min(text.size(), text.find_first_not_of(kBlank)));
+  text.remove_suffix(text.size() - (text.find_last_not_of(kBlank) + 1));
+  return text;
 }
 
 std::u16string_view TerminatedView(std::span<const char16_t> buffer) {
