@@ -5,7 +5,10 @@
 
 namespace brindle::service {
 
-PduImport::PduImport(MessageStore& store) : store_(store) { batch_.reserve(kImportBatch); }
+PduImport::PduImport(MessageStore& store, std::size_t batch)
+    : store_(store), batchSize_(batch == 0 ? 1 : batch) {
+  batch_.reserve(batchSize_);
+}
 
 bool PduImport::Add(std::string_view line, StoreError& error) {
   ++counts_.lines;
@@ -15,7 +18,7 @@ bool PduImport::Add(std::string_view line, StoreError& error) {
     return true;
   }
   batch_.push_back(ClassifyPdu(pdu));
-  return batch_.size() < kImportBatch || Commit(error);
+  return batch_.size() < batchSize_ || Commit(error);
 }
 
 bool PduImport::Finish(StoreError& error) { return batch_.empty() || Commit(error); }

@@ -27,7 +27,7 @@ struct ImportCounts {
 
 class PduImport {
  public:
-  explicit PduImport(MessageStore& store);
+  explicit PduImport(MessageStore& store, std::size_t batch = kImportBatch);
 
   // One line; blanks, tabs and line ends around the PDU are dropped. False when a batch could
   // not be committed: `error` says why, and nothing of that batch was stored.
@@ -40,6 +40,7 @@ class PduImport {
   bool Commit(StoreError& error);
 
   MessageStore& store_;
+  std::size_t batchSize_;
   std::vector<Message> batch_;
   std::vector<KeepResult> results_;
   ImportCounts counts_;

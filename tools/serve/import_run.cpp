@@ -2,9 +2,11 @@
 // standard error.
 #include <sys/types.h>
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +31,18 @@ void Summary(const service::ImportCounts& counts, std::uint64_t elapsedMs) {
       counts.lines, counts.stored, counts.rejected, counts.held, counts.blank, elapsedMs));
 }
 
+// A test hook, not an option: BRINDLE_IMPORT_BATCH makes transactions of a few lines, so that
+// a test crosses from one to the next without an archive of tens of thousands.
+std::size_t Batch() {
+  const char* batch = std::getenv("BRINDLE_IMPORT_BATCH");
+  std::size_t lines = 0;
+  if (batch != nullptr &&
+      std::from_chars(batch, batch + std::strlen(batch), lines).ec == std::errc() && lines > 0) {
+    return lines;
+  }
+  return service::kImportBatch;
+}
+
 }  // namespace
 
 int RunImport(const std::string& db, std::FILE* in) {
@@ -41,7 +55,7 @@ int RunImport(const std::string& db, std::FILE* in) {
   }
   SteadyClock clock;
   const std::uint64_t start = clock.NowMs();
-  service::PduImport import(*store);
+  service::PduImport import(*store, Batch());
   char* raw = nullptr;
   std::size_t capacity = 0;
   ssize_t length = 0;
