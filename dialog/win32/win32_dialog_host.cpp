@@ -69,7 +69,13 @@ void Win32DialogWindow::ShowMessage(std::u16string_view text, std::u16string_vie
 std::intptr_t Win32DialogHost::RunModal(int templateId, void* parentWindow, DialogProc proc) {
   HRSRC found = FindResourceW(instance_, MAKEINTRESOURCEW(templateId), RT_DIALOG);
   HGLOBAL loaded = found != nullptr ? LoadResource(instance_, found) : nullptr;
+#ifdef _WIN32_WCE
+  // On CE a loaded resource is already its address; LockResource is a macro there, not a
+  // coredll.dll function.
+  const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(static_cast<void*>(loaded));
+#else
   const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
+#endif
   if (dialogTemplate == nullptr) {
     return -1;
   }
