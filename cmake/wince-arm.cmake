@@ -48,15 +48,15 @@ execute_process(COMMAND ${BRINDLE_CE_CLANG} -print-resource-dir OUTPUT_VARIABLE 
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 file(GLOB libstdcxx LIST_DIRECTORIES true /usr/lib/gcc/i686-w64-mingw32/*-win32/include/c++)
 if(NOT libstdcxx)
-  message(FATAL_ERROR "libstdc++ headers for i686-w64-mingw32 not found: install g++-mingw-w64-i686")
+  message(FATAL_ERROR "no libstdc++ headers for i686-w64-mingw32: install g++-mingw-w64-i686")
 endif()
 list(GET libstdcxx 0 libstdcxx)
 # StrongARM (ARMv4, no Thumb) in ARM mode, soft float, 16-bit wchar_t as on Windows. The
 # library throws nothing and asks no type at run time; freestanding, so that clang turns no
 # loop into a call of a C library function.
 string(JOIN " " CMAKE_CXX_FLAGS_INIT
-  -marm -march=${BRINDLE_CE_ARCH} -mfloat-abi=soft -fshort-wchar -ffreestanding -fno-exceptions -fno-rtti
-  -fno-threadsafe-statics -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-addrsig
+  -marm -march=${BRINDLE_CE_ARCH} -mfloat-abi=soft -fshort-wchar -ffreestanding -fno-exceptions
+  -fno-rtti -fno-threadsafe-statics -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-addrsig
   -ffunction-sections -fdata-sections -nostdinc
   -isystem ${libstdcxx} -isystem ${libstdcxx}/i686-w64-mingw32 -isystem /usr/share/mingw-w64/include
   -isystem ${clang_resources}/include -include ${CMAKE_CURRENT_LIST_DIR}/wince/target.h)

@@ -1,9 +1,10 @@
 # Build rules of the Windows CE toolchain (cmake/wince-arm.cmake): objects through
 # compile.py, the DLL straight from the cross linker, with no compiler driver and no runtime.
-set(CMAKE_CXX_COMPILE_OBJECT
-    "${BRINDLE_CE_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/compile.py ${BRINDLE_CE_TOOLS}-as <CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -o <OBJECT> -c <SOURCE>")
-set(CMAKE_CXX_CREATE_SHARED_LIBRARY
-    "${BRINDLE_CE_TOOLS}-ld <LINK_FLAGS> -o <TARGET> <OBJECTS> --start-group <LINK_LIBRARIES> --end-group")
+string(JOIN " " CMAKE_CXX_COMPILE_OBJECT ${BRINDLE_CE_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/compile.py
+  ${BRINDLE_CE_TOOLS}-as <CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -o <OBJECT> -c <SOURCE>)
+# The libraries as one group: the archives' order then does not matter.
+string(JOIN " " CMAKE_CXX_CREATE_SHARED_LIBRARY ${BRINDLE_CE_TOOLS}-ld <LINK_FLAGS> -o <TARGET>
+  <OBJECTS> --start-group <LINK_LIBRARIES> --end-group)
 set(CMAKE_RC_COMPILE_OBJECT
     "<CMAKE_RC_COMPILER> -O coff <DEFINES> <INCLUDES> <FLAGS> <SOURCE> <OBJECT>")
 set(CMAKE_CXX_STANDARD_LIBRARIES "")
