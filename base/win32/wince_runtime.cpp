@@ -160,5 +160,6 @@ void __aeabi_memclr4(void* to, std::size_t count) { __aeabi_memset(to, count, 0)
 // NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-identifier-naming)
 
 // Named by the deleting destructors in the tables of classes with virtual destructors; never
-// called, as the library makes no object with new.
+// called, as the library makes no object with new (so there is no new to pair it with).
+// NOLINTNEXTLINE(cert-dcl54-cpp,misc-new-delete-overloads)
 void operator delete(void* /*memory*/) noexcept {}
