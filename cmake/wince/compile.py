@@ -14,8 +14,8 @@ import tempfile
 # Unwind tables, symbol types and sizes, ELF attributes: PE has no place for any of them.
 DROPPED = {".eabi_attribute", ".fnstart", ".fnend", ".cantunwind", ".save", ".setfp", ".pad",
            ".vsave", ".type", ".size", ".file", ".hidden", ".ident", ".addrsig"}
-# ELF section name prefix -> PE section and its COFF flags. Read-only data after relocation is
-# read-only data on CE too: the loader applies the relocations before it protects the pages.
+# ELF section name prefix -> PE section and its COFF flags. Data that is read-only once
+# relocated (the virtual tables) goes with the read-only data, as PE compilers put it.
 SECTIONS = [(".text", ".text", "xr"), (".rodata", ".rdata", "dr"),
             (".data.rel.ro", ".rdata", "dr"), (".data", ".data", "dw"), (".bss", ".bss", "bw")]
 
@@ -24,6 +24,10 @@ SECTIONS = [(".text", ".text", "xr"), (".rodata", ".rdata", "dr"),
 # put into them is dropped with them, while symbol directives after them still count.
 DISCARDED = {".note.GNU-stack", ".linker-options"}
 DATA = {".ascii", ".asciz", ".byte", ".short", ".long", ".zero", ".p2align"}
+# clang makes a complete-object constructor or destructor an alias of the base-object one
+# (".set C1, C2"), which COFF gas leaves out of the symbol table; a second label on the same
+# code says the same thing.
+ALIAS = re.compile(r"\s*\.set\s+([\w.$]+),\s*([\w.$]+)\s*$")
 
 
 def section(line):
@@ -45,27 +49,20 @@ def section(line):
 
 def to_coff(assembly):
     lines = assembly.splitlines()
-    # clang makes a complete-object constructor or destructor an alias of the base-object one
-    # (".set C1, C2"), which COFF gas leaves out of the symbol table; a second label on the
-    # same code says the same thing.
     aliases = {}
-    for line in lines:
-        match = re.match(r"\s*\.set\s+([\w.$]+),\s*([\w.$]+)\s*$", line)
-        if match:
-            aliases.setdefault(match[2] + ":", []).append(match[1] + ":")
+    for match in filter(None, map(ALIAS.match, lines)):
+        aliases.setdefault(match[2] + ":", []).append(match[1] + ":")
     out, discarding = [], False
     for line in lines:
         words = line.split(None, 1)
         directive = words[0] if words else ""
-        if directive in aliases:
-            out += aliases[directive]
-        if directive == ".set" and any(words[1].split(",")[0].strip() + ":" in names
-                                       for names in aliases.values()):
+        out += aliases.get(directive, [])
+        if ALIAS.match(line):
             continue
         if directive == ".section":
-            lines = section(line)
-            discarding = lines is None
-            out += lines or []
+            coff = section(line)
+            discarding = coff is None
+            out += coff or []
         elif directive in (".text", ".data", ".bss"):
             discarding = False
             out.append(line)
