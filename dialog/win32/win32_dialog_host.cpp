@@ -82,6 +82,8 @@ std::intptr_t Win32DialogHost::RunModal(int templateId, void* parentWindow, Dial
   ModalRun run{proc, Win32DialogWindow(nullptr)};
   ModalRun* outer = g_currentRun;
   g_currentRun = &run;
+  // From the template in memory: the call CE's coredll.dll exports (DialogBoxParamW, which
+  // looks the template up itself, is a macro over this one on CE).
   const INT_PTR result = DialogBoxIndirectParamW(
       instance_, dialogTemplate, static_cast<HWND>(parentWindow), DialogTrampoline, 0);
   g_currentRun = outer;
