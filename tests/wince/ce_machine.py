@@ -56,7 +56,9 @@ class Machine:
         self.uc.mem_write(BASE, bytes(image))
         for start, size in ((STACK, STACK_SIZE), (HEAP, HEAP_SIZE)):
             self.uc.mem_map(start, size)
-        self.uc.hook_add(UC_HOOK_BLOCK, self._count, begin=BASE, end=BASE + self.size)
+        # Instructions run in the DLL, counted by the blocks the emulator translates (4 bytes each).
+        self.uc.hook_add(UC_HOOK_BLOCK, lambda _uc, _at, size, _data: self._count(size),
+                         begin=BASE, end=BASE + self.size)
         self.stubs = {}
         for name, slot in imports:
             self.uc.mem_write(BASE + slot, struct.pack("<I", self._stub(name)))
@@ -67,7 +69,7 @@ class Machine:
         self.template = BASE + template.directory.entries[0].data.struct.OffsetToData
         self.dialog = None
 
-    def _count(self, _uc, _address, size, _data):
+    def _count(self, size):
         self.instructions += size // 4
 
     def _stub(self, name):
@@ -89,12 +91,6 @@ class Machine:
         assert self.heap <= HEAP + HEAP_SIZE, "host heap full"
         self.uc.mem_write(address, bytes(data))
         return address
-
-    def put_wide(self, address, text, capacity):
-        """Text cut to `capacity` units with the terminator, as the system copies it; its length."""
-        text = text[:max(capacity - 1, 0)]
-        self.uc.mem_write(address, (text + "\0").encode("utf-16-le"))
-        return len(text)
 
     # Running code.
     def call(self, address, *args):
@@ -233,7 +229,9 @@ def set_item_text(m, window, control, text):
 
 @standin("GetDlgItemTextW", 4)
 def get_item_text(m, window, control, out, capacity):
-    return m.put_wide(out, m.dialog.texts.get(control, ""), capacity)
+    text = m.dialog.texts.get(control, "")[:max(capacity - 1, 0)]  # cut to fit, as Windows does
+    m.uc.mem_write(out, (text + "\0").encode("utf-16-le"))
+    return len(text)
 
 
 @standin("SendDlgItemMessageW", 5)
