@@ -2,7 +2,9 @@
 # Installs every Debian package the build, the tools and the test suite need (run as root).
 set -eu
 export DEBIAN_FRONTEND=noninteractive
-# The 32-bit wine loader runs the handheld-sized 32-bit DLL.
+# The 32-bit wine loader runs the handheld-sized 32-bit DLL. binutils-source (with bison, flex
+# and m4) is what the Windows CE build makes its cross binutils from; unicorn, pefile and
+# capstone read that DLL back and run it on an emulated StrongARM.
 dpkg --add-architecture i386
 apt-get update
 apt-get install -y --no-install-recommends \
@@ -13,4 +15,5 @@ apt-get install -y --no-install-recommends \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 \
   wine64 wine32 xvfb xdotool x11-utils imagemagick procps psmisc \
   nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libboost-dev postgresql \
-  chromium chromium-driver python3-selenium wrk curl
+  chromium chromium-driver python3-selenium wrk curl \
+  binutils-source bison flex m4 make xz-utils python3-unicorn python3-pefile python3-capstone

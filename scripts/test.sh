@@ -1,6 +1,7 @@
 #!/bin/sh
 # The whole test suite: formatting and lint, the release and the sanitizer builds, the
-# fuzzers, and the Windows DLL (cross-built, read back and run under wine).
+# fuzzers, the Windows DLL (cross-built, read back and run under wine), and the Windows CE DLL
+# (cross-built, read back and run on an emulated StrongARM).
 #
 # Much of it waits rather than computes (the phone dialogues' real pauses, the crash runs,
 # wine), so on two cores the builds and lint run alongside the tests, each in the background
@@ -63,6 +64,7 @@ fuzz_build() {
   step cmake --build --preset fuzz -j2
 }
 windows_build() { step bash scripts/test-windows.sh build; }
+wince_build() { step bash scripts/test-wince.sh build; }
 
 step cmake --preset release
 step cmake --build --preset release
@@ -70,6 +72,7 @@ alongside lint idle lint
 alongside debug 10 debug_build
 alongside fuzz 19 fuzz_build
 alongside windows 19 windows_build
+alongside wince 19 wince_build
 step ctest --preset release -j4
 # A short run of every benchmark: those that promise no heap allocation fail on one.
 step build/release/bench/brindle-bench --benchmark_min_time=0.01
@@ -79,6 +82,8 @@ wait_for fuzz
 wait_for windows
 step ctest --preset fuzz -j2
 step bash scripts/test-windows.sh run
+wait_for wince
+step bash scripts/test-wince.sh run
 wait_for lint
 echo "==== done in $(now) s"
 # Repeated last, so that the tail of a long log says where the time went and what failed.

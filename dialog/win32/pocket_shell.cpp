@@ -21,9 +21,19 @@ constexpr INT_PTR kSipPrefId = 19991;
 using ShInitDialogFn = BOOL(WINAPI*)(ShellDialogInfo*);
 using ShellWindowCallFn = BOOL(WINAPI*)(HWND, DWORD);
 
+#ifdef _WIN32_WCE
+// CE's coredll.dll exports the lookup under its wide name only; the ordinal goes in the same
+// way. (Declared here: the desktop headers in use have no CE-only functions.)
+extern "C" FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name);
+#endif
+
 template <typename Fn>
 Fn ShellProc(HMODULE shell, WORD ordinal) {
+#ifdef _WIN32_WCE
+  FARPROC proc = GetProcAddressW(shell, MAKEINTRESOURCEW(ordinal));
+#else
   FARPROC proc = GetProcAddress(shell, MAKEINTRESOURCEA(ordinal));
+#endif
   // Through a generic function pointer, the conversion the platform documents for exports.
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }
@@ -32,9 +42,9 @@ Fn ShellProc(HMODULE shell, WORD ordinal) {
 
 void PreparePocketDialog(HWND dialog) {
   // From the system folder only, so that a file of that name beside the game is never loaded.
-  // CE has no search flags; its shell is a system module there.
+  // CE has no search flags: there the full path names the Windows folder, where the shell is.
 #ifdef _WIN32_WCE
-  HMODULE shell = LoadLibraryW(L"aygshell.dll");
+  HMODULE shell = LoadLibraryW(L"\\Windows\\aygshell.dll");
 #else
   HMODULE shell = LoadLibraryExW(L"aygshell.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 #endif

@@ -69,13 +69,21 @@ void Win32DialogWindow::ShowMessage(std::u16string_view text, std::u16string_vie
 std::intptr_t Win32DialogHost::RunModal(int templateId, void* parentWindow, DialogProc proc) {
   HRSRC found = FindResourceW(instance_, MAKEINTRESOURCEW(templateId), RT_DIALOG);
   HGLOBAL loaded = found != nullptr ? LoadResource(instance_, found) : nullptr;
+#ifdef _WIN32_WCE
+  // On CE a loaded resource is already its address; LockResource is a macro there, not a
+  // coredll.dll function.
+  const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(static_cast<void*>(loaded));
+#else
   const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
+#endif
   if (dialogTemplate == nullptr) {
     return -1;
   }
   ModalRun run{proc, Win32DialogWindow(nullptr)};
   ModalRun* outer = g_currentRun;
   g_currentRun = &run;
+  // From the template in memory: the call CE's coredll.dll exports (DialogBoxParamW, which
+  // looks the template up itself, is a macro over this one on CE).
   const INT_PTR result = DialogBoxIndirectParamW(
       instance_, dialogTemplate, static_cast<HWND>(parentWindow), DialogTrampoline, 0);
   g_currentRun = outer;

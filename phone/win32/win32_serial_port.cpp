@@ -50,7 +50,9 @@ constexpr std::size_t kPortNameCapacity = 64;
 
 constexpr DWORD kGenericReadWrite = 0xC0000000;
 constexpr DWORD kWriteThrough = 0x80000000;
-constexpr DWORD kSystemTextFlags = 0x1300;  // ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM
+// ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM: flags that CE's FormatMessageW takes as well,
+// so both systems build the text the same way (a CE image without message texts returns 0).
+constexpr DWORD kSystemTextFlags = 0x1300;
 
 }  // namespace
 

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds the GNU binutils for Windows CE on ARM (arm-mingw32ce: as, ld, dlltool, windres,
+# objdump) from Debian's binutils-source into PREFIX, once: a PREFIX that already holds them is
+# left as it is. Only the assembler, the linker and the binary utilities are built, without
+# translations, debugger or profilers, and at low priority, since this shares the machine
+# with the rest of the build.
+# Usage: build-binutils.sh PREFIX
+set -eu
+prefix=$1
+target=arm-mingw32ce
+if [ -x "$prefix/bin/$target-ld" ] && [ -x "$prefix/bin/$target-windres" ]; then
+  exit 0
+fi
+tarball=$(ls /usr/src/binutils/binutils-*.tar.xz 2>/dev/null | head -n 1)
+if [ -z "$tarball" ]; then
+  echo "build-binutils: no /usr/src/binutils/binutils-*.tar.xz: install binutils-source" >&2
+  exit 1
+fi
+for tool in bison flex m4 make cc; do
+  command -v "$tool" >/dev/null || { echo "build-binutils: $tool is missing" >&2; exit 1; }
+done
+work=$prefix.work
+rm -rf "$work" "$prefix"
+mkdir -p "$work/build"
+echo "build-binutils: $(basename "$tarball") for $target into $prefix (a few minutes, once)"
+tar -xJf "$tarball" -C "$work"
+src=$(echo "$work"/binutils-*/)
+cd "$work/build"
+# The tarball lacks the linker's generated grammar, so bison and flex run at build time.
+CFLAGS="-O2 -g0" CXXFLAGS="-O2 -g0" nice -n 19 "$src/configure" --target=$target --prefix="$prefix" --disable-nls --disable-werror \
+  --disable-gdb --disable-gdbserver --disable-gprof --disable-gprofng --disable-sim \
+  --disable-gold --disable-libctf --disable-plugins --without-zstd --without-debuginfod \
+  >configure.log 2>&1 || { tail -n 30 configure.log >&2; exit 1; }
+nice -n 19 make -j"${BRINDLE_JOBS:-2}" MAKEINFO=true all-gas all-ld all-binutils >make.log 2>&1 ||
+  { tail -n 40 make.log >&2; exit 1; }
+make MAKEINFO=true install-gas install-ld install-binutils >install.log 2>&1 ||
+  { tail -n 30 install.log >&2; exit 1; }
+cd /
+rm -rf "$work"
+echo "build-binutils: done"
