@@ -14,7 +14,7 @@
 
 namespace brindle::service {
 
-inline constexpr int kPostgresSchemaVersion = 3;
+inline constexpr int kPostgresSchemaVersion = 4;
 // The application name in brindle_schema, so another program's tables are refused.
 inline constexpr std::string_view kPostgresApplication = "brindle-scores";
 // pg_advisory_xact_lock key held while the schema is checked and migrated ("BRND").

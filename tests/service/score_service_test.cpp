@@ -250,6 +250,26 @@ class FaultyStore final : public MessageStore {
                    StoreError& error) override {
     return store_->Leaderboard(query, games, error);
   }
+  bool SetHidden(std::int64_t id, bool hidden, Moderated& outcome, StoreError& error) override {
+    return store_->SetHidden(id, hidden, outcome, error);
+  }
+  bool SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                  StoreError& error) override {
+    return store_->SetBlocked(sender, blocked, outcome, error);
+  }
+  bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                         StoreError& error) override {
+    return store_->ForEachModeration(visit, error);
+  }
+  bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) override {
+    return store_->SetGameName(gameId, name, error);
+  }
+  bool ReportPort(const PortReport& report, StoreError& error) override {
+    return store_->ReportPort(report, error);
+  }
+  bool PortStatuses(std::vector<PortStatus>& ports, StoreError& error) override {
+    return store_->PortStatuses(ports, error);
+  }
 
  private:
   std::unique_ptr<MessageStore> store_;
