@@ -13,6 +13,11 @@ constexpr std::array<std::string_view, 4> kPortStateNames = {"initialising", "re
 
 }  // namespace
 
+bool IsUnheard(const PortStatus& status) {
+  return status.report.state != PortState::kStopped &&
+         status.heardAgo > kUnheardPolls * std::int64_t{status.report.pollSeconds};
+}
+
 std::string_view PortStateName(PortState state) {
   return kPortStateNames.at(static_cast<std::size_t>(state));
 }

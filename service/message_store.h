@@ -122,6 +122,10 @@ struct PortStatus {
   std::optional<std::int64_t> messageAgo;
 };
 
+// A service not heard from for this many poll periods is taken for gone (stopped ones aside).
+inline constexpr std::int64_t kUnheardPolls = 3;
+bool IsUnheard(const PortStatus& status);
+
 std::string_view PortStateName(PortState state);
 std::optional<PortState> PortStateOf(std::string_view name);
 

@@ -253,7 +253,10 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       ->check(CLI::Range(std::int64_t{1}, std::int64_t{1000000}))
       ->capture_default_str();
   scoresCommand->add_flag("--json", scores->json, "One JSON object");
-  scoresCommand->callback([scores, gameId, gameIdOption, &status] {
+  scoresCommand->callback([scores, scoresCommand, gameId, gameIdOption, &status] {
+    if (!scoresCommand->get_subcommands().empty()) {
+      return;  // hide or unhide (cmd_operate.cpp) ran instead
+    }
     if (gameIdOption->count() > 0) {
       scores->gameId = service::web::ParseGameId(*gameId);
       if (!scores->gameId) {
