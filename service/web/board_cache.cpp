@@ -260,11 +260,19 @@ bool BoardCache::WithStore(const std::function<bool(MessageStore&, StoreError&)>
   return done;
 }
 
-std::optional<std::vector<PortStatus>> BoardCache::ReadPorts() {
+std::optional<std::vector<PortStatus>> BoardCache::ReadPorts(bool fresh) {
   std::vector<PortStatus> ports;
-  if (!WithStore([&](MessageStore& store, StoreError& error) {
-        return store.PortStatuses(ports, error);
-      })) {
+  StoreError error;
+  const auto read = [&](MessageStore& store, StoreError& failure) {
+    return store.PortStatuses(ports, failure);
+  };
+  if (fresh) {
+    const std::unique_ptr<MessageStore> store = open_(error);
+    if (!store || !read(*store, error)) {
+      readFailed_(error);
+      return std::nullopt;
+    }
+  } else if (!WithStore(read)) {
     return std::nullopt;
   }
   return ports;

@@ -100,8 +100,9 @@ class BoardCache {
   // last refresh and those that cannot be read. Blocks.
   void Refresh();
   // What each service last reported, read from the store now; nullopt when it cannot be read.
-  // Blocks.
-  std::optional<std::vector<PortStatus>> ReadPorts();
+  // `fresh`: through a store opened for it, so that a database deleted, replaced or made
+  // unusable under the held ones is seen (a health check). Blocks.
+  std::optional<std::vector<PortStatus>> ReadPorts(bool fresh);
   // Makes `viewer` a viewer of the board; `current` is the event its viewers were last told,
   // or null when there is none yet (it is told the first one the board gets).
   Subscription Watch(const LeaderboardQuery& query, std::weak_ptr<BoardViewer> viewer,

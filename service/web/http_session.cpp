@@ -162,7 +162,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   // /healthz: 200 when the store answers a read now, 503 when not; /metrics: the counts.
   void AnswerOperator(bool metrics, bool keepAlive) {
     net::post(context_.reads, [self = shared_from_this(), metrics, keepAlive] {
-      auto ports = self->context_.boards.ReadPorts();
+      auto ports = self->context_.boards.ReadPorts(!metrics);
       net::post(self->stream_.get_executor(), [self, ports = std::move(ports), metrics, keepAlive] {
         if (!metrics) {
           return ports ? self->Say(http::status::ok, "ok", keepAlive)
