@@ -153,7 +153,7 @@ void AddHideCommands(CLI::App& app, int& status) {
     command->add_option("MESSAGE_ID", *id, "The id `brindle messages` shows")->required();
     command->fallthrough();
     command->callback([scores, id, hide, &status] {
-      const std::string db = scores->get_option("--db")->as<std::string>();
+      const auto db = scores->get_option("--db")->as<std::string>();
       const char* name = hide ? "scores hide" : "scores unhide";
       service::Moderated outcome = service::Moderated::kDone;
       status = Write(name, db, [&](service::MessageStore& store, service::StoreError& error) {
