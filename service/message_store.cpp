@@ -1,7 +1,9 @@
 #include "service/message_store.h"
 
+#include <algorithm>
 #include <array>
 
+#include "base/utf8.h"
 #include "service/postgres_store.h"
 #include "service/sqlite_store.h"
 
@@ -12,6 +14,13 @@ constexpr std::array<std::string_view, 4> kPortStateNames = {"initialising", "re
                                                              "reconnecting", "stopped"};
 
 }  // namespace
+
+bool IsGameName(std::string_view name) {
+  const auto text = Utf8ToUtf16(name);
+  return text && name.size() <= kMaxGameName && std::ranges::none_of(*text, [](char16_t c) {
+           return c < 0x20 || (c >= 0x7F && c < 0xA0);
+         });
+}
 
 bool IsUnheard(const PortStatus& status) {
   return status.report.state != PortState::kStopped &&

@@ -122,6 +122,11 @@ struct PortStatus {
   std::optional<std::int64_t> messageAgo;
 };
 
+// A name a game may have: UTF-8 without control characters, at most kMaxGameName bytes (a
+// page's heading, not a text), or empty (no name).
+inline constexpr std::size_t kMaxGameName = 100;
+bool IsGameName(std::string_view name);
+
 // A service not heard from for this many poll periods is taken for gone (stopped ones aside).
 inline constexpr std::int64_t kUnheardPolls = 3;
 bool IsUnheard(const PortStatus& status);
@@ -171,7 +176,7 @@ class MessageStore {
   virtual bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
                                  StoreError& error) = 0;
 
-  // The name boards show for a game; an empty name removes it.
+  // The name boards show for a game (IsGameName); an empty name removes it.
   virtual bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) = 0;
 
   virtual bool ReportPort(const PortReport& report, StoreError& error) = 0;

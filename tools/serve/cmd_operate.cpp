@@ -1,7 +1,6 @@
 // The operator's commands beside the running service: `brindle status`, moderation (`brindle
 // scores hide|unhide`, `brindle senders block|unblock`, `brindle moderation`), `brindle games
 // set` and `brindle backup`.
-#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -18,9 +17,6 @@
 
 namespace brindle::tools {
 namespace {
-
-// Longest game name kept: a page's heading, not a text.
-constexpr std::size_t kMaxGameName = 100;
 
 int Say(const char* command, const std::string& what, int status) {
   static_cast<void>(std::fprintf(stderr, "brindle %s: %s\n", command, what.c_str()));
@@ -53,14 +49,6 @@ int Write(const char* command, const std::string& db, const Act& act) {
     return Say(command, "cannot change the database " + db + ": " + error.text, kExitFailed);
   }
   return kExitOk;
-}
-
-// A game's name: UTF-8 without control characters, short enough for a heading.
-bool IsGameName(const std::string& name) {
-  const auto text = Utf8ToUtf16(name);
-  return text && name.size() <= kMaxGameName && std::ranges::none_of(*text, [](char16_t c) {
-           return c < 0x20 || (c >= 0x7F && c < 0xA0);
-         });
 }
 
 std::string Ago(const std::optional<std::int64_t>& seconds) {
@@ -237,7 +225,7 @@ void RegisterOperatorCommands(CLI::App& app, int& status) {
       status = Say("games set", "a game id is a decimal 32-bit whole number", kExitBadInput);
       return;
     }
-    if (!IsGameName(games->name)) {
+    if (!service::IsGameName(games->name)) {
       status = Say("games set",
                    "a name is UTF-8 text of at most 100 bytes without control "
                    "characters",
