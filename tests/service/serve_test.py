@@ -262,6 +262,7 @@ def case_backup():
         db.execute("UPDATE ports SET state = 'ready', heard_at = heard_at - 91")
     assert run("status", "--db", DB).returncode == 1
     assert run("backup", "--db", "postgresql://nobody@nowhere/none", backup).returncode == 2
+    assert run("backup", "--db", DB, DB).returncode == 2 and len(stored()) == len(inbox)
 
 
 def case_stuck():

@@ -3,9 +3,11 @@
 // set` and `brindle backup`.
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/utf8.h"
@@ -254,6 +256,10 @@ void RegisterOperatorCommands(CLI::App& app, int& status) {
         int openStatus = kExitOk;
         if (!Open("backup", arguments.db, service::OpenMode::kExistingOnly, openStatus)) {
           return openStatus;
+        }
+        std::error_code fault;
+        if (std::filesystem::equivalent(arguments.db, arguments.file, fault)) {
+          return Say("backup", "the copy cannot replace the database itself", kExitBadInput);
         }
         service::StoreError error;
         if (!service::BackupSqliteFile(arguments.db, arguments.file, error)) {
