@@ -122,6 +122,8 @@ def case_inbox():
         {"rank": 2, "handle": "Ann", "score": 5, "sender": "+447700900999",
          "sentAt": "2026-12-06T20:15:01+00:00"}]}]}, board
     assert "R\u00e9my" in run("scores", "--db", DB, "--game-id", "7").stdout
+    status = run("status", "--db", DB).stdout
+    assert "3 stored (1 of them rejected), 3 deleted" in status and ": stopped" in status, status
     emptied(held)
 
 
