@@ -63,6 +63,7 @@ std::string MessageJson(const StoredMessage& stored) {
     line["fixed"] = m.fixed;
     line["score"] = m.score;
     line["handle"] = Latin1ToUtf8(m.handle);
+    line["hidden"] = TextOrNull(stored.hiddenBy);
   }
   return Dump(line);
 }

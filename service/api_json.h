@@ -23,7 +23,8 @@ enum class Senders : std::uint8_t { kShown, kLeftOut };
 std::string ScoresJson(const std::vector<GameLeaderboard>& games, Senders senders);
 
 // {"id", "status", "reason", "sender", "sentAt", "pdu", "received"}, then for a score
-// "gameId", "fixed", "score" and "handle"; an unknown text is null.
+// "gameId", "fixed", "score", "handle" and "hidden" (who took it off the boards: "operator",
+// "blocked sender", or null); an unknown text is null.
 std::string MessageJson(const StoredMessage& stored);
 
 }  // namespace brindle::service

@@ -55,6 +55,7 @@ struct Message {
 struct StoredMessage {
   std::int64_t id = 0;  // increases in the order the messages were stored
   Message message;
+  std::string hiddenBy;  // a score off the boards: "operator" or "blocked sender"; else empty
 };
 
 // What Keep() did with one message of the batch.

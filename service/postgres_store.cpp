@@ -128,7 +128,7 @@ constexpr const char* kFindSql =
 
 constexpr const char* kListSql = R"sql(
 SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
-       handle
+       handle, hidden_by
 FROM messages WHERE id > $1 ORDER BY id LIMIT $2
 )sql";
 
@@ -460,6 +460,7 @@ bool PostgresStore::ForEachMessage(const std::function<bool(const StoredMessage&
         m.fixed = NumberOf(row[9]);
         m.score = NumberOf(row[10]);
         m.handle = BytesOf(row[11]);
+        stored.hiddenBy = TextOf(row[12]);
         after = stored.id;
         if (!visit(stored)) {
           return true;

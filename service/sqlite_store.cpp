@@ -131,7 +131,7 @@ constexpr const char* kFindSql =
 
 constexpr const char* kListSql = R"sql(
 SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
-       handle
+       handle, hidden_by
 FROM messages ORDER BY id
 )sql";
 
@@ -405,6 +405,7 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
     message.fixed = sqlite3_column_int64(list, 9);
     message.score = sqlite3_column_int64(list, 10);
     message.handle = ColumnBlob(list, 11);
+    stored.hiddenBy = ColumnText(list, 12);
     return visit(stored);
   });
 }

@@ -68,6 +68,9 @@ def main():
     board = text("scores", "--db", DB)
     assert board.startswith("Game 42: T\u00e9tra\n") and "\u00e9t\u00e9" not in board, board
     assert "owned" not in board, "the blocked sender's score is hidden"
+    listed = run("messages", "--db", DB, "--json").stdout.splitlines()
+    assert [json.loads(line).get("hidden") for line in listed] == [
+        "blocked sender", "operator", None, None, None], listed
     log = [line.split()[1:] for line in text("moderation", "--db", DB).splitlines()]
     assert log == [["hide", "message", "2"], ["block", "+441:", "1", "score", "hidden"]], log
 

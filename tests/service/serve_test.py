@@ -111,7 +111,7 @@ def case_inbox():
     assert {k: v for k, v in by_tail[tail(remy)].items() if k not in ("id", "pdu")} == {
         "status": "score", "reason": None, "sender": "+447700900123", "received": None,
         "sentAt": "2026-12-06T21:15:03+01:00", "gameId": 7, "fixed": 1, "score": 6,
-        "handle": "R\u00e9my\"<'"}, by_tail[tail(remy)]
+        "handle": "R\u00e9my\"<'", "hidden": None}, by_tail[tail(remy)]
     rejected = by_tail[tail(wide)]
     assert rejected["status"] == "rejected" and "alphabet" in rejected["reason"], rejected
     assert "gameId" not in rejected, rejected

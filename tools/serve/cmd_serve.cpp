@@ -163,12 +163,13 @@ int RunMessages(const std::string& db, bool json, std::FILE* out) {
         if (json) {
           static_cast<void>(std::fprintf(out, "%s\n", service::MessageJson(stored).c_str()));
         } else if (score) {
-          static_cast<void>(std::fprintf(out,
-                                         "%6" PRId64 "  score     %s  %s  game %" PRId64
-                                         ", score %" PRId64 ", handle \"%s\"\n",
-                                         stored.id, Shown(m.sentAt, 25).c_str(),
-                                         Shown(m.sender, 16).c_str(), m.gameId, m.score,
-                                         Shown(m.handle).c_str()));
+          static_cast<void>(
+              std::fprintf(out,
+                           "%6" PRId64 "  score     %s  %s  game %" PRId64 ", score %" PRId64
+                           ", handle \"%s\"%s%s\n",
+                           stored.id, Shown(m.sentAt, 25).c_str(), Shown(m.sender, 16).c_str(),
+                           m.gameId, m.score, Shown(m.handle).c_str(),
+                           stored.hiddenBy.empty() ? "" : "; hidden by ", stored.hiddenBy.c_str()));
         } else {
           static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %s  %s  %s\n", stored.id,
                                          Shown(m.sentAt.empty() ? "-" : m.sentAt, 25).c_str(),
