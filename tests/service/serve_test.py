@@ -233,8 +233,12 @@ def case_backup():
     serve = start("serve", "--port", held.link, "--db", DB)
     harness.wait_for(lambda: len(stored()) == 1, "the inbox stored")
 
+    backups = [0]  # taken so far: the feed keeps at most 10 messages ahead of the next one
+
     def feed():
-        for pdu in inbox[1:]:
+        for n, pdu in enumerate(inbox[1:], 1):
+            while n > 15 * (backups[0] + 1) + 10 and backups[0] < 3:
+                time.sleep(0.05)
             if held.process.poll() is not None:
                 return  # the case failed and is being cleaned up
             held.deliver(pdu)
@@ -246,6 +250,7 @@ def case_backup():
         before = stored()
         backup, restored = os.path.join(TMP, f"backup{n}.db"), os.path.join(TMP, f"r{n}.db")
         assert run("backup", "--db", DB, backup).returncode == 0
+        backups[0] += 1
         shutil.copy(backup, restored)
         kept = stored(restored)
         assert before == kept[:len(before)] and len(kept) < len(inbox), (len(before), len(kept))
