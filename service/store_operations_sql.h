@@ -1,6 +1,7 @@
-// The SQL both stores run for moderation, game names and the services' reports, written once:
-// parameters are $1, $2, ... (SQLite takes them as named parameters), and `{now}` and `{stamp}`
-// stand for the store's own clock, in seconds since 1970 and as UTC text.
+// What both stores share for moderation, game names and the services' reports, written once:
+// the SQL, whose parameters are $1, $2, ... (SQLite takes them as named parameters) and whose
+// `{now}` and `{stamp}` stand for the store's own clock (seconds since 1970, UTC text); what a
+// blocked sender's message is kept as; a block's log line.
 #pragma once
 
 #include <string>

@@ -296,7 +296,8 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   const auto [web, arguments] = AddCommand<WebArguments>(
       app, status, "web",
       "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
-      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT",
+      "read-only, without the senders' numbers, with /healthz and /metrics (Prometheus); runs "
+      "until SIGTERM/SIGINT",
       RunWeb);
   AddDatabaseOption(*web, arguments->db);
   web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
