@@ -102,13 +102,11 @@ std::string Clocked(std::string_view sql) {
   return WithClock(sql, kNowSeconds, kNowStamp, "bigint GENERATED ALWAYS AS IDENTITY");
 }
 
-// Taken first by every moderation act, in this order, and by Keep in a mode that lets writers
-// run together: a block waits for the batches that read the blocked senders before it, and
-// batches after it wait for its commit; a board ranked again is never raced by a batch.
-constexpr const char* kModerationLocksSql =
-    "LOCK TABLE blocked_senders IN SHARE ROW EXCLUSIVE MODE;"
-    "LOCK TABLE best_scores IN SHARE ROW EXCLUSIVE MODE";
-constexpr const char* kKeepLockSql = "LOCK TABLE blocked_senders IN SHARE MODE";
+// Held by every moderation act alone and by every batch shared, to its commit: a block waits
+// for the batches that read the blocked senders before it, batches after it wait for its
+// commit, and a board is never ranked again while a batch ranks on it.
+constexpr const char* kModerationLockSql = "SELECT pg_advisory_xact_lock($1)";
+constexpr const char* kKeepLockSql = "SELECT pg_advisory_xact_lock_shared($1)";
 
 constexpr const char* kInsertSql = R"sql(
 INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
@@ -303,7 +301,7 @@ class PostgresStore final : public MessageStore {
   bool Moderate(StoreError& error, Act&& act) {
     return Guard(error, [&] {
       pqxx::work work(*connection_);
-      work.exec(kModerationLocksSql);
+      work.exec_params(kModerationLockSql, kPostgresModerationLock);
       if (act(work)) {
         work.exec0("NOTIFY " + std::string(kChangeChannel));
         work.commit();
@@ -392,7 +390,7 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
   const bool kept = Guard(error, [&] {
     pqxx::work work(*connection_);
     work.exec_prepared("lock_keys", ArrayLiteral(MessageLockKeys(messages)));
-    work.exec(kKeepLockSql);
+    work.exec_params(kKeepLockSql, kPostgresModerationLock);
     std::set<std::string, std::less<>> blocked;
     for (const pqxx::row& row : work.exec(std::string(kBlockedSendersSql))) {
       blocked.insert(TextOf(row[0]));
