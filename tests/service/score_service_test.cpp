@@ -419,6 +419,15 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
       }
     }
     EXPECT_EQ(left, row.left);
+    // What the service last reported of its port: stopped, with the counts it ended with.
+    std::vector<PortStatus> ports;
+    ASSERT_TRUE(store.PortStatuses(ports, error)) << error.text;
+    ASSERT_EQ(ports.size(), 1U);
+    const PortReport& report = ports[0].report;
+    const ServiceCounts& counts = service.counts();
+    EXPECT_EQ(report.state, PortState::kStopped);
+    EXPECT_EQ(std::tie(report.storedCount, report.rejectedCount, report.deletedCount),
+              std::tie(counts.stored, counts.rejected, counts.deleted));
   }
 }
 
