@@ -270,6 +270,7 @@ def case_backup():
     assert run("status", "--db", DB).returncode == 1
     assert run("backup", "--db", "postgresql://nobody@nowhere/none", backup).returncode == 2
     assert run("backup", "--db", DB, DB).returncode == 2 and len(stored()) == len(inbox)
+    assert run("backup", "--db", DB + ".none", backup).returncode == 2
 
 
 def case_stuck():

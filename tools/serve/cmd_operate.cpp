@@ -253,11 +253,11 @@ void RegisterOperatorCommands(CLI::App& app, int& status) {
           return Say("backup", "this copies SQLite files; back PostgreSQL up with pg_dump",
                      kExitBadInput);
         }
-        int openStatus = kExitOk;
-        if (!Open("backup", arguments.db, service::OpenMode::kExistingOnly, openStatus)) {
-          return openStatus;
-        }
+        // Any schema of ours, so that a database can be kept as it was before an upgrade.
         std::error_code fault;
+        if (!std::filesystem::is_regular_file(arguments.db, fault)) {
+          return Say("backup", "no database at " + arguments.db, kExitBadInput);
+        }
         if (std::filesystem::equivalent(arguments.db, arguments.file, fault)) {
           return Say("backup", "the copy cannot replace the database itself", kExitBadInput);
         }
