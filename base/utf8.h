@@ -34,6 +34,16 @@ inline std::string Latin1ToUtf8(std::string_view bytes) {
 // window's title or starting a new line.
 std::string EscapeControls(std::string_view bytes);
 
+// The columns UTF-8 text takes on a terminal, taking each character as one column: true of
+// every character Latin-1 text becomes (and of the escapes EscapeControls writes).
+inline std::size_t DisplayWidth(std::string_view utf8) {
+  std::size_t width = 0;
+  for (const char c : utf8) {
+    width += (static_cast<unsigned char>(c) & 0xC0U) == 0x80U ? 0 : 1;  // not a continuation
+  }
+  return width;
+}
+
 // nullopt for malformed UTF-8 (bad sequences, overlong forms, surrogates, beyond U+10FFFF).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 

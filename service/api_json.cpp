@@ -38,6 +38,7 @@ std::string ScoresJson(const std::vector<GameLeaderboard>& games, Senders sender
     }
     Json item;
     item["gameId"] = game.gameId;
+    item["gameName"] = game.gameName.empty() ? Json(nullptr) : Json(game.gameName);
     item["entries"] = std::move(entries);
     list.push_back(std::move(item));
   }
@@ -62,6 +63,7 @@ std::string MessageJson(const StoredMessage& stored) {
     line["fixed"] = m.fixed;
     line["score"] = m.score;
     line["handle"] = Latin1ToUtf8(m.handle);
+    line["hidden"] = TextOrNull(stored.hiddenBy);
   }
   return Dump(line);
 }

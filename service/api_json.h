@@ -18,12 +18,13 @@ namespace brindle::service {
 // sender is a phone number).
 enum class Senders : std::uint8_t { kShown, kLeftOut };
 
-// {"games": [{"gameId", "entries": [{"rank", "handle", "score", "sender", "sentAt"}]}]},
-// "sender" only when shown.
+// {"games": [{"gameId", "gameName", "entries": [{"rank", "handle", "score", "sender",
+// "sentAt"}]}]}, "sender" only when shown; "gameName" null for a game without a name.
 std::string ScoresJson(const std::vector<GameLeaderboard>& games, Senders senders);
 
 // {"id", "status", "reason", "sender", "sentAt", "pdu", "received"}, then for a score
-// "gameId", "fixed", "score" and "handle"; an unknown text is null.
+// "gameId", "fixed", "score", "handle" and "hidden" (who took it off the boards: "operator",
+// "blocked sender", or null); an unknown text is null.
 std::string MessageJson(const StoredMessage& stored);
 
 }  // namespace brindle::service

@@ -16,6 +16,9 @@
 //   (the earliest on a tie). Games by id ascending.
 // - Keep() ranks each new score in the batch's own transaction, so that a board reads only the
 //   rows it shows, never every score of its game.
+// - Moderation never deletes: a hidden score stays stored but leaves the board (its handle's
+//   next best visible score takes its place at once); a blocked sender's new messages are kept
+//   as rejected ("blocked sender") and its scores held are hidden. Each act is logged.
 #pragma once
 
 #include <cstdint>
@@ -52,13 +55,17 @@ struct Message {
 struct StoredMessage {
   std::int64_t id = 0;  // increases in the order the messages were stored
   Message message;
+  std::string hiddenBy;  // a score off the boards: "operator" or "blocked sender"; else empty
 };
 
 // What Keep() did with one message of the batch.
 struct KeepResult {
-  std::int64_t id = 0;  // the id it has in the store, new or held before
-  bool added = false;   // false: the same message was held already
+  std::int64_t id = 0;   // the id it has in the store, new or held before
+  bool added = false;    // false: the same message was held already
+  bool blocked = false;  // added as rejected: its sender is blocked
 };
+
+inline constexpr std::string_view kBlockedReason = "blocked sender";
 
 struct LeaderboardQuery {
   std::optional<std::int64_t> gameId;  // nullopt: every game
@@ -76,7 +83,57 @@ struct LeaderboardEntry {
 struct GameLeaderboard {
   std::int64_t gameId = 0;
   std::vector<LeaderboardEntry> entries;
+  std::string gameName;  // UTF-8, as the operator named it; empty: no name
 };
+
+// What a moderation act found and did.
+enum class Moderated : std::uint8_t {
+  kDone,
+  kUnchanged,  // it was so already; nothing logged
+  kNoScore,    // hide/unhide: no score message has that id
+};
+
+struct ModerationAct {
+  std::int64_t id = 0;
+  std::string at;      // UTC, "2026-12-08T01:02:03Z"
+  std::string action;  // "hide", "unhide", "block", "unblock"
+  std::string target;  // "message 42" or the sender's number
+  std::string detail;  // what it did, e.g. "2 scores hidden"
+};
+
+// What a running service says of its port, kept per port so that operators and the web's
+// metrics see it. The times are the database's own clock, in seconds since 1970.
+enum class PortState : std::uint8_t { kInitialising, kReady, kReconnecting, kStopped };
+
+struct PortReport {
+  std::string port;
+  PortState state = PortState::kInitialising;
+  std::uint32_t pollSeconds = 0;
+  bool listed = false;              // a listing finished just now
+  bool stored = false;              // a message was stored since the last report
+  std::uint64_t storedCount = 0;    // messages stored by this run, rejected ones too
+  std::uint64_t rejectedCount = 0;  // of those, kept as rejected
+  std::uint64_t deletedCount = 0;   // deleted from the phone by this run
+};
+
+struct PortStatus {
+  PortReport report;          // listed/stored unused
+  std::int64_t heardAgo = 0;  // seconds since the last report
+  std::optional<std::int64_t> listedAgo;
+  std::optional<std::int64_t> messageAgo;
+};
+
+// A name a game may have: UTF-8 without control characters, at most kMaxGameName bytes (a
+// page's heading, not a text), or empty (no name).
+inline constexpr std::size_t kMaxGameName = 100;
+bool IsGameName(std::string_view name);
+
+// A service not heard from for this many poll periods is taken for gone (stopped ones aside).
+inline constexpr std::int64_t kUnheardPolls = 3;
+bool IsUnheard(const PortStatus& status);
+
+std::string_view PortStateName(PortState state);
+std::optional<PortState> PortStateOf(std::string_view name);
 
 enum class StoreErrorKind : std::uint8_t {
   kNone,
@@ -111,11 +168,27 @@ class MessageStore {
 
   virtual bool Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
                            StoreError& error) = 0;
+
+  // Moderation, each in one transaction that readers are told of.
+  virtual bool SetHidden(std::int64_t messageId, bool hidden, Moderated& outcome,
+                         StoreError& error) = 0;
+  virtual bool SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                          StoreError& error) = 0;
+  virtual bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                                 StoreError& error) = 0;
+
+  // The name boards show for a game (IsGameName); an empty name removes it.
+  virtual bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) = 0;
+
+  virtual bool ReportPort(const PortReport& report, StoreError& error) = 0;
+  // Every port reported, by port.
+  virtual bool PortStatuses(std::vector<PortStatus>& ports, StoreError& error) = 0;
 };
 
 enum class OpenMode : std::uint8_t {
   kCreateIfMissing,  // the service: a new database gets its schema
   kExistingOnly,     // readers: a missing database is an error, never created
+  kExistingWrite,    // moderation: as readers, but writes
 };
 
 // The store a location names, never guessed: a postgresql:// or postgres:// URL, or libpq

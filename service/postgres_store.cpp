@@ -6,11 +6,13 @@
 #include <array>
 #include <exception>
 #include <pqxx/pqxx>
+#include <set>
 #include <string>
 #include <utility>
 
 #include "service/best_scores_sql.h"
 #include "service/change_watch.h"
+#include "service/store_operations_sql.h"
 
 namespace brindle::service {
 namespace {
@@ -88,7 +90,23 @@ CREATE INDEX best_scores_rank ON best_scores (game_id, score DESC, sent_at_utc, 
   INCLUDE (handle, sender, sent_at);
 DROP INDEX IF EXISTS messages_best;
 )sql",
+    // Moderation, game names and the services' reports (store_operations_sql.h).
+    "ALTER TABLE messages ADD COLUMN hidden_by text;",
 };
+
+constexpr std::string_view kNowSeconds = "CAST(extract(epoch FROM now()) AS bigint)";
+constexpr std::string_view kNowStamp =
+    R"(to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS"Z"'))";
+
+std::string Clocked(std::string_view sql) {
+  return WithClock(sql, kNowSeconds, kNowStamp, "bigint GENERATED ALWAYS AS IDENTITY");
+}
+
+// Held by every moderation act alone and by every batch shared, to its commit: a block waits
+// for the batches that read the blocked senders before it, batches after it wait for its
+// commit, and a board is never ranked again while a batch ranks on it.
+constexpr const char* kModerationLockSql = "SELECT pg_advisory_xact_lock($1)";
+constexpr const char* kKeepLockSql = "SELECT pg_advisory_xact_lock_shared($1)";
 
 constexpr const char* kInsertSql = R"sql(
 INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
@@ -108,7 +126,7 @@ constexpr const char* kFindSql =
 
 constexpr const char* kListSql = R"sql(
 SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
-       handle
+       handle, hidden_by
 FROM messages WHERE id > $1 ORDER BY id LIMIT $2
 )sql";
 
@@ -232,6 +250,9 @@ bool Migrate(pqxx::connection& connection, bool create, StoreError& error) {
   }
   for (int step = version; step < kPostgresSchemaVersion; ++step) {
     work.exec(kMigrations[static_cast<std::size_t>(step)]);
+    if (step == 3) {
+      work.exec(Clocked(kModerationTablesSql));
+    }
   }
   work.exec_params("UPDATE brindle_schema SET version = $1", kPostgresSchemaVersion);
   work.commit();
@@ -264,8 +285,35 @@ class PostgresStore final : public MessageStore {
                       StoreError& error) override;
   bool Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
                    StoreError& error) override;
+  bool SetHidden(std::int64_t messageId, bool hidden, Moderated& outcome,
+                 StoreError& error) override;
+  bool SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                  StoreError& error) override;
+  bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                         StoreError& error) override;
+  bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) override;
+  bool ReportPort(const PortReport& report, StoreError& error) override;
+  bool PortStatuses(std::vector<PortStatus>& ports, StoreError& error) override;
 
  private:
+  // Runs `act` in a transaction under the moderation locks; readers are told when it commits.
+  template <typename Act>
+  bool Moderate(StoreError& error, Act&& act) {
+    return Guard(error, [&] {
+      pqxx::work work(*connection_);
+      work.exec_params(kModerationLockSql, kPostgresModerationLock);
+      if (act(work)) {
+        work.exec0("NOTIFY " + std::string(kChangeChannel));
+        work.commit();
+      }
+      return true;
+    });
+  }
+  template <typename Key>
+  static void Rerank(pqxx::work& work, std::string_view affected, const Key& key) {
+    work.exec_params(RerankDeleteSql(affected), key);
+    work.exec_params(RerankInsertSql(affected), key);
+  }
   // Runs `body` on a live connection; a database failure becomes kUnavailable, and a lost
   // connection is dropped so that the next call connects again.
   template <typename Body>
@@ -303,6 +351,8 @@ bool PostgresStore::TryConnect(std::string& failure) {
     connection->prepare("list", kListSql);
     connection->prepare("game_board", kGameBoardSql);
     connection->prepare("all_boards", kAllBoardsSql);
+    connection->prepare("game_names",
+                        "SELECT game_id, name FROM game_names WHERE game_id = ANY($1::bigint[])");
     connection_ = std::move(connection);
     return true;
   } catch (const std::exception& e) {
@@ -340,8 +390,14 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
   const bool kept = Guard(error, [&] {
     pqxx::work work(*connection_);
     work.exec_prepared("lock_keys", ArrayLiteral(MessageLockKeys(messages)));
+    work.exec_params(kKeepLockSql, kPostgresModerationLock);
+    std::set<std::string, std::less<>> blocked;
+    for (const pqxx::row& row : work.exec(std::string(kBlockedSendersSql))) {
+      blocked.insert(TextOf(row[0]));
+    }
     for (std::size_t i = 0; i < messages.size(); ++i) {
-      const Message& m = messages[i];
+      const bool isBlocked = blocked.contains(messages[i].sender);
+      const Message m = isBlocked ? AsBlocked(messages[i]) : messages[i];
       const bool score = m.status == MessageStatus::kScore;
       const std::string status(score ? kScoreStatus : kRejectedStatus);
       const pqxx::binarystring handle = Bytes(m.handle);
@@ -351,7 +407,7 @@ bool PostgresStore::Keep(std::span<const Message> messages, std::vector<KeepResu
                 : work.exec_prepared("insert", status, m.reason, m.sender, m.sentAt, m.sentAtUtc,
                                      Bytes(m.pdu), m.received, nullptr, nullptr, nullptr, nullptr);
       if (added.size() == 1) {
-        results[i] = {added[0][0].as<std::int64_t>(), true};
+        results[i] = {added[0][0].as<std::int64_t>(), true, isBlocked};
         continue;
       }
       const pqxx::row held =
@@ -402,6 +458,7 @@ bool PostgresStore::ForEachMessage(const std::function<bool(const StoredMessage&
         m.fixed = NumberOf(row[9]);
         m.score = NumberOf(row[10]);
         m.handle = BytesOf(row[11]);
+        stored.hiddenBy = TextOf(row[12]);
         after = stored.id;
         if (!visit(stored)) {
           return true;
@@ -422,22 +479,138 @@ bool PostgresStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameL
     const std::int64_t top = std::max<std::int64_t>(query.top, 0);
     const pqxx::result rows = query.gameId ? read.exec_prepared("game_board", *query.gameId, top)
                                            : read.exec_prepared("all_boards", top);
-    read.commit();
+    std::vector<std::int64_t> ids;
     for (const pqxx::row& row : rows) {
       const auto gameId = row[0].as<std::int64_t>();
       if (games.empty() || games.back().gameId != gameId) {
-        games.push_back({gameId, {}});
+        games.push_back({gameId, {}, {}});
+        ids.push_back(gameId);
       }
       auto& entries = games.back().entries;
       entries.push_back({static_cast<std::int64_t>(entries.size()) + 1, BytesOf(row[1]),
                          row[2].as<std::int64_t>(), TextOf(row[3]), TextOf(row[4])});
     }
+    if (!ids.empty()) {
+      for (const pqxx::row& row : read.exec_prepared("game_names", ArrayLiteral(ids))) {
+        const auto gameId = row[0].as<std::int64_t>();
+        std::ranges::find(games, gameId, &GameLeaderboard::gameId)->gameName = TextOf(row[1]);
+      }
+    }
+    read.commit();
     return true;
   });
   if (!done) {
     games.clear();
   }
   return done;
+}
+
+bool PostgresStore::SetHidden(std::int64_t messageId, bool hidden, Moderated& outcome,
+                              StoreError& error) {
+  return Moderate(error, [&](pqxx::work& work) {
+    const pqxx::result found = work.exec_params(std::string(kFindScoreSql), messageId);
+    const std::string hiddenBy = found.empty() ? std::string() : TextOf(found[0][0]);
+    outcome = found.empty()                 ? Moderated::kNoScore
+              : hiddenBy.empty() == !hidden ? Moderated::kUnchanged
+                                            : Moderated::kDone;
+    if (outcome != Moderated::kDone) {
+      return false;
+    }
+    if (hidden) {
+      work.exec_params(std::string(kHideSql), messageId, std::string(kHiddenByOperator));
+    } else {
+      work.exec_params(std::string(kShowSql), messageId);
+    }
+    Rerank(work, kAffectedMessage, messageId);
+    work.exec_params(Clocked(kLogActSql), hidden ? "hide" : "unhide",
+                     "message " + std::to_string(messageId),
+                     hiddenBy == kBlockedReason ? "hidden as its sender was blocked" : "");
+    return true;
+  });
+}
+
+bool PostgresStore::SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                               StoreError& error) {
+  const std::string number(sender);
+  return Moderate(error, [&](pqxx::work& work) {
+    const pqxx::result changed =
+        work.exec_params(blocked ? Clocked(kBlockSql) : std::string(kUnblockSql), number);
+    outcome = changed.affected_rows() == 0 ? Moderated::kUnchanged : Moderated::kDone;
+    if (outcome != Moderated::kDone) {
+      return false;
+    }
+    const pqxx::result scores =
+        work.exec_params(std::string(blocked ? kHideSenderSql : kShowSenderSql), number);
+    Rerank(work, kAffectedSender, number);
+    work.exec_params(Clocked(kLogActSql), blocked ? "block" : "unblock", number,
+                     ScoresMoved(static_cast<std::int64_t>(scores.affected_rows()), blocked));
+    return true;
+  });
+}
+
+bool PostgresStore::ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                                      StoreError& error) {
+  return Guard(error, [&] {
+    pqxx::read_transaction read(*connection_);
+    for (const pqxx::row& row : read.exec(std::string(kListActsSql))) {
+      if (!visit({row[0].as<std::int64_t>(), TextOf(row[1]), TextOf(row[2]), TextOf(row[3]),
+                  TextOf(row[4])})) {
+        break;
+      }
+    }
+    return true;
+  });
+}
+
+bool PostgresStore::SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) {
+  return Guard(error, [&] {
+    pqxx::work work(*connection_);
+    if (name.empty()) {
+      work.exec_params(std::string(kUnnameGameSql), gameId);
+    } else {
+      work.exec_params(std::string(kNameGameSql), gameId, std::string(name));
+    }
+    work.exec0("NOTIFY " + std::string(kChangeChannel));
+    work.commit();
+    return true;
+  });
+}
+
+bool PostgresStore::ReportPort(const PortReport& report, StoreError& error) {
+  return Guard(error, [&] {
+    pqxx::work work(*connection_);
+    work.exec_params(Clocked(kReportPortSql), report.port, std::string(PortStateName(report.state)),
+                     std::int64_t{report.pollSeconds}, report.listed ? 1 : 0, report.stored ? 1 : 0,
+                     static_cast<std::int64_t>(report.storedCount),
+                     static_cast<std::int64_t>(report.rejectedCount),
+                     static_cast<std::int64_t>(report.deletedCount));
+    work.commit();
+    return true;
+  });
+}
+
+bool PostgresStore::PortStatuses(std::vector<PortStatus>& ports, StoreError& error) {
+  ports.clear();
+  const auto ago = [](const pqxx::field& field) {
+    return field.is_null() ? std::nullopt : std::optional<std::int64_t>(NumberOf(field));
+  };
+  return Guard(error, [&] {
+    pqxx::read_transaction read(*connection_);
+    for (const pqxx::row& row : read.exec(Clocked(kPortStatusesSql))) {
+      PortStatus status;
+      status.report.port = TextOf(row[0]);
+      status.report.state = PortStateOf(TextOf(row[1])).value_or(PortState::kStopped);
+      status.report.pollSeconds = static_cast<std::uint32_t>(NumberOf(row[2]));
+      status.report.storedCount = static_cast<std::uint64_t>(NumberOf(row[3]));
+      status.report.rejectedCount = static_cast<std::uint64_t>(NumberOf(row[4]));
+      status.report.deletedCount = static_cast<std::uint64_t>(NumberOf(row[5]));
+      status.heardAgo = NumberOf(row[6]);
+      status.listedAgo = ago(row[7]);
+      status.messageAgo = ago(row[8]);
+      ports.push_back(std::move(status));
+    }
+    return true;
+  });
 }
 
 }  // namespace

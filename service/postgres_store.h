@@ -14,11 +14,13 @@
 
 namespace brindle::service {
 
-inline constexpr int kPostgresSchemaVersion = 3;
+inline constexpr int kPostgresSchemaVersion = 4;
 // The application name in brindle_schema, so another program's tables are refused.
 inline constexpr std::string_view kPostgresApplication = "brindle-scores";
 // pg_advisory_xact_lock key held while the schema is checked and migrated ("BRND").
 inline constexpr std::int64_t kPostgresMigrationLock = 0x42524E44;
+// pg_advisory_xact_lock key of moderation, taken shared by every batch ("BRNM").
+inline constexpr std::int64_t kPostgresModerationLock = 0x42524E4D;
 
 // True for the locations that name a PostgreSQL database: a postgresql:// or postgres:// URL,
 // or libpq key=value text, which starts (after blanks) with a libpq keyword and `=`.

@@ -60,6 +60,16 @@ void ScoreService::Backoff(std::uint32_t& delayMs) {
   delayMs = std::min(delayMs * 2, kMaxBackoffMs);
 }
 
+void ScoreService::Report(PortState state, bool listed) {
+  PortReport report{options_.port,      state,          options_.pollSeconds, listed,
+                    storedSinceReport_, counts_.stored, counts_.rejected,     counts_.deleted};
+  StoreError error;
+  // A store that cannot take the report cannot take messages either, and says so there.
+  if (parts_.store->ReportPort(report, error)) {
+    storedSinceReport_ = false;
+  }
+}
+
 // An answer that came out of step is asked for once more; the session drains the line first.
 Answer ScoreService::Ask(std::string_view command, Expect expect, int index) {
   Answer answer = session_.Command(command, expect, index);
@@ -71,6 +81,7 @@ Answer ScoreService::Ask(std::string_view command, Expect expect, int index) {
 }
 
 bool ScoreService::Connect() {
+  Report(PortState::kInitialising);
   std::string error;
   if (!session_.Open(options_.port, error)) {
     Log("cannot open the port " + options_.port + ": " + error);
@@ -117,6 +128,7 @@ bool ScoreService::Initialise() {
   for (const std::string& memory : memories_) {
     names += (names.empty() ? " \"" : ", \"") + memory + "\"";
   }
+  Report(PortState::kReady);
   Log("phone ready on " + options_.port + (names.empty() ? "" : ", reading" + names) +
       (announcing_ ? "; new messages are announced"
                    : "; it refused AT+CNMI=2,1 (" + indications.finalText + ")" +
@@ -208,6 +220,10 @@ ScoreService::Step ScoreService::Keep(std::vector<Taken> taken, bool mayDelete) 
   for (std::size_t i = 0; i < messages.size(); ++i) {
     if (results[i].added) {
       ++counts_.stored;
+      storedSinceReport_ = true;
+      if (messages[i].status == MessageStatus::kRejected || results[i].blocked) {
+        ++counts_.rejected;
+      }
       Log(Describe(results[i].id, messages[i]));
     }
   }
@@ -364,6 +380,7 @@ ScoreService::Step ScoreService::Serve() {
   if (const Step step = Round(); step != Step::kOk && step != Step::kStoreFailed) {
     return step;
   }
+  Report(PortState::kReady, true);
   settled_ = true;
   const std::uint64_t pollMs = std::uint64_t{options_.pollSeconds} * 1000;
   std::uint64_t nextPoll = parts_.clock->NowMs() + pollMs;
@@ -377,12 +394,16 @@ ScoreService::Step ScoreService::Serve() {
           step != Step::kOk && step != Step::kStoreFailed) {
         return step;
       }
+      if (storedSinceReport_) {
+        Report(PortState::kReady);
+      }
     }
     const std::uint64_t now = parts_.clock->NowMs();
     if (now >= nextPoll || (storeFailing_ && now >= storeRetryAt_)) {
       if (const Step step = Round(); step != Step::kOk && step != Step::kStoreFailed) {
         return step;
       }
+      Report(PortState::kReady, true);
       nextPoll = parts_.clock->NowMs() + pollMs;
       continue;
     }
@@ -412,6 +433,7 @@ ServiceExit ScoreService::Run() {
         exit = ServiceExit::kNoPhone;
         break;
       }
+      Report(PortState::kReconnecting);
       Backoff(delayMs);
       continue;
     }
@@ -439,9 +461,11 @@ ServiceExit ScoreService::Run() {
     session_.Close();
     Log("the line to the phone failed; opening " + options_.port + " again in " +
         std::to_string(delayMs / 1000) + " s");
+    Report(PortState::kReconnecting);
     Backoff(delayMs);
   }
   session_.Close();
+  Report(PortState::kStopped, exit == ServiceExit::kDone && options_.once);
   counts_.waitedMs = session_.waitedMs();
   return exit;
 }

@@ -68,6 +68,7 @@ struct ServiceParts {
 // What Run() did, for the figures.
 struct ServiceCounts {
   std::uint64_t stored = 0;    // messages newly kept
+  std::uint64_t rejected = 0;  // of those, kept as rejected
   std::uint64_t deleted = 0;   // deletions the phone confirmed
   std::uint64_t refused = 0;   // deletions the phone refused
   std::uint64_t waitedMs = 0;  // time spent waiting for the phone's bytes
@@ -129,6 +130,8 @@ class ScoreService {
   Step Serve();
   void Shutdown();
   void Backoff(std::uint32_t& delayMs);
+  // Tells the store what the service is doing, for `brindle status` and the web's metrics.
+  void Report(PortState state, bool listed = false);
   [[nodiscard]] bool Stopping() const;
   void Log(const std::string& text) const;
   [[nodiscard]] static std::string Where(const Place& place);
@@ -151,6 +154,7 @@ class ScoreService {
   ServiceCounts counts_;
   std::uint64_t storeRetryAt_ = 0;
   bool storeFailing_ = false;
+  bool storedSinceReport_ = false;
 };
 
 }  // namespace brindle::service

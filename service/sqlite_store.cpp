@@ -10,11 +10,14 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <variant>
 
 #include "service/best_scores_sql.h"
+#include "service/store_operations_sql.h"
 
 namespace brindle::service {
 namespace {
@@ -102,7 +105,16 @@ INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle, sender
   WHERE pick = 1;
 DROP INDEX messages_best;
 )sql",
+    // Moderation, game names and the services' reports (store_operations_sql.h).
+    "ALTER TABLE messages ADD COLUMN hidden_by TEXT;",
 };
+
+constexpr std::string_view kNowSeconds = "CAST(strftime('%s', 'now') AS INTEGER)";
+constexpr std::string_view kNowStamp = "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')";
+
+std::string Clocked(std::string_view sql) {
+  return WithClock(sql, kNowSeconds, kNowStamp, "INTEGER");
+}
 
 constexpr const char* kInsertSql = R"sql(
 INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
@@ -119,7 +131,7 @@ constexpr const char* kFindSql =
 
 constexpr const char* kListSql = R"sql(
 SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
-       handle
+       handle, hidden_by
 FROM messages ORDER BY id
 )sql";
 
@@ -136,6 +148,9 @@ SELECT game_id, handle, score, sender, sent_at FROM best_scores
 WHERE game_id = (SELECT min(game_id) FROM best_scores WHERE game_id >= ?1)
 ORDER BY score DESC, sent_at_utc, message_id LIMIT ?2
 )sql";
+
+// A value bound to $n.
+using SqlValue = std::variant<std::int64_t, std::string_view>;
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -208,8 +223,31 @@ class SqliteStore final : public MessageStore {
                       StoreError& error) override;
   bool Leaderboard(const LeaderboardQuery& query, std::vector<GameLeaderboard>& games,
                    StoreError& error) override;
+  bool SetHidden(std::int64_t messageId, bool hidden, Moderated& outcome,
+                 StoreError& error) override;
+  bool SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                  StoreError& error) override;
+  bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                         StoreError& error) override;
+  bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) override;
+  bool ReportPort(const PortReport& report, StoreError& error) override;
+  bool PortStatuses(std::vector<PortStatus>& ports, StoreError& error) override;
 
  private:
+  // Runs `sql` (store_operations_sql.h) with `values` bound to $1, $2, ...; `row` sees each
+  // row. The rows it changed in `changes`. False on failure.
+  bool Query(std::string_view sql, std::initializer_list<SqlValue> values, StoreError& error,
+             const std::function<void(sqlite3_stmt*)>& row = {}, int* changes = nullptr);
+  // Runs `act` in a write transaction, committed when it returns true.
+  bool Write(StoreError& error, const std::function<bool()>& act);
+  bool Rerank(std::string_view affected, SqlValue key, StoreError& error) {
+    return Query(RerankDeleteSql(affected), {key}, error) &&
+           Query(RerankInsertSql(affected), {key}, error);
+  }
+  bool LogAct(std::string_view action, const std::string& target, const std::string& detail,
+              StoreError& error) {
+    return Query(Clocked(kLogActSql), {action, target, detail}, error);
+  }
   bool Prepare(const char* sql, Statement& statement, StoreError& error) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr) !=
@@ -326,10 +364,17 @@ bool SqliteStore::Keep(std::span<const Message> messages, std::vector<KeepResult
   }
   const std::string storedAt = ColumnText(now, 0);
   sqlite3_reset(now);
+  std::set<std::string, std::less<>> blocked;
+  if (!Query(kBlockedSendersSql, {}, error,
+             [&](sqlite3_stmt* row) { blocked.insert(ColumnText(row, 0)); })) {
+    return Abandon(results);
+  }
   for (std::size_t i = 0; i < messages.size(); ++i) {
-    if (!KeepOne(messages[i], storedAt, results[i], error)) {
+    const bool isBlocked = blocked.contains(messages[i].sender);
+    if (!KeepOne(isBlocked ? AsBlocked(messages[i]) : messages[i], storedAt, results[i], error)) {
       return Abandon(results);
     }
+    results[i].blocked = isBlocked && results[i].added;
   }
   if (IdentityOf(path_) != opened_) {
     error = {StoreErrorKind::kUnavailable,
@@ -360,6 +405,7 @@ bool SqliteStore::ForEachMessage(const std::function<bool(const StoredMessage&)>
     message.fixed = sqlite3_column_int64(list, 9);
     message.score = sqlite3_column_int64(list, 10);
     message.handle = ColumnBlob(list, 11);
+    stored.hiddenBy = ColumnText(list, 12);
     return visit(stored);
   });
 }
@@ -387,7 +433,7 @@ bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLea
                return false;  // the game asked for has no scores
              }
              if (games.empty() || games.back().gameId != gameId) {
-               games.push_back({gameId, {}});
+               games.push_back({gameId, {}, {}});
                more = !query.gameId && gameId < std::numeric_limits<std::int64_t>::max();
                from = gameId + 1;
              }
@@ -398,11 +444,149 @@ bool SqliteStore::Leaderboard(const LeaderboardQuery& query, std::vector<GameLea
              return true;
            });
   }
+  for (std::size_t i = 0; read && i < games.size(); ++i) {
+    read = Query("SELECT name FROM game_names WHERE game_id = $1", {games[i].gameId}, error,
+                 [&](sqlite3_stmt* row) { games[i].gameName = ColumnText(row, 0); });
+  }
   sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
   if (!read) {
     games.clear();
   }
   return read;
+}
+
+bool SqliteStore::Query(std::string_view sql, std::initializer_list<SqlValue> values,
+                        StoreError& error, const std::function<void(sqlite3_stmt*)>& row,
+                        int* changes) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+      SQLITE_OK) {
+    return Fail(error);
+  }
+  const Statement statement(raw);
+  int index = 0;
+  for (const SqlValue& value : values) {
+    const int at = sqlite3_bind_parameter_index(raw, ("$" + std::to_string(++index)).c_str());
+    const bool bound =
+        at == 0 || (std::holds_alternative<std::int64_t>(value)
+                        ? sqlite3_bind_int64(raw, at, std::get<std::int64_t>(value)) == SQLITE_OK
+                        : BindText(raw, at, std::get<std::string_view>(value)));
+    if (!bound) {
+      return Fail(error);
+    }
+  }
+  const bool ran = ForEachRow(raw, error, [&] {
+    if (row) {
+      row(raw);
+    }
+    return true;
+  });
+  if (changes != nullptr) {
+    *changes = sqlite3_changes(db_.get());
+  }
+  return ran;
+}
+
+bool SqliteStore::Write(StoreError& error, const std::function<bool()>& act) {
+  if (!Execute("BEGIN IMMEDIATE", error)) {
+    return false;
+  }
+  if (act() && Execute("COMMIT", error)) {
+    return true;
+  }
+  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  return false;
+}
+
+bool SqliteStore::SetHidden(std::int64_t messageId, bool hidden, Moderated& outcome,
+                            StoreError& error) {
+  return Write(error, [&] {
+    std::optional<std::string> hiddenBy;
+    if (!Query(kFindScoreSql, {messageId}, error,
+               [&](sqlite3_stmt* row) { hiddenBy = ColumnText(row, 0); })) {
+      return false;
+    }
+    outcome = !hiddenBy                      ? Moderated::kNoScore
+              : hiddenBy->empty() == !hidden ? Moderated::kUnchanged
+                                             : Moderated::kDone;
+    if (outcome != Moderated::kDone) {
+      return true;
+    }
+    return Query(hidden ? kHideSql : kShowSql, {messageId, kHiddenByOperator}, error) &&
+           Rerank(kAffectedMessage, messageId, error) &&
+           LogAct(hidden ? "hide" : "unhide", "message " + std::to_string(messageId),
+                  *hiddenBy == kBlockedReason ? "hidden as its sender was blocked" : "", error);
+  });
+}
+
+bool SqliteStore::SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                             StoreError& error) {
+  return Write(error, [&] {
+    int changed = 0;
+    if (!Query(blocked ? Clocked(kBlockSql) : std::string(kUnblockSql), {sender}, error, {},
+               &changed)) {
+      return false;
+    }
+    outcome = changed == 0 ? Moderated::kUnchanged : Moderated::kDone;
+    int scores = 0;
+    return outcome == Moderated::kUnchanged ||
+           (Query(blocked ? kHideSenderSql : kShowSenderSql, {sender}, error, {}, &scores) &&
+            Rerank(kAffectedSender, sender, error) &&
+            LogAct(blocked ? "block" : "unblock", std::string(sender), ScoresMoved(scores, blocked),
+                   error));
+  });
+}
+
+bool SqliteStore::ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                                    StoreError& error) {
+  bool more = true;
+  return Query(kListActsSql, {}, error, [&](sqlite3_stmt* row) {
+    if (more) {
+      more = visit({sqlite3_column_int64(row, 0), ColumnText(row, 1), ColumnText(row, 2),
+                    ColumnText(row, 3), ColumnText(row, 4)});
+    }
+  });
+}
+
+bool SqliteStore::SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) {
+  return Write(error, [&] {
+    return name.empty() ? Query(kUnnameGameSql, {gameId}, error)
+                        : Query(kNameGameSql, {gameId, name}, error);
+  });
+}
+
+bool SqliteStore::ReportPort(const PortReport& report, StoreError& error) {
+  return Write(error, [&] {
+    return Query(Clocked(kReportPortSql),
+                 {report.port, PortStateName(report.state), std::int64_t{report.pollSeconds},
+                  std::int64_t{report.listed ? 1 : 0}, std::int64_t{report.stored ? 1 : 0},
+                  static_cast<std::int64_t>(report.storedCount),
+                  static_cast<std::int64_t>(report.rejectedCount),
+                  static_cast<std::int64_t>(report.deletedCount)},
+                 error);
+  });
+}
+
+bool SqliteStore::PortStatuses(std::vector<PortStatus>& ports, StoreError& error) {
+  ports.clear();
+  const auto ago = [](sqlite3_stmt* row, int column) {
+    return sqlite3_column_type(row, column) == SQLITE_NULL
+               ? std::nullopt
+               : std::optional<std::int64_t>(sqlite3_column_int64(row, column));
+  };
+  return Query(Clocked(kPortStatusesSql), {}, error, [&](sqlite3_stmt* row) {
+    PortStatus status;
+    status.report.port = ColumnText(row, 0);
+    status.report.state = PortStateOf(ColumnText(row, 1)).value_or(PortState::kStopped);
+    status.report.pollSeconds = static_cast<std::uint32_t>(sqlite3_column_int64(row, 2));
+    status.report.storedCount = static_cast<std::uint64_t>(sqlite3_column_int64(row, 3));
+    status.report.rejectedCount = static_cast<std::uint64_t>(sqlite3_column_int64(row, 4));
+    status.report.deletedCount = static_cast<std::uint64_t>(sqlite3_column_int64(row, 5));
+    status.heardAgo = sqlite3_column_int64(row, 6);
+    status.listedAgo = ago(row, 7);
+    status.messageAgo = ago(row, 8);
+    ports.push_back(std::move(status));
+  });
 }
 
 int PragmaNumber(sqlite3* db, const char* sql, int& value) {
@@ -476,6 +660,9 @@ bool RunMigrations(sqlite3* db, int version, StoreError& error) {
   std::string script;
   for (int step = version; step < kSqliteSchemaVersion; ++step) {
     script += kMigrations[static_cast<std::size_t>(step)];
+    if (step == 3) {
+      script += Clocked(kModerationTablesSql);
+    }
   }
   script += "PRAGMA application_id = " + std::to_string(kSqliteApplicationId) + ";";
   script += "PRAGMA user_version = " + std::to_string(kSqliteSchemaVersion) + ";";
@@ -522,9 +709,12 @@ bool SwitchToWal(sqlite3* db, StoreError& error) {
   }
 }
 
-// Opens `file` with its schema brought to date; null with `error` on failure.
-Database OpenFile(const std::string& file, bool create, StoreError& error) {
-  const int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+// Opens `file` with its schema brought to date; null with `error` on failure. `write` without
+// `create`: a file of the current schema, for moderation.
+Database OpenFile(const std::string& file, bool create, bool write, StoreError& error) {
+  const int flags = create  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                    : write ? SQLITE_OPEN_READWRITE
+                            : SQLITE_OPEN_READONLY;
   sqlite3* raw = nullptr;
   const int status = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   Database db(raw);
@@ -571,7 +761,7 @@ bool MakeBeside(const std::string& file, StoreError& error) {
   const std::string building =
       file + ".new-" + std::to_string(getpid()) + "-" + std::to_string(++made);
   std::error_code fault;
-  const bool built = OpenFile(building, true, error) != nullptr;
+  const bool built = OpenFile(building, true, true, error) != nullptr;
   if (built) {
     std::filesystem::create_hard_link(building, file, fault);
   }
@@ -595,7 +785,7 @@ std::unique_ptr<MessageStore> OpenSqliteStore(std::string_view path, OpenMode mo
   if (create && !std::filesystem::exists(file, fault) && !MakeBeside(file, error)) {
     return nullptr;
   }
-  Database db = OpenFile(file, create, error);
+  Database db = OpenFile(file, create, mode != OpenMode::kExistingOnly, error);
   if (!db) {
     return nullptr;
   }

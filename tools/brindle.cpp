@@ -18,6 +18,7 @@ int Run(int argc, char** argv) {
   RegisterPhoneCommand(app, status);
   RegisterSendCommands(app, status);
   RegisterServeCommands(app, status);
+  RegisterOperatorCommands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

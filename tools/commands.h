@@ -39,5 +39,7 @@ void RegisterCodecCommands(CLI::App& app, int& status);  // encode, decode
 void RegisterPhoneCommand(CLI::App& app, int& status);   // phone (the simulated phone)
 void RegisterSendCommands(CLI::App& app, int& status);   // send, demo
 void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores, web
+// status, scores hide|unhide, senders, moderation, games, backup; after RegisterServeCommands
+void RegisterOperatorCommands(CLI::App& app, int& status);
 
 }  // namespace brindle::tools

@@ -231,7 +231,7 @@ std::shared_ptr<const std::string> BoardCache::KeepLocked(
   return topic->second.event;
 }
 
-std::shared_ptr<const Board> BoardCache::Build(const LeaderboardQuery& query) {
+bool BoardCache::WithStore(const std::function<bool(MessageStore&, StoreError&)>& read) {
   std::unique_ptr<MessageStore> store;
   {
     const std::lock_guard lock(mutex_);
@@ -245,18 +245,44 @@ std::shared_ptr<const Board> BoardCache::Build(const LeaderboardQuery& query) {
     store = open_(error);
     if (!store) {
       readFailed_(error);
-      return nullptr;
+      return false;
     }
   }
-  std::vector<GameLeaderboard> games;
   // A store whose connection was lost connects again on its next read, so it is kept.
-  const bool read = store->Leaderboard(query, games, error);
+  const bool done = read(*store, error);
   {
     const std::lock_guard lock(mutex_);
     idle_.push_back(std::move(store));
   }
-  if (!read) {
+  if (!done) {
     readFailed_(error);
+  }
+  return done;
+}
+
+std::optional<std::vector<PortStatus>> BoardCache::ReadPorts(bool fresh) {
+  std::vector<PortStatus> ports;
+  StoreError error;
+  const auto read = [&](MessageStore& store, StoreError& failure) {
+    return store.PortStatuses(ports, failure);
+  };
+  if (fresh) {
+    const std::unique_ptr<MessageStore> store = open_(error);
+    if (!store || !read(*store, error)) {
+      readFailed_(error);
+      return std::nullopt;
+    }
+  } else if (!WithStore(read)) {
+    return std::nullopt;
+  }
+  return ports;
+}
+
+std::shared_ptr<const Board> BoardCache::Build(const LeaderboardQuery& query) {
+  std::vector<GameLeaderboard> games;
+  if (!WithStore([&](MessageStore& store, StoreError& error) {
+        return store.Leaderboard(query, games, error);
+      })) {
     return nullptr;
   }
   for (GameLeaderboard& game : games) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,6 +99,10 @@ class BoardCache {
   // first, and tells viewers of those whose JSON changed; drops those not asked for since the
   // last refresh and those that cannot be read. Blocks.
   void Refresh();
+  // What each service last reported, read from the store now; nullopt when it cannot be read.
+  // `fresh`: through a store opened for it, so that a database deleted, replaced or made
+  // unusable under the held ones is seen (a health check). Blocks.
+  std::optional<std::vector<PortStatus>> ReadPorts(bool fresh);
   // Makes `viewer` a viewer of the board; `current` is the event its viewers were last told,
   // or null when there is none yet (it is told the first one the board gets).
   Subscription Watch(const LeaderboardQuery& query, std::weak_ptr<BoardViewer> viewer,
@@ -121,6 +126,8 @@ class BoardCache {
   };
 
   std::shared_ptr<const Board> Build(const LeaderboardQuery& query);
+  // Runs `read` on an idle store (or a new one); false, told to readFailed_, when it fails.
+  bool WithStore(const std::function<bool(MessageStore&, StoreError&)>& read);
   // Under the lock: keeps `board` (unless the held one has the same JSON) and gathers the
   // viewers to tell; returns the event to tell them.
   std::shared_ptr<const std::string> KeepLocked(const Key& key,

@@ -34,7 +34,14 @@ constexpr std::size_t kScratch = 64;
 class EventStream : public BoardViewer, public std::enable_shared_from_this<EventStream> {
  public:
   EventStream(net::ip::tcp::socket socket, ServerContext& context)
-      : socket_(std::move(socket)), timer_(socket_.get_executor()), context_(context) {}
+      : socket_(std::move(socket)), timer_(socket_.get_executor()), context_(context) {
+    context_.metrics.ViewerCame();
+  }
+  EventStream(const EventStream&) = delete;
+  EventStream& operator=(const EventStream&) = delete;
+  EventStream(EventStream&&) = delete;
+  EventStream& operator=(EventStream&&) = delete;
+  ~EventStream() { context_.metrics.ViewerLeft(); }
 
   void Start(const LeaderboardQuery& query) {
     std::shared_ptr<const std::string> current;

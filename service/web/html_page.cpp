@@ -27,6 +27,36 @@ th{font-size:.8rem;text-transform:uppercase;letter-spacing:.04em;opacity:.7}
 @media (max-width:33.99rem){.time{display:none}}
 )css";
 
+// & < > " ' as character references; each other byte as it is, or (latin1) as the character
+// of its code.
+void AppendEscaped(std::string& out, std::string_view bytes, bool latin1) {
+  for (const char c : bytes) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        if (latin1) {
+          AppendLatin1(out, std::string_view(&c, 1));
+        } else {
+          out += c;
+        }
+    }
+  }
+}
+
 void AppendNumber(std::string& out, std::int64_t value) { out += std::to_string(value); }
 
 // "2026-12-06T21:15:03+01:00" shows as the date, and the time of day where there is room;
@@ -48,6 +78,15 @@ void AppendSentAt(std::string& out, std::string_view sentAt) {
   out += "</time>";
 }
 
+// "Game 42", or the name the operator gave it.
+void AppendGameTitle(std::string& out, std::int64_t gameId, std::string_view name) {
+  if (name.empty()) {
+    out += "Game " + std::to_string(gameId);
+  } else {
+    AppendHtmlUtf8(out, name);
+  }
+}
+
 void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
   out += "<section>\n<h2 id=\"game-";
   AppendNumber(out, game.gameId);
@@ -57,8 +96,7 @@ void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
     AppendNumber(out, game.gameId);
     out += "\">";
   }
-  out += "Game ";
-  AppendNumber(out, game.gameId);
+  AppendGameTitle(out, game.gameId, game.gameName);
   if (linkTitle) {
     out += "</a>";
   }
@@ -83,33 +121,19 @@ void AppendGame(std::string& out, const GameLeaderboard& game, bool linkTitle) {
 
 }  // namespace
 
-void AppendHtmlText(std::string& out, std::string_view bytes) {
-  for (const char c : bytes) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        AppendLatin1(out, std::string_view(&c, 1));
-    }
-  }
-}
+void AppendHtmlText(std::string& out, std::string_view bytes) { AppendEscaped(out, bytes, true); }
+
+void AppendHtmlUtf8(std::string& out, std::string_view text) { AppendEscaped(out, text, false); }
 
 std::string RenderBoardPage(const std::vector<GameLeaderboard>& games,
                             std::optional<std::int64_t> gameId, std::string_view events) {
-  std::string title = gameId ? "Game " + std::to_string(*gameId) + " leaderboard" : "Leaderboard";
+  std::string title;
+  if (gameId) {
+    AppendGameTitle(title, *gameId, games.empty() ? std::string_view() : games[0].gameName);
+    title += " leaderboard";
+  } else {
+    title = "Leaderboard";
+  }
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";

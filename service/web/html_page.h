@@ -15,6 +15,8 @@ namespace brindle::service::web {
 // Appends `bytes` for HTML text or a quoted attribute value: each byte as the character of the
 // same code (Latin-1 to UTF-8), with & < > " ' as character references.
 void AppendHtmlText(std::string& out, std::string_view bytes);
+// The same for text that is UTF-8 already (a game's name).
+void AppendHtmlUtf8(std::string& out, std::string_view text);
 
 // The page for `games`. `gameId` set: one game's page, which says so when it has no scores
 // yet. `events` is the event stream the page's script follows to notice new scores.

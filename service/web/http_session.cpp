@@ -28,6 +28,7 @@ constexpr std::string_view kGamePrefix = "/games/";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kText = "text/plain; charset=utf-8";
 constexpr const char* kJson = "application/json";
+constexpr const char* kMetrics = "text/plain; version=0.0.4; charset=utf-8";
 // No script or style from anywhere else, no frames: a handle that slipped through as markup
 // still could not run.
 constexpr const char* kPolicy =
@@ -43,12 +44,24 @@ constexpr std::uint64_t kMaxBody = 4096;
 constexpr std::size_t kMaxBuffered = kMaxHeader + kMaxBody;
 constexpr int kKeepAliveRequests = 1000;
 
+// A request's route as the metrics name it: a few fixed names, whatever was asked for.
+std::string_view RouteOf(std::string_view path) {
+  for (const std::string_view route :
+       {"/", "/api/scores", "/api/events", "/live.js", "/healthz", "/metrics"}) {
+    if (path == route) {
+      return route;
+    }
+  }
+  return path.starts_with(kGamePrefix) ? "/games/ID" : "other";
+}
+
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
   HttpSession(net::ip::tcp::socket socket, ServerContext& context)
       : stream_(std::move(socket)), context_(context) {}
 
   void ReadNext() {
+    route_ = "other";
     parser_.emplace();
     parser_->header_limit(kMaxHeader);
     parser_->body_limit(kMaxBody);
@@ -91,6 +104,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     const std::string_view query =
         path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view();
     const bool api = path == "/api/scores" || path == "/api/events";
+    route_ = RouteOf(path);
     if (!api && !query.empty()) {
       return Refuse(http::status::bad_request, "this page takes no parameters", keepAlive);
     }
@@ -115,10 +129,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         return AnswerBoard(board, false, keepAlive);
       }
       if (!head_) {
+        context_.metrics.CountRequest(route_, static_cast<unsigned>(http::status::ok));
         return StartEventStream(stream_.release_socket(), context_, board);
       }
       Answer(http::status::ok, "text/event-stream", {}, kNotKept, keepAlive);
       return Write();
+    }
+    if (path == "/healthz" || path == "/metrics") {
+      return AnswerOperator(path == "/metrics", keepAlive);
     }
     if (path == "/live.js") {
       Answer(http::status::ok, "text/javascript; charset=utf-8", LiveScript(), kNotKept, keepAlive);
@@ -137,6 +155,23 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       auto board = self->context_.boards.Read(query);
       net::post(self->stream_.get_executor(), [self, board = std::move(board), page, keepAlive] {
         self->Show(board, page, keepAlive);
+      });
+    });
+  }
+
+  // /healthz: 200 when the store answers a read now, 503 when not; /metrics: the counts.
+  void AnswerOperator(bool metrics, bool keepAlive) {
+    net::post(context_.reads, [self = shared_from_this(), metrics, keepAlive] {
+      auto ports = self->context_.boards.ReadPorts(!metrics);
+      net::post(self->stream_.get_executor(), [self, ports = std::move(ports), metrics, keepAlive] {
+        if (!metrics) {
+          return ports ? self->Say(http::status::ok, "ok", keepAlive)
+                       : self->Refuse(http::status::service_unavailable,
+                                      "the database cannot be read now", keepAlive);
+        }
+        self->text_ = self->context_.metrics.Render(ports);
+        self->Answer(http::status::ok, kMetrics, self->text_, kNotKept, keepAlive);
+        self->Write();
       });
     });
   }
@@ -163,7 +198,12 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   void Refuse(http::status status, const std::string& why, bool keepAlive) {
-    text_ = why + "\n";
+    Say(status, why, keepAlive);
+  }
+
+  // A line of text as the answer.
+  void Say(http::status status, const std::string& line, bool keepAlive) {
+    text_ = line + "\n";
     Answer(status, kText, text_, kNotKept, keepAlive);
     Write();
   }
@@ -171,6 +211,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   // A HEAD answer has the GET's headers, its length too, and no body.
   void Answer(http::status status, const char* type, std::string_view body,
               const char* cacheControl, bool keepAlive) {
+    context_.metrics.CountRequest(route_, static_cast<unsigned>(status));
     response_ = {};
     response_.version(version_);
     response_.result(status);
@@ -217,6 +258,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   unsigned version_ = 11;
   bool head_ = false;
   int served_ = 0;
+  std::string_view route_;  // the request's route for the metrics
 };
 
 }  // namespace

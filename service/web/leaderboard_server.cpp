@@ -40,6 +40,7 @@ struct LeaderboardServer::Parts {
 
   // Declared before the context, gone after it: the connections it still holds end first.
   BoardCache boards;
+  ServerMetrics metrics;
   std::unique_ptr<ChangeWatch> watch;
   ServerTimes times;
   // Made by Serve(): no thread starts before it, so they all inherit its caller's signal mask.
@@ -128,8 +129,8 @@ bool LeaderboardServer::Bind(const std::string& host, int& port, std::string& er
 void LeaderboardServer::Serve() {
   Parts& parts = *parts_;
   parts.reads = std::make_unique<net::thread_pool>(kReadThreads);
-  parts.context =
-      std::make_unique<ServerContext>(ServerContext{parts.boards, *parts.reads, parts.times});
+  parts.context = std::make_unique<ServerContext>(
+      ServerContext{parts.boards, *parts.reads, parts.times, parts.metrics});
   parts.Accept();
   std::thread watcher([&parts] { parts.WatchChanges(); });
   std::vector<std::thread> serving;

@@ -8,6 +8,7 @@
 #include "service/message_store.h"
 #include "service/web/board_cache.h"
 #include "service/web/leaderboard_server.h"
+#include "service/web/server_metrics.h"
 
 namespace brindle::service::web {
 
@@ -15,6 +16,7 @@ struct ServerContext {
   BoardCache& boards;
   boost::asio::thread_pool& reads;  // the only threads that wait on the store
   ServerTimes times;
+  ServerMetrics& metrics;
 };
 
 // Reads a connection's requests and answers each in turn, until it closes, stays idle too

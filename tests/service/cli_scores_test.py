@@ -37,7 +37,8 @@ def main():
             [("score", None, "+441", "t", "P1", "", 30, b"\x1b]0;owned\x07"),
              ("score", None, "+442", "t", "P2", "", 20, b"\xe9t\xe9"),
              ("score", None, "+443\x1b[2J", "t", "P3", "", 10, b"\x9b2J"),
-             ("rejected", "bad \x1b[2J", "", "", "JUNK", "SM 3 2026-12-07T13:49:05Z", 0, None)])
+             ("rejected", "bad \x1b[2J", "", "", "JUNK", "SM 3 2026-12-07T13:49:05Z", 0, None),
+             ("score", None, "+444", "t", "P5", "", 5, b"\xd1and\xfa" + b"-" * 16)])
         # Each handle once, so each score is its handle's best on the board.
         db.execute("INSERT INTO best_scores (game_id, score, sent_at_utc, message_id, handle,"
                    " sender, sent_at) SELECT game_id, score, sent_at_utc, id, handle, sender,"
@@ -51,7 +52,27 @@ def main():
     assert "bad \\x1B[2J" in listed, listed
     lines = run("messages", "--db", DB, "--json").stdout.splitlines()
     assert [json.loads(line)["received"] for line in lines] == [
-        None, None, None, "SM 3 2026-12-07T13:49:05Z"], lines
+        None, None, None, "SM 3 2026-12-07T13:49:05Z", None], lines
+
+    # Moderation and names from the command line: what each says, its status, and the log.
+    for args, status, said in [
+            (["scores", "--db", DB, "hide", "2"], 0, "message 2 hidden"),
+            (["scores", "hide", "2", "--db", DB], 0, "message 2 was hidden already"),
+            (["scores", "--db", DB, "unhide", "4"], 1, ""),  # a rejected message, not a score
+            (["senders", "--db", DB, "block", "+441"], 0, "+441 blocked"),
+            (["games", "--db", DB, "set", "42", "T\u00e9tra"], 0, ""),
+            (["games", "--db", DB, "set", "42", "T\x01"], 2, ""),
+            (["games", "--db", DB, "set", "0x2A", "T"], 2, "")]:
+        result = run(*args)
+        assert result.returncode == status and said in result.stdout.decode(), (args, result)
+    board = text("scores", "--db", DB)
+    assert board.startswith("Game 42: T\u00e9tra\n") and "\u00e9t\u00e9" not in board, board
+    assert "owned" not in board, "the blocked sender's score is hidden"
+    listed = run("messages", "--db", DB, "--json").stdout.splitlines()
+    assert [json.loads(line).get("hidden") for line in listed] == [
+        "blocked sender", "operator", None, None, None], listed
+    log = [line.split()[1:] for line in text("moderation", "--db", DB).splitlines()]
+    assert log == [["hide", "message", "2"], ["block", "+441:", "1", "score", "hidden"]], log
 
     # The web's reader takes the text (its own test has the numbers), not CLI11, which would also
     # take a hexadecimal number, a sign or blanks.

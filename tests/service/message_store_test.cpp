@@ -41,8 +41,9 @@ struct StoreFactory {
   // The first schema, as the first release made it, holding a score (id 7, "P1") and a damaged
   // entry (id 9, "JUNK").
   std::string versionOne;
-  // Puts the schema-2 database of tests/service/schema2 at a location as `location` gives it.
-  std::function<void(const std::string& location)> loadSchemaTwo;
+  // Puts the database of tests/service/<folder> (schema2, schema3) at a location as `location`
+  // gives it.
+  std::function<void(const std::string& folder, const std::string& location)> loadSchema;
   std::string countTables;           // the SQL that counts its tables
   std::vector<std::string> notOurs;  // the SQL that makes a new database not ours, each
 };
@@ -59,7 +60,7 @@ std::string FreshSqliteFile() {
 
 const char* PostgresServer() { return std::getenv("BRINDLE_TEST_POSTGRES"); }
 
-const fs::path kSchemaTwo = BRINDLE_SCHEMA_TWO_DIR;
+const fs::path kSchemas = BRINDLE_SCHEMAS_DIR;
 
 std::string Sql(const std::string& location, const std::string& sql) {
   pqxx::connection connection(location);
@@ -134,14 +135,16 @@ void PrintTo(const StoreFactory& factory, std::ostream* out) { *out << factory.n
 
 const std::vector<StoreFactory>& Factories() {
   static const std::vector<StoreFactory> factories = [] {
-    std::vector<StoreFactory> all = {
-        {"sqlite", [](bool) { return FreshSqliteFile(); }, Pragma, kSqliteVersionOne,
-         [](const std::string& path) { fs::copy_file(kSchemaTwo / "scores.sqlite", path); },
-         kSqliteTables, kSqliteNotOurs}};
+    std::vector<StoreFactory> all = {{"sqlite", [](bool) { return FreshSqliteFile(); }, Pragma,
+                                      kSqliteVersionOne,
+                                      [](const std::string& folder, const std::string& path) {
+                                        fs::copy_file(kSchemas / folder / "scores.sqlite", path);
+                                      },
+                                      kSqliteTables, kSqliteNotOurs}};
     if (PostgresServer() != nullptr) {
       all.push_back({"postgres", PostgresDatabase, Sql, kPostgresVersionOne,
-                     [](const std::string& location) {
-                       std::ifstream dump(kSchemaTwo / "scores.sql");
+                     [](const std::string& folder, const std::string& location) {
+                       std::ifstream dump(kSchemas / folder / "scores.sql");
                        Sql(location, std::string(std::istreambuf_iterator<char>(dump), {}));
                      },
                      kPostgresTables, kPostgresNotOurs});
@@ -335,7 +338,7 @@ TEST_P(StoreRules, FirstSchemaIsBroughtUpToDateKeepingItsRows) {
 // migration; new scores then move handles on them.
 TEST_P(StoreRules, SchemaTwoKeepsItsBoardsAndRanksNewScores) {
   const std::string location = GetParam().location(true);
-  GetParam().loadSchemaTwo(location);
+  GetParam().loadSchema("schema2", location);
   StoreError error;
   auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
   ASSERT_NE(store, nullptr) << error.text;
@@ -361,6 +364,130 @@ TEST_P(StoreRules, SchemaTwoKeepsItsBoardsAndRanksNewScores) {
                                    "9: 1 BOB 95 +447700900102 2026-12-06T21:25:00+01:00",
                                    "9: 2 \xC9VE 90 +447700900103 2026-12-06T21:19:10+01:00",
                                    "9: 3 ZED 40 +447700900101 2026-12-06T21:15:10+01:00"}));
+}
+
+// Moderation keeps every message: a hidden score leaves the board for its handle's next best
+// shown one, a blocked sender's scores go and its new messages are kept as rejected, and each
+// act is logged. On a database that schema 3 made, so that its migration is run too.
+TEST_P(StoreRules, ModerationRanksOnlyWhatIsShownAndKeepsEveryMessage) {
+  const std::string location = GetParam().location(true);
+  GetParam().loadSchema("schema3", location);
+  StoreError error;
+  auto store = OpenMessageStore(location, OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  // Game 9 as schema 3 left it: ÉVE 90 (+447700900103, who has a score in game 7 too), BOB 90,
+  // ZED 40.
+  const char* const kEve = "+447700900103";
+  std::vector<KeepResult> kept;
+  ASSERT_TRUE(store->Keep({{Score(9, "\xC9VE", 70, kEve, "t1", 1),
+                            Score(9, "BOB", 95, kEve, "t2", 2), Rejected("damaged", "0791")}},
+                          kept, error))
+      << error.text;
+  const std::vector<std::string> before = Listed(*store);
+  const std::string bob = std::to_string(kept[1].id);  // BOB's best, 95, from Eve's phone
+  const std::string eve = "\xC9VE 90 +447700900103 2026-12-06T21:19:10+01:00";
+  const std::string bob90 = "BOB 90 +447700900102 2026-12-06T21:20:00+01:00";
+  const std::string bob95 = "BOB 95 +447700900103 t2";
+  const std::string zed = "ZED 40 +447700900101 2026-12-06T21:15:10+01:00";
+  struct Act {
+    std::string what;  // "hide ID", "unhide ID", "block NUMBER", "unblock NUMBER"
+    Moderated outcome;
+    std::vector<std::string> board;  // game 9's, best first
+  };
+  const std::vector<Act> acts = {
+      {"hide " + bob, Moderated::kDone, {eve, bob90, zed}},
+      {"hide " + bob, Moderated::kUnchanged, {eve, bob90, zed}},
+      {"hide " + std::to_string(kept[2].id), Moderated::kNoScore, {eve, bob90, zed}},
+      {"unhide 999999", Moderated::kNoScore, {eve, bob90, zed}},
+      {"block +447700900103", Moderated::kDone, {bob90, zed}},
+      {"block +447700900103", Moderated::kUnchanged, {bob90, zed}},
+      {"unblock +447700900103", Moderated::kDone, {eve, bob90, zed}},
+      {"unhide " + bob, Moderated::kDone, {bob95, eve, zed}},
+  };
+  for (const Act& act : acts) {
+    const std::size_t space = act.what.find(' ');
+    const std::string verb = act.what.substr(0, space);
+    const std::string target = act.what.substr(space + 1);
+    Moderated outcome{};
+    const bool done = verb.ends_with("hide")
+                          ? store->SetHidden(std::stoll(target), verb == "hide", outcome, error)
+                          : store->SetBlocked(target, verb == "block", outcome, error);
+    ASSERT_TRUE(done) << act.what << ": " << error.text;
+    EXPECT_EQ(outcome, act.outcome) << act.what;
+    std::vector<std::string> board;
+    for (const std::string& row : act.board) {
+      board.push_back("9: " + std::to_string(board.size() + 1) + " " + row);
+    }
+    EXPECT_EQ(Board(*store, {9, 10}), board) << act.what;
+    // While blocked, a new message of the sender is kept, as rejected, and never ranked.
+    if (verb == "block" && act.outcome == Moderated::kDone) {
+      ASSERT_TRUE(store->Keep({{Score(9, "NEW", 999, kEve, "t3", 3)}}, kept, error));
+      EXPECT_TRUE(kept[0].added && kept[0].blocked);
+    }
+  }
+  std::vector<std::string> after = Listed(*store);
+  ASSERT_EQ(after.size(), before.size() + 1) << "every message is kept";
+  EXPECT_EQ(after.back(),
+            "rejected: blocked sender | +447700900103 t3 3 | PDU-9NEW999+447700900103t3 | ");
+  after.pop_back();
+  EXPECT_EQ(after, before);
+  std::vector<std::string> log;
+  ASSERT_TRUE(store->ForEachModeration(
+      [&](const ModerationAct& act) {
+        EXPECT_EQ(act.at.size(), 20U) << act.at;
+        log.push_back(act.action + " " + act.target + ": " + act.detail);
+        return true;
+      },
+      error));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{
+                "hide message " + bob + ": ", "block +447700900103: 3 scores hidden",
+                "unblock +447700900103: 3 scores shown again", "unhide message " + bob + ": "}));
+}
+
+// Game names go onto every board read after; the services' reports are kept per port.
+TEST_P(StoreRules, GameNamesAndPortReports) {
+  StoreError error;
+  auto store = OpenMessageStore(GetParam().location(true), OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  std::vector<KeepResult> kept;
+  ASSERT_TRUE(
+      store->Keep({{Score(1, "A", 1, "+1", "t", 1), Score(2, "B", 1, "+1", "t", 1)}}, kept, error));
+  const auto names = [&] {
+    std::vector<GameLeaderboard> games;
+    EXPECT_TRUE(store->Leaderboard({}, games, error)) << error.text;
+    std::string shown;
+    for (const GameLeaderboard& game : games) {
+      shown += std::to_string(game.gameId) + "=" + game.gameName + ";";
+    }
+    return shown;
+  };
+  ASSERT_TRUE(store->SetGameName(2, "Z\xC3\xBCrich 'Run'", error)) << error.text;
+  ASSERT_TRUE(store->SetGameName(1, "Old", error));
+  ASSERT_TRUE(store->SetGameName(1, "New", error));
+  EXPECT_EQ(names(), "1=New;2=Z\xC3\xBCrich 'Run';");
+  ASSERT_TRUE(store->SetGameName(2, "", error));
+  EXPECT_EQ(names(), "1=New;2=;");
+
+  const PortReport first{"COM3:", PortState::kReady, 30, true, false, 5, 1, 4};
+  const PortReport second{"COM3:", PortState::kReconnecting, 30, false, true, 6, 2, 5};
+  ASSERT_TRUE(store->ReportPort(first, error)) << error.text;
+  std::vector<PortStatus> ports;
+  ASSERT_TRUE(store->PortStatuses(ports, error)) << error.text;
+  ASSERT_EQ(ports.size(), 1U);
+  EXPECT_TRUE(ports[0].listedAgo.has_value());
+  EXPECT_FALSE(ports[0].messageAgo.has_value()) << "no message stored yet";
+  ASSERT_TRUE(store->ReportPort(second, error));
+  ASSERT_TRUE(
+      store->ReportPort({"/dev/ttyUSB0", PortState::kStopped, 60, false, false, 0, 0, 0}, error));
+  ASSERT_TRUE(store->PortStatuses(ports, error));
+  ASSERT_EQ(ports.size(), 2U);
+  const PortStatus& com = ports[1].report.port == "COM3:" ? ports[1] : ports[0];
+  EXPECT_EQ(com.report.state, PortState::kReconnecting);
+  EXPECT_EQ(std::tie(com.report.storedCount, com.report.rejectedCount, com.report.deletedCount),
+            std::make_tuple(6U, 2U, 5U));
+  EXPECT_TRUE(com.listedAgo.has_value() && com.messageAgo.has_value()) << "the listing is kept";
+  EXPECT_TRUE(com.heardAgo >= 0 && com.heardAgo < 60) << com.heardAgo;
 }
 
 // Six services starting at once, on a new database or on one of the first schema that they

@@ -250,6 +250,26 @@ class FaultyStore final : public MessageStore {
                    StoreError& error) override {
     return store_->Leaderboard(query, games, error);
   }
+  bool SetHidden(std::int64_t id, bool hidden, Moderated& outcome, StoreError& error) override {
+    return store_->SetHidden(id, hidden, outcome, error);
+  }
+  bool SetBlocked(std::string_view sender, bool blocked, Moderated& outcome,
+                  StoreError& error) override {
+    return store_->SetBlocked(sender, blocked, outcome, error);
+  }
+  bool ForEachModeration(const std::function<bool(const ModerationAct&)>& visit,
+                         StoreError& error) override {
+    return store_->ForEachModeration(visit, error);
+  }
+  bool SetGameName(std::int64_t gameId, std::string_view name, StoreError& error) override {
+    return store_->SetGameName(gameId, name, error);
+  }
+  bool ReportPort(const PortReport& report, StoreError& error) override {
+    return store_->ReportPort(report, error);
+  }
+  bool PortStatuses(std::vector<PortStatus>& ports, StoreError& error) override {
+    return store_->PortStatuses(ports, error);
+  }
 
  private:
   std::unique_ptr<MessageStore> store_;
@@ -399,6 +419,15 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
       }
     }
     EXPECT_EQ(left, row.left);
+    // What the service last reported of its port: stopped, with the counts it ended with.
+    std::vector<PortStatus> ports;
+    ASSERT_TRUE(store.PortStatuses(ports, error)) << error.text;
+    ASSERT_EQ(ports.size(), 1U);
+    const PortReport& report = ports[0].report;
+    const ServiceCounts& counts = service.counts();
+    EXPECT_EQ(report.state, PortState::kStopped);
+    EXPECT_EQ(std::tie(report.storedCount, report.rejectedCount, report.deletedCount),
+              std::tie(counts.stored, counts.rejected, counts.deleted));
   }
 }
 

@@ -10,9 +10,11 @@ import random
 import resource
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
@@ -109,17 +111,19 @@ def case_inbox():
     assert {k: v for k, v in by_tail[tail(remy)].items() if k not in ("id", "pdu")} == {
         "status": "score", "reason": None, "sender": "+447700900123", "received": None,
         "sentAt": "2026-12-06T21:15:03+01:00", "gameId": 7, "fixed": 1, "score": 6,
-        "handle": "R\u00e9my\"<'"}, by_tail[tail(remy)]
+        "handle": "R\u00e9my\"<'", "hidden": None}, by_tail[tail(remy)]
     rejected = by_tail[tail(wide)]
     assert rejected["status"] == "rejected" and "alphabet" in rejected["reason"], rejected
     assert "gameId" not in rejected, rejected
     board = json.loads(run("scores", "--db", DB, "--json").stdout)
-    assert board == {"games": [{"gameId": 7, "entries": [
+    assert board == {"games": [{"gameId": 7, "gameName": None, "entries": [
         {"rank": 1, "handle": "R\u00e9my\"<'", "score": 6, "sender": "+447700900123",
          "sentAt": "2026-12-06T21:15:03+01:00"},
         {"rank": 2, "handle": "Ann", "score": 5, "sender": "+447700900999",
          "sentAt": "2026-12-06T20:15:01+00:00"}]}]}, board
     assert "R\u00e9my" in run("scores", "--db", DB, "--game-id", "7").stdout
+    status = run("status", "--db", DB).stdout
+    assert "3 stored (1 of them rejected), 3 deleted" in status and ": stopped" in status, status
     emptied(held)
 
 
@@ -219,6 +223,55 @@ def case_import():
         result = subprocess.run([BRINDLE, *args], capture_output=True, input="", timeout=60)
         assert result.returncode == 2 and result.stderr, (args, result)
     assert held.stop() == 0
+
+
+def case_backup():
+    # Backups taken while serve drains a phone, one message a commit: each, restored, holds
+    # every message committed before it began and ranks them. `brindle status` follows the
+    # service, and says when it has not been heard from.
+    inbox = some_scores(60)
+    held = phone(inbox[:1])
+    serve = start("serve", "--port", held.link, "--db", DB)
+    harness.wait_for(lambda: len(stored()) == 1, "the inbox stored")
+
+    backups = [0]  # taken so far: the feed keeps at most 10 messages ahead of the next one
+
+    def feed():
+        for n, pdu in enumerate(inbox[1:], 1):
+            while n > 15 * (backups[0] + 1) + 10 and backups[0] < 3:
+                time.sleep(0.05)
+            if held.process.poll() is not None:
+                return  # the case failed and is being cleaned up
+            held.deliver(pdu)
+            time.sleep(0.05)
+    feeder = threading.Thread(target=feed, daemon=True)
+    feeder.start()
+    for n in range(3):
+        harness.wait_for(lambda n=n: len(stored()) > 15 * (n + 1), "more stored")
+        before = stored()
+        backup, restored = os.path.join(TMP, f"backup{n}.db"), os.path.join(TMP, f"r{n}.db")
+        assert run("backup", "--db", DB, backup).returncode == 0
+        backups[0] += 1
+        shutil.copy(backup, restored)
+        kept = stored(restored)
+        assert before == kept[:len(before)] and len(kept) < len(inbox), (len(before), len(kept))
+        board = json.loads(run("scores", "--db", restored, "--json", "--top", "100").stdout)
+        assert len(board["games"][0]["entries"]) == len(kept), board
+    status = run("status", "--db", DB)
+    assert status.returncode == 0 and f"{held.link}: ready" in status.stdout, status
+    feeder.join()
+    harness.wait_for(lambda: len(stored()) == len(inbox) and held.deletes() >= len(inbox),
+                     "all stored and deleted", timeout=90)
+    stop(serve)
+    once_each(inbox)
+    status = run("status", "--db", DB)
+    assert status.returncode == 0 and "stopped" in status.stdout and "60 stored" in status.stdout
+    with sqlite3.connect(DB) as db:  # a service that went silent three poll periods ago
+        db.execute("UPDATE ports SET state = 'ready', heard_at = heard_at - 91")
+    assert run("status", "--db", DB).returncode == 1
+    assert run("backup", "--db", "postgresql://nobody@nowhere/none", backup).returncode == 2
+    assert run("backup", "--db", DB, DB).returncode == 2 and len(stored()) == len(inbox)
+    assert run("backup", "--db", DB + ".none", backup).returncode == 2
 
 
 def case_stuck():

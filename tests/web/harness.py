@@ -80,7 +80,8 @@ class Web:
 
 
 def fill(brindle, folder, db, scores, name="fill"):
-    """Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`."""
+    """Stores (game, score, handle, sender) rows through a phone and `brindle serve --once`;
+    the phone's port."""
     inbox = pdus.score_delivers(brindle, scores)
     phone = Phone(brindle, folder, name, inbox)
     try:
@@ -89,3 +90,4 @@ def fill(brindle, folder, db, scores, name="fill"):
         assert serve.returncode == 0, serve.stderr
     finally:
         phone.stop()
+    return phone.link

@@ -112,16 +112,18 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
   const std::vector<GameLeaderboard> games = {
       {-3,
        {{1, "<b>\"x\"", 250, "+447700900123", "2026-12-06T21:15:03+01:00"},
-        {2, "Ann", -5, "+447700900124", "<b>\"&'"}}},
+        {2, "Ann", -5, "+447700900124", "<b>\"&'"}},
+       ""},
       {9,
        {{1, "Bob", 7, "+15550100", "2026-12-07T08:00:00Z"},
-        {2, "Cy", 6, "+15550101", "2026-12-07T<i>&'\"</i>"}}}};
+        {2, "Cy", 6, "+15550101", "2026-12-07T<i>&'\"</i>"}},
+       "Z\xC3\xBCrich <b>"}};  // a name is UTF-8 already
   const std::string all = RenderBoardPage(games, std::nullopt, "/api/events?top=10");
   for (const char* part : {
            R"(<meta name="viewport" content="width=device-width, initial-scale=1">)",
            R"(<main id="board" data-events="/api/events?top=10">)",
            "<a href=\"/games/-3\">Game -3</a>",
-           "<a href=\"/games/9\">Game 9</a>",
+           "<a href=\"/games/9\">Z\xC3\xBCrich &lt;b&gt;</a>",
            "<td class=\"rank\">1</td><td class=\"handle\" title=\"&lt;b&gt;&quot;x&quot;\">"
            "&lt;b&gt;&quot;x&quot;</td><td class=\"score\">250</td>",
            "<time datetime=\"2026-12-06T21:15:03+01:00\">2026-12-06<span class=\"time\"> "
@@ -133,7 +135,7 @@ TEST(BoardPage, EveryValueInItsPlaceAndEscaped) {
        }) {
     EXPECT_NE(all.find(part), std::string::npos) << part;
   }
-  EXPECT_LT(all.find("Game -3"), all.find("Game 9"));
+  EXPECT_LT(all.find("Game -3"), all.find("Z\xC3\xBCrich"));
   EXPECT_EQ(all.find("No scores yet."), std::string::npos);
   for (const GameLeaderboard& game : games) {
     for (const LeaderboardEntry& entry : game.entries) {

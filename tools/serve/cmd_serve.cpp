@@ -29,6 +29,10 @@
 namespace brindle::tools {
 namespace {
 
+// The narrowest the handle and sender columns of `brindle scores` are.
+constexpr std::size_t kHandleColumn = 16;
+constexpr std::size_t kSenderColumn = 16;
+
 class StderrLog final : public service::ServiceLog {
  public:
   void Line(std::string_view text) override {
@@ -79,13 +83,14 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
   }
 }
 
-// Latin-1 bytes as UTF-8 text for a terminal, padded to `width` characters (printf pads bytes).
+// Latin-1 bytes as UTF-8 text for a terminal, padded to `width` columns (printf pads bytes).
 std::string Shown(std::string_view bytes, std::size_t width = 0) {
-  std::string text = EscapeControls(bytes);
-  if (text.size() < width) {
-    text.append(width - text.size(), ' ');
+  std::string text = Latin1ToUtf8(EscapeControls(bytes));
+  const std::size_t columns = DisplayWidth(text);
+  if (columns < width) {
+    text.append(width - columns, ' ');
   }
-  return Latin1ToUtf8(text);
+  return text;
 }
 
 }  // namespace
@@ -158,12 +163,13 @@ int RunMessages(const std::string& db, bool json, std::FILE* out) {
         if (json) {
           static_cast<void>(std::fprintf(out, "%s\n", service::MessageJson(stored).c_str()));
         } else if (score) {
-          static_cast<void>(std::fprintf(out,
-                                         "%6" PRId64 "  score     %s  %s  game %" PRId64
-                                         ", score %" PRId64 ", handle \"%s\"\n",
-                                         stored.id, Shown(m.sentAt, 25).c_str(),
-                                         Shown(m.sender, 16).c_str(), m.gameId, m.score,
-                                         Shown(m.handle).c_str()));
+          static_cast<void>(
+              std::fprintf(out,
+                           "%6" PRId64 "  score     %s  %s  game %" PRId64 ", score %" PRId64
+                           ", handle \"%s\"%s%s\n",
+                           stored.id, Shown(m.sentAt, 25).c_str(), Shown(m.sender, 16).c_str(),
+                           m.gameId, m.score, Shown(m.handle).c_str(),
+                           stored.hiddenBy.empty() ? "" : "; hidden by ", stored.hiddenBy.c_str()));
         } else {
           static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %s  %s  %s\n", stored.id,
                                          Shown(m.sentAt.empty() ? "-" : m.sentAt, 25).c_str(),
@@ -202,13 +208,23 @@ int RunScores(const ScoresArguments& arguments, std::FILE* out) {
     static_cast<void>(std::fputs("No scores yet.\n", out));
   }
   for (const service::GameLeaderboard& game : games) {
-    static_cast<void>(std::fprintf(out, "Game %" PRId64 "\n", game.gameId));
-    static_cast<void>(std::fprintf(out, "  %4s  %10s  %-16s  %-16s  %s\n", "rank", "score",
-                                   "handle", "sender", "sent at"));
+    static_cast<void>(std::fprintf(out, "Game %" PRId64 "%s%s\n", game.gameId,
+                                   game.gameName.empty() ? "" : ": ", game.gameName.c_str()));
+    // Each column as wide as its widest text, so a long handle moves no other row's columns.
+    std::size_t handleWidth = kHandleColumn;
+    std::size_t senderWidth = kSenderColumn;
+    for (const service::LeaderboardEntry& entry : game.entries) {
+      handleWidth = std::max(handleWidth, DisplayWidth(Shown(entry.handle)));
+      senderWidth = std::max(senderWidth, DisplayWidth(Shown(entry.sender)));
+    }
+    static_cast<void>(std::fprintf(out, "  %4s  %10s  %s  %s  %s\n", "rank", "score",
+                                   Shown("handle", handleWidth).c_str(),
+                                   Shown("sender", senderWidth).c_str(), "sent at"));
     for (const service::LeaderboardEntry& entry : game.entries) {
       static_cast<void>(std::fprintf(out, "  %4" PRId64 "  %10" PRId64 "  %s  %s  %s\n", entry.rank,
-                                     entry.score, Shown(entry.handle, 16).c_str(),
-                                     Shown(entry.sender, 16).c_str(), Shown(entry.sentAt).c_str()));
+                                     entry.score, Shown(entry.handle, handleWidth).c_str(),
+                                     Shown(entry.sender, senderWidth).c_str(),
+                                     Shown(entry.sentAt).c_str()));
     }
   }
   return kExitOk;
@@ -253,7 +269,10 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       ->check(CLI::Range(std::int64_t{1}, std::int64_t{1000000}))
       ->capture_default_str();
   scoresCommand->add_flag("--json", scores->json, "One JSON object");
-  scoresCommand->callback([scores, gameId, gameIdOption, &status] {
+  scoresCommand->callback([scores, scoresCommand, gameId, gameIdOption, &status] {
+    if (!scoresCommand->get_subcommands().empty()) {
+      return;  // hide or unhide (cmd_operate.cpp) ran instead
+    }
     if (gameIdOption->count() > 0) {
       scores->gameId = service::web::ParseGameId(*gameId);
       if (!scores->gameId) {
@@ -277,7 +296,8 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   const auto [web, arguments] = AddCommand<WebArguments>(
       app, status, "web",
       "The leaderboard as web pages (/, /games/ID) and JSON (/api/scores?game=ID&top=N), "
-      "read-only, without the senders' numbers; runs until SIGTERM/SIGINT",
+      "read-only, without the senders' numbers, with /healthz and /metrics (Prometheus); runs "
+      "until SIGTERM/SIGINT",
       RunWeb);
   AddDatabaseOption(*web, arguments->db);
   web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
