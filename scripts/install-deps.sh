@@ -15,5 +15,6 @@ apt-get install -y --no-install-recommends \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 \
   wine64 wine32 xvfb xdotool x11-utils imagemagick procps psmisc \
   nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libboost-dev postgresql \
+  libtomlplusplus-dev libsystemd-dev help2man \
   chromium chromium-driver python3-selenium wrk curl python3-prometheus-client \
   binutils-source bison flex m4 make xz-utils python3-unicorn python3-pefile python3-capstone

@@ -17,7 +17,7 @@ constexpr std::size_t kErrorTextCapacity = 256;
 
 }  // namespace
 
-bool PhoneSession::Open(std::string_view name, std::string& error) {
+bool PhoneSession::Open(std::string_view name, std::uint32_t baudRate, std::string& error) {
   Close();
   std::array<char16_t, kPortNameCapacity> wide{};
   if (name.size() >= wide.size()) {
@@ -33,7 +33,7 @@ bool PhoneSession::Open(std::string_view name, std::string& error) {
   PortSettings settings{};
   port_.GetState(handle, settings);
   PhoneLink::ApplyPortSettings(settings);
-  settings.baudRate = kPortBaudRate;
+  settings.baudRate = baudRate;
   if (!port_.SetState(handle, settings)) {
     error = PortError();
     port_.Close(handle);

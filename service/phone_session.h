@@ -72,8 +72,8 @@ class PhoneSession {
   PhoneSession& operator=(PhoneSession&&) = delete;
   ~PhoneSession() { Close(); }
 
-  // Opens the port by `name` (as `brindle send` takes it) and sets it 115200 8N1 raw.
-  bool Open(std::string_view name, std::string& error);
+  // Opens the port by `name` (as `brindle send` takes it) and sets it 8N1 raw at `baudRate`.
+  bool Open(std::string_view name, std::uint32_t baudRate, std::string& error);
   void Close();
   [[nodiscard]] bool isOpen() const { return handle_ != kInvalidPortHandle; }
 

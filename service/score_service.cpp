@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "service/message_memories.h"
 #include "service/score_message.h"
@@ -48,6 +49,12 @@ void ScoreService::Log(const std::string& text) const {
   }
 }
 
+void ScoreService::Warn(const std::string& text) const {
+  if (parts_.log != nullptr) {
+    parts_.log->Warning(text);
+  }
+}
+
 std::string ScoreService::Where(const Place& place) {
   return "index " + std::to_string(place.index) +
          (place.memory.empty() ? std::string() : " of \"" + place.memory + "\"");
@@ -80,11 +87,33 @@ Answer ScoreService::Ask(std::string_view command, Expect expect, int index) {
   return answer;
 }
 
+void ScoreService::Reconfigure(ModemSettings modem, std::uint32_t pollSeconds) {
+  pending_.emplace(std::move(modem), pollSeconds);
+}
+
+// Takes what Reconfigure gave; true when the modem's settings changed.
+bool ScoreService::TakePending() {
+  if (!pending_) {
+    return false;
+  }
+  auto [modem, pollSeconds] = *std::exchange(pending_, std::nullopt);
+  options_.pollSeconds = pollSeconds;
+  if (modem == options_.modem) {
+    return false;
+  }
+  if (modem.pin != options_.modem.pin) {
+    pinRefused_ = false;  // a new PIN may be tried once
+  }
+  options_.modem = std::move(modem);
+  return true;
+}
+
 bool ScoreService::Connect() {
+  static_cast<void>(TakePending());
   Report(PortState::kInitialising);
   std::string error;
-  if (!session_.Open(options_.port, error)) {
-    Log("cannot open the port " + options_.port + ": " + error);
+  if (!session_.Open(options_.port, options_.modem.baudRate, error)) {
+    Warn("cannot open the port " + options_.port + ": " + error);
     return false;
   }
   // What the phone still sends from before (a late answer) must not pass for an answer.
@@ -104,26 +133,32 @@ bool ScoreService::Initialise() {
     if (answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
         answer.status == AnswerStatus::kStopped || (needOk && answer.status != AnswerStatus::kOk)) {
       if (answer.status != AnswerStatus::kStopped) {
-        Log("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
-            (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
+        Warn("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
+             (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
       }
       return false;
     }
   }
+  if (!Unlock()) {
+    return false;
+  }
   const Answer indications = Ask("AT+CNMI=2,1");
   if (indications.status != AnswerStatus::kOk && indications.status != AnswerStatus::kRefused) {
-    Log("the phone on " + options_.port + " did not answer AT+CNMI=2,1");
+    Warn("the phone on " + options_.port + " did not answer AT+CNMI=2,1");
     return false;
   }
   announcing_ = indications.status == AnswerStatus::kOk;
   const Answer storage = Ask("AT+CPMS=?");
   if (storage.status != AnswerStatus::kOk && storage.status != AnswerStatus::kRefused) {
-    Log("the phone on " + options_.port + " did not answer AT+CPMS=?");
+    Warn("the phone on " + options_.port + " did not answer AT+CPMS=?");
     return false;
   }
   memories_ = storage.status == AnswerStatus::kOk ? ReadableMemories(storage.information)
                                                   : std::vector<std::string>{};
   selected_.clear();
+  if (!SendInitCommands()) {
+    return false;
+  }
   std::string names;
   for (const std::string& memory : memories_) {
     names += (names.empty() ? " \"" : ", \"") + memory + "\"";
@@ -135,6 +170,80 @@ bool ScoreService::Initialise() {
                          (options_.once ? std::string()
                                         : ", so it is listed every " +
                                               std::to_string(options_.pollSeconds) + " s")));
+  if (parts_.phoneReady) {
+    parts_.phoneReady();
+  }
+  return true;
+}
+
+// A SIM that waits for its PIN reads no messages. A phone that does not know AT+CPIN? has no
+// lock to open.
+bool ScoreService::Unlock() {
+  const Answer state = Ask("AT+CPIN?");
+  if (state.status == AnswerStatus::kRefused) {
+    return true;
+  }
+  if (state.status != AnswerStatus::kOk) {
+    if (state.status != AnswerStatus::kStopped) {
+      Warn("the phone on " + options_.port + " did not answer AT+CPIN?");
+    }
+    return false;
+  }
+  std::string lock = "READY";
+  for (const std::string& line : state.information) {
+    if (line.starts_with("+CPIN:")) {
+      lock = std::string(TrimBlanks(std::string_view(line).substr(6)));
+    }
+  }
+  const auto sayOnce = [this](const std::string& text) {
+    if (text != std::exchange(pinSaid_, text)) {
+      Warn(text);
+    }
+  };
+  if (lock == "READY") {
+    pinSaid_.clear();
+    return true;
+  }
+  const std::string sim = "the SIM in the phone on " + options_.port;
+  if (lock != "SIM PIN") {
+    sayOnce(sim +
+            " waits for "
+            " + lock + "
+            ", which the service does not enter");
+    return false;
+  }
+  if (options_.modem.pin.empty() || pinRefused_) {
+    sayOnce(sim + (pinRefused_ ? " still waits for its PIN; the refused one is not sent again"
+                               : " waits for its PIN, which the service was not given"));
+    return false;
+  }
+  const Answer entered = Ask("AT+CPIN=\"" + options_.modem.pin + "\"");
+  if (entered.status == AnswerStatus::kOk) {
+    Log(sim + " took its PIN");
+    return true;
+  }
+  if (entered.status == AnswerStatus::kStopped) {
+    return false;
+  }
+  // A PIN whose answer was lost may have been counted as wrong: it is not risked again either.
+  pinRefused_ = true;
+  sayOnce(sim + " refused the PIN (" +
+          (entered.finalText.empty() ? "no answer" : entered.finalText) +
+          "); it is not sent again, so that the SIM does not lock itself");
+  return false;
+}
+
+bool ScoreService::SendInitCommands() {
+  for (const std::string& command : options_.modem.initCommands) {
+    const Answer answer = Ask(command);
+    if (answer.status != AnswerStatus::kOk) {
+      if (answer.status != AnswerStatus::kStopped) {
+        Warn("the phone on " + options_.port + " did not take " + command + " (" +
+             (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
+      }
+      return false;
+    }
+  }
   return true;
 }
 
@@ -158,7 +267,7 @@ ScoreService::Step ScoreService::Select(const std::string& memory) {
   }
   if (answer.status == AnswerStatus::kRefused) {
     if (unselectable_.insert(memory).second) {
-      Log("the phone refused to select the memory " + quoted + " (" + answer.finalText + ")");
+      Warn("the phone refused to select the memory " + quoted + " (" + answer.finalText + ")");
     }
     return Step::kSkipped;
   }
@@ -181,8 +290,8 @@ ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
     if (check.outOfStep || check.entries.size() != 1 ||
         check.entries.front().kind != AtEventKind::kEntry ||
         check.entries.front().text != taken.message.pdu) {
-      Log("message #" + std::to_string(id) + " is not what " + Where(place) +
-          " holds now; it stays on the phone");
+      Warn("message #" + std::to_string(id) + " is not what " + Where(place) +
+           " holds now; it stays on the phone");
       return Step::kOk;
     }
   }
@@ -194,8 +303,8 @@ ScoreService::Step ScoreService::Delete(const Taken& taken, std::int64_t id) {
   } else if (answer.status == AnswerStatus::kRefused) {
     ++counts_.refused;
     if (refusedPlaces_.insert(place).second) {
-      Log("the phone refused to delete message #" + std::to_string(id) + " at " + Where(place) +
-          " (" + answer.finalText + "); it stays on the phone and stays stored once");
+      Warn("the phone refused to delete message #" + std::to_string(id) + " at " + Where(place) +
+           " (" + answer.finalText + "); it stays on the phone and stays stored once");
     }
   }
   return StepOf(answer);
@@ -210,8 +319,9 @@ ScoreService::Step ScoreService::Keep(std::vector<Taken> taken, bool mayDelete) 
   std::vector<KeepResult> results;
   StoreError error;
   if (!parts_.store->Keep(messages, results, error)) {
-    Log("cannot store " + std::to_string(messages.size()) + " message(s): " + error.text +
-        "; they stay on the phone, trying again in " + std::to_string(kStoreRetryMs / 1000) + " s");
+    Warn("cannot store " + std::to_string(messages.size()) + " message(s): " + error.text +
+         "; they stay on the phone, trying again in " + std::to_string(kStoreRetryMs / 1000) +
+         " s");
     storeFailing_ = true;
     storeRetryAt_ = parts_.clock->NowMs() + kStoreRetryMs;
     return Step::kStoreFailed;
@@ -256,10 +366,10 @@ ScoreService::Step ScoreService::TakeEntries(const std::vector<AtEvent>& entries
     ++broken.failures;
     broken.text = entry.text;
     broken.reason = entry.reason;
-    Log("the message at " +
-        (entry.index < 0 ? "\"" + Printable(entry.header) + "\"" : Where(place)) +
-        " was not received whole (" + entry.reason + "); it stays on the phone (read " +
-        std::to_string(broken.failures) + " of " + std::to_string(kReadAttempts) + ")");
+    Warn("the message at " +
+         (entry.index < 0 ? "\"" + Printable(entry.header) + "\"" : Where(place)) +
+         " was not received whole (" + entry.reason + "); it stays on the phone (read " +
+         std::to_string(broken.failures) + " of " + std::to_string(kReadAttempts) + ")");
   }
   return taken.empty() ? Step::kOk : Keep(std::move(taken), mayDelete);
 }
@@ -351,7 +461,7 @@ ScoreService::Step ScoreService::ListMemory(const std::string& memory) {
     return step;
   }
   if (answer.status == AnswerStatus::kRefused) {
-    Log("the phone refused the listing (" + answer.finalText + ")");
+    Warn("the phone refused the listing (" + answer.finalText + ")");
   } else if (answer.status == AnswerStatus::kOk && answer.outOfStep) {
     return Step::kStuck;
   }
@@ -382,9 +492,11 @@ ScoreService::Step ScoreService::Serve() {
   }
   Report(PortState::kReady, true);
   settled_ = true;
-  const std::uint64_t pollMs = std::uint64_t{options_.pollSeconds} * 1000;
-  std::uint64_t nextPoll = parts_.clock->NowMs() + pollMs;
+  std::uint64_t nextPoll = parts_.clock->NowMs() + std::uint64_t{options_.pollSeconds} * 1000;
   while (!Stopping()) {
+    if (TakePending()) {
+      return Step::kReconfigured;
+    }
     for (const Announcement& announced : session_.TakeAnnounced()) {
       // A memory the service does not read is taken as named; none named, the one selected.
       const std::string memory = memories_.empty()
@@ -399,12 +511,13 @@ ScoreService::Step ScoreService::Serve() {
       }
     }
     const std::uint64_t now = parts_.clock->NowMs();
+    nextPoll = std::min(nextPoll, now + std::uint64_t{options_.pollSeconds} * 1000);
     if (now >= nextPoll || (storeFailing_ && now >= storeRetryAt_)) {
       if (const Step step = Round(); step != Step::kOk && step != Step::kStoreFailed) {
         return step;
       }
       Report(PortState::kReady, true);
-      nextPoll = parts_.clock->NowMs() + pollMs;
+      nextPoll = parts_.clock->NowMs() + std::uint64_t{options_.pollSeconds} * 1000;
       continue;
     }
     const std::uint64_t due = storeFailing_ ? std::min(nextPoll, storeRetryAt_) : nextPoll;
@@ -452,15 +565,20 @@ ServiceExit ScoreService::Run() {
       exit = ServiceExit::kNoPhone;
       break;
     }
+    if (step == Step::kReconfigured) {
+      Log("new settings for the phone on " + options_.port + "; opening it again");
+      Shutdown();
+      continue;
+    }
     if (step == Step::kStuck) {
-      Log("the phone on " + options_.port + " left an answer unfinished; resetting it");
+      Warn("the phone on " + options_.port + " left an answer unfinished; resetting it");
       if (session_.Drain() && Initialise()) {
         continue;
       }
     }
     session_.Close();
-    Log("the line to the phone failed; opening " + options_.port + " again in " +
-        std::to_string(delayMs / 1000) + " s");
+    Warn("the line to the phone failed; opening " + options_.port + " again in " +
+         std::to_string(delayMs / 1000) + " s");
     Report(PortState::kReconnecting);
     Backoff(delayMs);
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 
 #include "base/clock.h"
 #include "base/sleeper.h"
+#include "phone/phone_link.h"
 #include "phone/serial_port.h"
 #include "service/message_store.h"
 #include "service/phone_session.h"
@@ -40,14 +42,28 @@ class ServiceLog {
   ServiceLog(ServiceLog&&) = delete;
   ServiceLog& operator=(ServiceLog&&) = delete;
   virtual ~ServiceLog() = default;
-  // One line, without its line end.
+  // One line, without its line end: what happened.
   virtual void Line(std::string_view text) = 0;
+  // One line about a fault: the phone, the port or the store failed or refused.
+  virtual void Warning(std::string_view text) { Line(text); }
+};
+
+// How the phone's line is set and the phone prepared, beyond the standard start.
+struct ModemSettings {
+  std::uint32_t baudRate = kPortBaudRate;
+  // Sent only when AT+CPIN? says the SIM waits for its PIN; once refused, never again, since
+  // a SIM locks itself after a few wrong ones.
+  std::string pin;
+  // Sent in order after the standard start; each must answer OK.
+  std::vector<std::string> initCommands;
+  bool operator==(const ModemSettings&) const = default;
 };
 
 struct ServiceOptions {
   std::string port;  // as `brindle send` takes it: "COMn:" or a path
   bool once = false;
   std::uint32_t pollSeconds = kDefaultPollSeconds;
+  ModemSettings modem;
 };
 
 struct ServiceParts {
@@ -63,6 +79,8 @@ struct ServiceParts {
   // Called after each commit, before the phone's copies are deleted (fault tests end the
   // process here).
   std::function<void()> afterCommit;
+  // Called each time the phone has been prepared and the service starts reading it; may be empty.
+  std::function<void()> phoneReady;
 };
 
 // What Run() did, for the figures.
@@ -86,6 +104,9 @@ class ScoreService {
 
   ServiceExit Run();
   [[nodiscard]] const ServiceCounts& counts() const { return counts_; }
+  // New modem settings and poll period, taken at the next safe point: a change of the modem's
+  // opens the line again and prepares the phone afresh. May be called from stopRequested.
+  void Reconfigure(ModemSettings modem, std::uint32_t pollSeconds);
 
  private:
   enum class Step : std::uint8_t {
@@ -95,6 +116,7 @@ class ScoreService {
     kStoreFailed,  // the store refused; the messages stay on the phone
     kSkipped,      // the phone refused to select a memory: not read this time, nothing lost
     kStopped,
+    kReconfigured,  // new modem settings: open the line again
   };
   // Where a message is on the phone; `memory` is empty for the phone's default memory.
   struct Place {
@@ -117,6 +139,9 @@ class ScoreService {
   static Step StepOf(const Answer& answer);
   bool Connect();
   bool Initialise();
+  bool Unlock();
+  bool TakePending();
+  bool SendInitCommands();
   Answer Ask(std::string_view command, Expect expect = Expect::kPlain, int index = -1);
   Step Select(const std::string& memory);
   Step Round();
@@ -134,6 +159,7 @@ class ScoreService {
   void Report(PortState state, bool listed = false);
   [[nodiscard]] bool Stopping() const;
   void Log(const std::string& text) const;
+  void Warn(const std::string& text) const;
   [[nodiscard]] static std::string Where(const Place& place);
 
   ServiceOptions options_;
@@ -155,6 +181,9 @@ class ScoreService {
   std::uint64_t storeRetryAt_ = 0;
   bool storeFailing_ = false;
   bool storedSinceReport_ = false;
+  std::optional<std::pair<ModemSettings, std::uint32_t>> pending_;  // from Reconfigure
+  bool pinRefused_ = false;  // the SIM said the PIN was wrong: it is not sent again
+  std::string pinSaid_;      // the last thing said about the SIM's lock, said once
 };
 
 }  // namespace brindle::service

@@ -10,6 +10,7 @@ namespace {
 int Run(int argc, char** argv) {
   CLI::App app{"Brindle: score messages as SMS, and a simulated phone to send them to"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
   // One line on standard error for every refused argument, as scripts expect.
   app.failure_message(
       [](const CLI::App* /*app*/, const CLI::Error& e) { return std::string(e.what()) + "\n"; });
@@ -24,6 +25,8 @@ int Run(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // Scripts tell bad input by status 2, whatever CLI11 would have used.

@@ -296,7 +296,7 @@ std::string Shown(const std::vector<std::string>& writes) {
   for (const std::string& write : writes) {
     const std::string command = write.substr(0, write.find('\r'));
     if (command == "ATZ" || command == "ATE0" || command.starts_with("AT+CMGF") ||
-        command.starts_with("AT+CNMI") || command == "AT+CPMS=?") {
+        command.starts_with("AT+CNMI") || command == "AT+CPMS=?" || command == "AT+CPIN?") {
       continue;
     }
     shown += (shown.empty() ? "" : " ") + command.substr(3);
@@ -381,7 +381,7 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
         port.FailCall(PortCall::kWrite, 5, 1);
       }
     };
-    ScoreService service({.port = "COM3:", .once = true},
+    ScoreService service({.port = "COM3:", .once = true, .modem = {}},
                          {.port = &port,
                           .store = &store,
                           .clock = &clock,
@@ -389,7 +389,8 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
                           .log = &log,
                           .stopRequested = {},
                           .utcNow = [] { return std::string("2026-12-07T10:00:00Z"); },
-                          .afterCommit = afterCommit});
+                          .afterCommit = afterCommit,
+                          .phoneReady = {}});
     ServiceExit exit = service.Run();
     const std::string firstRun = log.text;  // where the `said` lines are looked for
     for (int run = 1; run < row.runs; ++run) {

@@ -7,7 +7,9 @@
 import json
 import os
 import random
+import re
 import resource
+import socket
 import shutil
 import signal
 import sqlite3
@@ -129,7 +131,7 @@ def case_inbox():
 
 def case_feed():
     # Messages arriving while the service runs, announced by +CMTI; a hang-up signal on the way
-    # does not end the service. The phone is noisy, counts places from 0, pads its PDU lines and
+    # (read as a reload) does not end the service. The phone is noisy, counts places from 0, pads its PDU lines and
     # has a SIM busy for a while after each start.
     inbox = some_scores(8)
     early, late = inbox[:3], inbox[3:]
@@ -142,6 +144,73 @@ def case_feed():
     harness.wait_for(lambda: held.deletes() >= 8, "the fed ones stored and deleted")
     assert stop(serve).count("stored #") == 8
     once_each(inbox)
+    emptied(held)
+
+
+def sent(held, text):
+    # How often the service wrote `text` to the phone.
+    with open(held.log, encoding="utf-8") as log:
+        written = "".join(e.get("data", "") for e in map(json.loads, log) if e.get("dir") == "in")
+    return written.count(text)
+
+
+def config(port, pin):
+    path = os.path.join(TMP, "brindle.toml")
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(f'database = "{DB}"\n[[phone]]\nname = "front"\nport = "{port}"\n'
+                  f'speed = 9600\npin = "{pin}"\ninit = [\'AT+CSCS="GSM"\']\n'
+                  '[games]\n7 = "Falling Blocks"\n')
+    return path
+
+
+def case_systemd():
+    # As systemd runs it: its phone from the config file, readiness and the watchdog told to
+    # NOTIFY_SOCKET. A wrong PIN is sent once, however often the phone is started again; a
+    # SIGHUP takes the corrected file, and the service goes on to store the messages.
+    inbox = some_scores(3)
+    held = phone(inbox, "--pin", "2468")
+    path = config(held.link, "1357")
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    listener.bind(os.path.join(TMP, "notify"))
+    listener.settimeout(30)
+    env = dict(os.environ, NOTIFY_SOCKET=os.path.join(TMP, "notify"), WATCHDOG_USEC="400000")
+    STARTED.append(subprocess.Popen([BRINDLE, "serve", "--config", path, "--phone", "front"],
+                                    stderr=subprocess.PIPE, text=True, env=env))
+    serve = STARTED[-1]
+    said = []
+    while len(said) < 3:  # the watchdog hears from the loop while the phone is refused
+        said.append(listener.recv(100).decode())
+    assert said == ["WATCHDOG=1"] * 3, said
+    harness.wait_for(lambda: sent(held, "AT+CPIN?") >= 3, "the phone started three times")
+    assert sent(held, "AT+CPIN=") == 1, "the refused PIN was sent again"
+    config(held.link, "2468")
+    serve.send_signal(signal.SIGHUP)
+    while "READY=1" not in said:
+        said.append(listener.recv(100).decode())
+    assert "RELOADING=1" in said, said
+    harness.wait_for(lambda: len(stored()) == 3 and held.deletes() >= 3, "all stored")
+    assert sent(held, 'AT+CSCS="GSM"') >= 1 and sent(held, "AT+CPIN=") == 2
+    lines = stop(serve).splitlines()
+    stamp = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (info|warning|error) brindle serve: "
+    assert all(re.match(stamp, line) for line in lines), lines
+    assert sum("refused the PIN" in line for line in lines) == 1, lines
+    assert any(" warning " in line for line in lines) and "stored #" in lines[-2], lines
+    # Under journald: the priority first, no time; a bad file refused in one line.
+    bad = os.path.join(TMP, "bad.toml")
+    with open(bad, "w", encoding="utf-8") as out:
+        out.write('database = "x.db"\n\n[[phone]]\nport = "/dev/null"\nspeed = 9601\n')
+    read, write = os.pipe()
+    fd = os.fstat(write)
+    journal = subprocess.run([BRINDLE, "serve", "--once", "--port", held.link, "--db", DB],
+                             stderr=write, env=dict(os.environ, JOURNAL_STREAM=f"{fd.st_dev}:"
+                                                    f"{fd.st_ino}"), timeout=60)
+    os.close(write)
+    with os.fdopen(read) as err:
+        lines = err.read().splitlines()
+    assert journal.returncode == 0 and lines[0].startswith("<6>brindle serve: phone ready"), lines
+    refused = run("serve", "--config", bad)
+    assert refused.returncode == 2 and refused.stderr == f"brindle serve: {bad}:5: phone[1].speed "\
+        "is not a serial speed (1200, 2400, ... 115200, ... 921600)\n", refused.stderr
     emptied(held)
 
 

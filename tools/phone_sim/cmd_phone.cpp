@@ -149,6 +149,11 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       ->type_name("NUMBER")
       ->check(kPhoneNumber)
       ->capture_default_str();
+  phone
+      ->add_option("--pin", arguments->options.pin,
+                   "The SIM is locked until AT+CPIN=\"PIN\" gives this PIN (three wrong ones "
+                   "and it wants its PUK, which it never takes)")
+      ->type_name("PIN");
   CLI::Option* deliver = phone->add_flag(
       "--deliver", arguments->deliver.deliver,
       "Run no phone: read SMS-SUBMIT PDUs from standard input, as --inbox lines (the \"pdu\" of "

@@ -186,6 +186,14 @@ PhoneDialogue::Reply PhoneDialogue::ExecuteExtended(std::string_view command, st
   const std::size_t nameEnd = std::min(command.find_first_of("=?"), command.size());
   const std::string name = UpperText(Trim(command.substr(0, nameEnd)));
   const std::string_view argument = command.substr(nameEnd);
+  if (name == "+CPIN") {
+    return EnterPin(argument);
+  }
+  static constexpr std::array<std::string_view, 6> kNeedSim = {"+CMGS", "+CMGL", "+CMGR",
+                                                               "+CMGD", "+CNMI", "+CPMS"};
+  if (!pin_.empty() && std::find(kNeedSim.begin(), kNeedSim.end(), name) != kNeedSim.end()) {
+    return CmeError(wrongPins_ >= kPinTries ? kCmeSimPukRequired : kCmeSimPinRequired);
+  }
   if (name == "+CMGS") {
     return StartSubmit(argument);
   }
@@ -243,6 +251,34 @@ PhoneDialogue::Reply PhoneDialogue::StartSubmit(std::string_view argument) {
   pdu_.clear();
   pduOverflow_ = false;
   return Reply::kPrompt;
+}
+
+PhoneDialogue::Reply PhoneDialogue::EnterPin(std::string_view argument) {
+  if (argument == "?") {
+    Info(pin_.empty()              ? "+CPIN: READY"
+         : wrongPins_ >= kPinTries ? "+CPIN: SIM PUK"
+                                   : "+CPIN: SIM PIN");
+    return Reply::kOk;
+  }
+  if (!argument.starts_with('=') || argument == "=?") {
+    return argument == "=?" ? Reply::kOk : Reply::kError;
+  }
+  std::string_view given = Trim(argument.substr(1));
+  if (given.size() >= 2 && given.front() == '"' && given.back() == '"') {
+    given = given.substr(1, given.size() - 2);
+  }
+  if (pin_.empty()) {
+    return CmeError(kCmeNotAllowed);
+  }
+  if (wrongPins_ >= kPinTries) {
+    return CmeError(kCmeSimPukRequired);
+  }
+  if (given != pin_) {
+    ++wrongPins_;
+    return CmeError(kCmeIncorrectPassword);
+  }
+  pin_.clear();
+  return Reply::kOk;
 }
 
 PhoneDialogue::Reply PhoneDialogue::CmsError(int code) {

@@ -40,6 +40,12 @@ inline constexpr int kCmsNotAllowed = 302;
 inline constexpr int kCmsInvalidPduParameter = 304;
 inline constexpr int kCmsInvalidIndex = 321;
 inline constexpr int kCmsNetworkFailure = 500;
+// The +CME ERROR numbers of a locked SIM, and the wrong PINs it takes before it wants its PUK.
+inline constexpr int kCmeNotAllowed = 3;
+inline constexpr int kCmeSimPinRequired = 11;
+inline constexpr int kCmeSimPukRequired = 12;
+inline constexpr int kCmeIncorrectPassword = 16;
+inline constexpr int kPinTries = 3;
 
 enum class EventKind : std::uint8_t {
   kMessage,    // a PDU taken for sending
@@ -111,6 +117,11 @@ class PhoneDialogue {
   // a hung listing is given up (sim-busy, late, stray-ok, hang-listing).
   void LineOpened(std::uint64_t nowMs);
 
+  // The SIM starts locked: AT+CPIN? says "SIM PIN" until AT+CPIN="pin" gives it, and the
+  // message memory and the network answer +CME ERROR: 11 meanwhile. The lock outlasts the
+  // line (the phone keeps its power).
+  void RequirePin(std::string pin) { pin_ = std::move(pin); }
+
   // No more unsolicited output (the runner is winding down).
   void StopUnsolicited() { unsolicited_ = false; }
   // Power-on state after the line was dropped: echo on, no indications, "SM" chosen, nothing
@@ -155,6 +166,7 @@ class PhoneDialogue {
   Reply DeleteMessages(std::string_view argument);
   Reply SetIndications(std::string_view argument);
   Reply SelectStorage(std::string_view argument);
+  Reply EnterPin(std::string_view argument);
   Reply CmsError(int code);
   Reply CmeError(int code);
   [[nodiscard]] std::string PduLine(const StoredMessage& message) const;
@@ -200,6 +212,7 @@ class PhoneDialogue {
   PhoneMemories memories_;
   std::string info_;  // information text of the command line being answered
   std::string held_;  // unsolicited codes held while the line is reserved for PDU entry
+  std::string pin_;   // empty: the SIM is unlocked
   // full: messages the network holds back until a place is free, in the order they came.
   std::deque<DialogueEvent> withheld_;
   PhoneModes modes_;
@@ -209,6 +222,7 @@ class PhoneDialogue {
   int cmgsLength_ = 0;
   int lastReference_ = 0;
   int busyAnswers_ = 0;
+  int wrongPins_ = 0;
   int errorCode_ = 0;  // Reply::kCmsError's or Reply::kCmeError's code
   State state_ = State::kCommand;
   Stuck stuck_ = Stuck::kNo;

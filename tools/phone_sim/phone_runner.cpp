@@ -55,8 +55,10 @@ class Runner {
         dialogue_(options.modes, 0, options.seed != 0 ? options.seed : std::random_device{}(),
                   options.capacity),
         feed_(options.feedPath),
-        pendingCapacity_(std::max(
-            kPendingCapacity, static_cast<std::size_t>(options.capacity) * kListingLineSpace)) {}
+        pendingCapacity_(std::max(kPendingCapacity,
+                                  static_cast<std::size_t>(options.capacity) * kListingLineSpace)) {
+    dialogue_.RequirePin(options.pin);
+  }
 
   int Run();
 

@@ -24,6 +24,7 @@ struct PhoneOptions {
   std::string feedPath;                  // empty: no named pipe to take messages from
   bool loopback = false;                 // every message sent also arrives, from ownNumber
   std::string ownNumber = "+447700900123";
+  std::string pin;  // empty: the SIM asks for none
 };
 
 // Once the line must drop (hangup modes), what the phone had to say goes out first; it waits

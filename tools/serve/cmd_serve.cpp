@@ -21,9 +21,13 @@
 #include "service/score_service.h"
 #include "service/web/request_parameters.h"
 #include "tools/commands.h"
+#include "tools/config_file.h"
+#include "tools/log_line.h"
 #include "tools/serve/commit_hook.h"
 #include "tools/serve/serve_run.h"
+#include "tools/serve/serve_settings.h"
 #include "tools/stop_signals.h"
+#include "tools/systemd_notify.h"
 #include "tools/web/web_run.h"
 
 namespace brindle::tools {
@@ -35,9 +39,9 @@ constexpr std::size_t kSenderColumn = 16;
 
 class StderrLog final : public service::ServiceLog {
  public:
-  void Line(std::string_view text) override {
-    static_cast<void>(
-        std::fprintf(stderr, "brindle serve: %.*s\n", static_cast<int>(text.size()), text.data()));
+  void Line(std::string_view text) override { LogLine(LogLevel::kInfo, "brindle serve", text); }
+  void Warning(std::string_view text) override {
+    LogLine(LogLevel::kWarning, "brindle serve", text);
   }
 };
 
@@ -71,8 +75,8 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
         !service::IsPostgresLocation(db)) {
       return store;
     }
-    log.Line("cannot reach the database: " + error.text + "; trying again in " +
-             std::to_string(delayMs / 1000) + " s");
+    log.Warning("cannot reach the database: " + error.text + "; trying again in " +
+                std::to_string(delayMs / 1000) + " s");
     for (std::uint32_t waited = 0; waited < delayMs && !StopRequested(); waited += kStopCheckMs) {
       sleeper.Pause(kStopCheckMs);
     }
@@ -81,6 +85,29 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
     }
     delayMs = std::min(delayMs * 2, service::kMaxBackoffMs);
   }
+}
+
+// SIGHUP: the config file read again. Game names and the phone's settings change; the
+// database and the port stay until a restart. A refused file changes nothing.
+void Reload(const ServeArguments& arguments, const ServeSettings& current,
+            service::MessageStore& store, service::ScoreService& server,
+            SystemdNotifier& notifier) {
+  notifier.Reloading();
+  std::string why;
+  const auto fresh = ResolveServeSettings(arguments, why);
+  if (!fresh) {
+    LogLine(LogLevel::kError, "brindle serve", "settings not reloaded: " + why);
+  } else {
+    ApplyGameNames(store, fresh->gameNames);
+    server.Reconfigure(fresh->modem, fresh->pollSeconds);
+    LogLine(LogLevel::kInfo, "brindle serve",
+            "settings reloaded" +
+                (fresh->configPath.empty() ? std::string() : " from " + fresh->configPath) +
+                (fresh->port != current.port || fresh->db != current.db
+                     ? "; the port and the database stay until a restart"
+                     : ""));
+  }
+  notifier.Ready();
 }
 
 // Latin-1 bytes as UTF-8 text for a terminal, padded to `width` columns (printf pads bytes).
@@ -96,14 +123,20 @@ std::string Shown(std::string_view bytes, std::size_t width = 0) {
 }  // namespace
 
 int RunServe(const ServeArguments& arguments) {
+  std::string why;
+  const auto settings = ResolveServeSettings(arguments, why);
+  if (!settings) {
+    return Refuse("serve", why);
+  }
   CatchStopSignals();
   service::StoreError error;
-  auto store = OpenForServing(arguments.db, error);
+  auto store = OpenForServing(settings->db, error);
   if (!store) {
     return StopRequested()
                ? kExitOk
-               : Refuse("serve", "cannot use the database " + arguments.db + ": " + error.text);
+               : Refuse("serve", "cannot use the database " + settings->db + ": " + error.text);
   }
+  ApplyGameNames(*store, settings->gameNames);
   PosixSerialPort port;
   SteadyClock clock;
   RealSleeper sleeper;
@@ -114,7 +147,18 @@ int RunServe(const ServeArguments& arguments) {
   parts.clock = &clock;
   parts.sleeper = &sleeper;
   parts.log = &log;
-  parts.stopRequested = [] { return StopRequested(); };
+  SystemdNotifier notifier;
+  service::ScoreService* running = nullptr;
+  // Polled wherever the service waits, so it also tells the watchdog that the loop turns, and
+  // takes a SIGHUP's fresh settings there.
+  parts.stopRequested = [&] {
+    notifier.Alive();
+    if (TakeReloadRequest() && running != nullptr) {
+      Reload(arguments, *settings, *store, *running, notifier);
+    }
+    return StopRequested();
+  };
+  parts.phoneReady = [&notifier] { notifier.Ready(); };
   parts.utcNow = [] {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -126,19 +170,20 @@ int RunServe(const ServeArguments& arguments) {
   };
   parts.afterCommit = AfterCommitHook();
   service::ServiceOptions options;
-  options.port = arguments.port;
+  options.port = settings->port;
   options.once = arguments.once;
-  options.pollSeconds = arguments.pollSeconds;
+  options.pollSeconds = settings->pollSeconds;
+  options.modem = settings->modem;
   const std::uint64_t start = clock.NowMs();
   service::ScoreService server(options, parts);
+  running = &server;
   const service::ServiceExit exit = server.Run();
   const service::ServiceCounts& counts = server.counts();
   const std::uint64_t elapsed = clock.NowMs() - start;
-  static_cast<void>(std::fprintf(
-      stderr,
-      "brindle serve: %" PRIu64 " stored, %" PRIu64 " deleted, %" PRIu64
-      " deletions refused; %" PRIu64 " ms, %" PRIu64 " ms of it waiting for the phone\n",
-      counts.stored, counts.deleted, counts.refused, elapsed, counts.waitedMs));
+  log.Line(std::to_string(counts.stored) + " stored, " + std::to_string(counts.deleted) +
+           " deleted, " + std::to_string(counts.refused) + " deletions refused; " +
+           std::to_string(elapsed) + " ms, " + std::to_string(counts.waitedMs) +
+           " ms of it waiting for the phone");
   switch (exit) {
     case service::ServiceExit::kDone:
       return kExitOk;
@@ -236,18 +281,16 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       "Take the score messages off the phone into the database: what it holds now, then each "
       "one it announces, listing it again every --poll seconds",
       RunServe);
-  AddPortOption(*serveCommand, serve->port)->required();
-  serveCommand
-      ->add_option("--db", serve->db,
-                   "SQLite database file (made when missing) or PostgreSQL "
-                   "(postgresql://... or libpq key=value; the database made by the "
-                   "operator)")
-      ->required();
+  AddPortOption(*serveCommand, serve->port);
+  serveCommand->add_option("--db", serve->db,
+                           "SQLite database file (made when missing) or PostgreSQL "
+                           "(postgresql://... or libpq key=value; the database made by the "
+                           "operator)");
   serveCommand->add_flag("--once", serve->once,
                          "Store what the phone holds now, delete it there and exit");
-  serveCommand->add_option("--poll", serve->pollSeconds, "Seconds between listings")
-      ->check(CLI::Range(1U, 86400U))
-      ->capture_default_str();
+  serveCommand->add_option("--poll", serve->pollSeconds, "Seconds between listings (default 30)")
+      ->check(CLI::Range(1U, 86400U));
+  AddServeSettingOptions(*serveCommand, *serve);
 
   const auto [messagesCommand, messages] = AddCommand<std::pair<std::string, bool>>(
       app, status, "messages", "Every message the database holds, in the order stored",
@@ -299,9 +342,11 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       "read-only, without the senders' numbers, with /healthz and /metrics (Prometheus); runs "
       "until SIGTERM/SIGINT",
       RunWeb);
-  AddDatabaseOption(*web, arguments->db);
-  web->add_option("--listen", arguments->listen, "HOST:PORT to serve on (port 0: any free one)")
-      ->capture_default_str();
+  AddDatabaseOption(*web, arguments->db)->required(false);
+  web->add_option(
+      "--listen", arguments->listen,
+      "HOST:PORT to serve on (port 0: any free one; default " + std::string(kDefaultListen) + ")");
+  AddConfigOption(*web, arguments->config);
 }
 
 }  // namespace brindle::tools

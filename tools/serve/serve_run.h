@@ -6,16 +6,23 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/score_service.h"
 
 namespace brindle::tools {
 
+// What the command line gave; what it leaves out comes from the config file (serve_settings.h).
 struct ServeArguments {
-  std::string port;
-  std::string db;
+  std::string port;  // empty: the config file's phone's
+  std::string db;    // empty: the config file's
   bool once = false;
-  std::uint32_t pollSeconds = service::kDefaultPollSeconds;
+  std::optional<std::uint32_t> pollSeconds;
+  std::string config;  // empty: the default file, when present
+  std::string phone;   // the config file's [[phone]] by name or port
+  std::optional<std::uint32_t> baudRate;
+  std::optional<std::string> pin;
+  std::vector<std::string> initCommands;  // any: in place of the config file's
 };
 
 struct ScoresArguments {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,7 +23,10 @@
 #include "service/change_watch.h"
 #include "service/message_store.h"
 #include "service/web/leaderboard_server.h"
+#include "tools/config_file.h"
 #include "tools/exit_status.h"
+#include "tools/log_line.h"
+#include "tools/systemd_notify.h"
 
 namespace brindle::tools {
 namespace {
@@ -34,6 +38,8 @@ int Refuse(const std::string& what) {
   static_cast<void>(std::fprintf(stderr, "brindle web: %s\n", what.c_str()));
   return kExitBadInput;
 }
+
+void Log(LogLevel level, const std::string& text) { LogLine(level, "brindle web", text); }
 
 // HOST:PORT, the host maybe in brackets ([::1]:8080); port 0 takes a free one.
 bool SplitListen(const std::string& text, std::string& host, int& port) {
@@ -51,19 +57,24 @@ bool SplitListen(const std::string& text, std::string& host, int& port) {
   return begin != end && status == std::errc() && stop == end && port >= 0 && port <= kMaxPort;
 }
 
-// SIGTERM and SIGINT are blocked in every thread and taken here, where stopping the server is
-// safe; blocked before the server's threads start, which inherit the mask.
+// SIGTERM, SIGINT and SIGHUP are blocked in every thread and taken here, where stopping the
+// server is safe; blocked before the server's threads start, which inherit the mask. SIGHUP
+// calls `reload` and the server goes on.
 class StopOnSignal {
  public:
-  explicit StopOnSignal(service::web::LeaderboardServer& server) {
+  StopOnSignal(service::web::LeaderboardServer& server, std::function<void()> reload) {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGTERM);
     sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-    watcher_ = std::thread([this, &server] {
+    watcher_ = std::thread([this, &server, reload = std::move(reload)] {
       const timespec wait{0, kSignalPollNs};
       while (!done_.load()) {
-        if (sigtimedwait(&signals_, nullptr, &wait) > 0) {
+        const int signal = sigtimedwait(&signals_, nullptr, &wait);
+        if (signal == SIGHUP) {
+          reload();
+        } else if (signal > 0) {
           server.Stop();
           return;
         }
@@ -106,11 +117,10 @@ class FailureLog {
       ++unsaid_;
       return;
     }
-    static_cast<void>(std::fprintf(
-        stderr, "brindle web: cannot read the database: %s%s\n", failure.text.c_str(),
-        unsaid_ == 0 ? ""
-                     : (" (" + std::to_string(unsaid_) + " more failed reads since the last line)")
-                           .c_str()));
+    Log(LogLevel::kWarning, "cannot read the database: " + failure.text +
+                                (unsaid_ == 0 ? ""
+                                              : " (" + std::to_string(unsaid_) +
+                                                    " more failed reads since the last line)"));
     last_ = failure.text;
     said_ = now;
     unsaid_ = 0;
@@ -141,22 +151,35 @@ service::web::ServerTimes Times() {
 }  // namespace
 
 int RunWeb(const WebArguments& arguments) {
+  std::string configPath;
+  std::string why;
+  const auto config = LoadConfig(arguments.config, configPath, why);
+  if (!config) {
+    return Refuse(why);
+  }
+  const std::string db = arguments.db.empty() ? config->database : arguments.db;
+  if (db.empty()) {
+    return Refuse("no database: give --db, or database in the config file");
+  }
+  const std::string listen = !arguments.listen.empty() ? arguments.listen
+                             : !config->listen.empty() ? config->listen
+                                                       : std::string(kDefaultListen);
   std::string host;
   int port = 0;
-  if (!SplitListen(arguments.listen, host, port)) {
-    return Refuse("--listen takes HOST:PORT (port 0 to 65535), not '" + arguments.listen + "'");
+  if (!SplitListen(listen, host, port)) {
+    return Refuse("--listen takes HOST:PORT (port 0 to 65535), not '" + listen + "'");
   }
   service::StoreError error;
-  auto first = service::OpenMessageStore(arguments.db, service::OpenMode::kExistingOnly, error);
+  auto first = service::OpenMessageStore(db, service::OpenMode::kExistingOnly, error);
   if (!first) {
-    return Refuse("cannot read the database " + arguments.db + ": " + error.text);
+    return Refuse("cannot read the database " + db + ": " + error.text);
   }
-  auto watch = service::OpenChangeWatch(arguments.db, error);
+  ApplyGameNames(*first, config->gameNames);
+  auto watch = service::OpenChangeWatch(db, error);
   if (!watch) {
-    return Refuse("cannot watch the database " + arguments.db + ": " + error.text);
+    return Refuse("cannot watch the database " + db + ": " + error.text);
   }
   RaiseDescriptorLimit();
-  const std::string db = arguments.db;
   service::web::LeaderboardServer server(
       [db](service::StoreError& failure) {
         return service::OpenMessageStore(db, service::OpenMode::kExistingOnly, failure);
@@ -167,19 +190,33 @@ int RunWeb(const WebArguments& arguments) {
       },
       std::move(watch), Times());
   server.AddStore(std::move(first));
-  // Neither a write to a closed connection nor the loss of the terminal it was started from
-  // ends the server.
+  // A write to a closed connection does not end the server.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-  static_cast<void>(std::signal(SIGHUP, SIG_IGN));
-  const StopOnSignal stopper(server);
-  std::string why;
+  SystemdNotifier notifier;
+  // SIGHUP: the config file's game names read again; the database and the address stay.
+  const StopOnSignal stopper(server, [&] {
+    notifier.Reloading();
+    std::string ignored;
+    std::string failed;
+    const auto fresh = LoadConfig(arguments.config, ignored, failed);
+    service::StoreError openError;
+    auto store = service::OpenMessageStore(db, service::OpenMode::kExistingOnly, openError);
+    if (!fresh) {
+      Log(LogLevel::kError, "settings not reloaded: " + failed);
+    } else if (store) {
+      ApplyGameNames(*store, fresh->gameNames);
+      Log(LogLevel::kInfo, "settings reloaded; the database and the address stay until a restart");
+    }
+    notifier.Ready();
+  });
   if (!server.Bind(host, port, why)) {
-    static_cast<void>(std::fprintf(stderr, "brindle web: %s\n", why.c_str()));
+    Log(LogLevel::kError, why);
     return kExitFailed;
   }
   const bool bracket = host.find(':') != std::string::npos;
-  static_cast<void>(std::fprintf(stderr, "brindle web: serving http://%s%s%s:%d/\n",
-                                 bracket ? "[" : "", host.c_str(), bracket ? "]" : "", port));
+  Log(LogLevel::kInfo, "serving http://" + std::string(bracket ? "[" : "") + host +
+                           (bracket ? "]:" : ":") + std::to_string(port) + "/");
+  notifier.Ready();
   server.Serve();
   return kExitOk;
 }

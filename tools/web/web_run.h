@@ -3,12 +3,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace brindle::tools {
 
+inline constexpr std::string_view kDefaultListen = "127.0.0.1:8080";
+
+// Empty: the config file's, else the default.
 struct WebArguments {
   std::string db;
-  std::string listen = "127.0.0.1:8080";
+  std::string listen;
+  std::string config;
 };
 
 // Serves until SIGTERM or SIGINT; the exit status.

@@ -1,0 +1,26 @@
+// --config, as the service commands take it: the file named, or the default one when present.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "service/config.h"
+#include "service/message_store.h"
+
+namespace brindle::tools {
+
+CLI::Option* AddConfigOption(CLI::App& command, std::string& path);
+
+// The config file `given` names, else the default one if it exists, else an empty one (with
+// `used` empty). Nothing when the file cannot be read or is refused; `error` says why in one
+// line naming the file, the line and the key.
+std::optional<service::Config> LoadConfig(const std::string& given, std::string& used,
+                                          std::string& error);
+
+// Where the config file's game names meet the store. The store keeps no names of its own yet;
+// once it does, they are written here, at the start and on each reload.
+void ApplyGameNames(service::MessageStore& store, const std::map<std::int64_t, std::string>& names);
+
+}  // namespace brindle::tools
