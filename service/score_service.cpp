@@ -234,17 +234,14 @@ bool ScoreService::Unlock() {
 }
 
 bool ScoreService::SendInitCommands() {
-  for (const std::string& command : options_.modem.initCommands) {
+  return std::ranges::all_of(options_.modem.initCommands, [this](const std::string& command) {
     const Answer answer = Ask(command);
-    if (answer.status != AnswerStatus::kOk) {
-      if (answer.status != AnswerStatus::kStopped) {
-        Warn("the phone on " + options_.port + " did not take " + command + " (" +
-             (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
-      }
-      return false;
+    if (answer.status != AnswerStatus::kOk && answer.status != AnswerStatus::kStopped) {
+      Warn("the phone on " + options_.port + " did not take " + command + " (" +
+           (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
     }
-  }
-  return true;
+    return answer.status == AnswerStatus::kOk;
+  });
 }
 
 ScoreService::Step ScoreService::Select(const std::string& memory) {

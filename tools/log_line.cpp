@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <cinttypes>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace brindle::tools {
 namespace {
@@ -20,9 +21,14 @@ bool ToJournal() {
   if (stream == nullptr || fstat(2, &status) != 0) {
     return false;
   }
+  const std::string_view text(stream);
+  const std::size_t colon = text.find(':');
   std::uintmax_t device = 0;
   std::uintmax_t inode = 0;
-  return std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX, &device, &inode) == 2 &&
+  const char* end = text.data() + text.size();
+  return colon != std::string_view::npos &&
+         std::from_chars(text.data(), text.data() + colon, device).ptr == text.data() + colon &&
+         std::from_chars(text.data() + colon + 1, end, inode).ptr == end &&
          device == status.st_dev && inode == status.st_ino;
 }
 

@@ -1,16 +1,16 @@
 #include "tools/systemd_notify.h"
 
 #include <systemd/sd-daemon.h>
-#include <time.h>
+
+#include <chrono>
 
 namespace brindle::tools {
 namespace {
 
 std::uint64_t NowUs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1000000U +
-         static_cast<std::uint64_t>(now.tv_nsec) / 1000U;
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
 }
 
 }  // namespace

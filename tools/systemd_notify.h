@@ -10,8 +10,8 @@ class SystemdNotifier {
  public:
   SystemdNotifier();
 
-  void Ready();
-  void Reloading();
+  static void Ready();
+  static void Reloading();
   // Called as often as the loop likes; tells the watchdog at most every half its period.
   void Alive();
 
