@@ -159,7 +159,7 @@ def config(port, pin):
     with open(path, "w", encoding="utf-8") as out:
         out.write(f'database = "{DB}"\n[[phone]]\nname = "front"\nport = "{port}"\n'
                   f'speed = 9600\npin = "{pin}"\ninit = [\'AT+CSCS="GSM"\']\n'
-                  '[games]\n7 = "Falling Blocks"\n')
+                  '[games]\n42 = "Falling Blocks"\n')
     return path
 
 
@@ -197,6 +197,8 @@ def case_systemd():
     assert "RELOADING=1" in said, said
     harness.wait_for(lambda: len(stored()) == 3 and held.deletes() >= 3, "all stored")
     assert sent(held, 'AT+CSCS="GSM"') >= 1 and sent(held, "AT+CPIN=") == 2
+    boards = json.loads(run("scores", "--db", DB, "--json").stdout)
+    assert [board.get("gameName") for board in boards["games"]] == ["Falling Blocks"], boards
     lines = stop(serve).splitlines()
     stamp = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (info|warning|error) brindle serve: "
     assert all(re.match(stamp, line) for line in lines), lines

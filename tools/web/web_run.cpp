@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -148,6 +149,21 @@ service::web::ServerTimes Times() {
   return times;
 }
 
+// The config file's game names, stored through a connection of their own: the server's own
+// connections only read.
+void NameGames(const std::string& db, const std::map<std::int64_t, std::string>& names) {
+  if (names.empty()) {
+    return;
+  }
+  service::StoreError error;
+  auto store = service::OpenMessageStore(db, service::OpenMode::kExistingWrite, error);
+  if (!store) {
+    Log(LogLevel::kWarning, "games not named: " + error.text);
+    return;
+  }
+  ApplyGameNames(*store, names);
+}
+
 }  // namespace
 
 int RunWeb(const WebArguments& arguments) {
@@ -174,7 +190,7 @@ int RunWeb(const WebArguments& arguments) {
   if (!first) {
     return Refuse("cannot read the database " + db + ": " + error.text);
   }
-  ApplyGameNames(*first, config->gameNames);
+  NameGames(db, config->gameNames);
   auto watch = service::OpenChangeWatch(db, error);
   if (!watch) {
     return Refuse("cannot watch the database " + db + ": " + error.text);
@@ -199,12 +215,10 @@ int RunWeb(const WebArguments& arguments) {
     std::string ignored;
     std::string failed;
     const auto fresh = LoadConfig(arguments.config, ignored, failed);
-    service::StoreError openError;
-    auto store = service::OpenMessageStore(db, service::OpenMode::kExistingOnly, openError);
     if (!fresh) {
       Log(LogLevel::kError, "settings not reloaded: " + failed);
-    } else if (store) {
-      ApplyGameNames(*store, fresh->gameNames);
+    } else {
+      NameGames(db, fresh->gameNames);
       Log(LogLevel::kInfo, "settings reloaded; the database and the address stay until a restart");
     }
     notifier.Ready();
