@@ -90,9 +90,8 @@ std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
 // SIGHUP: the config file read again. Game names and the phone's settings change; the
 // database and the port stay until a restart. A refused file changes nothing.
 void Reload(const ServeArguments& arguments, const ServeSettings& current,
-            service::MessageStore& store, service::ScoreService& server,
-            SystemdNotifier& notifier) {
-  notifier.Reloading();
+            service::MessageStore& store, service::ScoreService& server) {
+  SystemdNotifier::Reloading();
   std::string why;
   const auto fresh = ResolveServeSettings(arguments, why);
   if (!fresh) {
@@ -107,7 +106,7 @@ void Reload(const ServeArguments& arguments, const ServeSettings& current,
                      ? "; the port and the database stay until a restart"
                      : ""));
   }
-  notifier.Ready();
+  SystemdNotifier::Ready();
 }
 
 // Latin-1 bytes as UTF-8 text for a terminal, padded to `width` columns (printf pads bytes).
@@ -154,11 +153,11 @@ int RunServe(const ServeArguments& arguments) {
   parts.stopRequested = [&] {
     notifier.Alive();
     if (TakeReloadRequest() && running != nullptr) {
-      Reload(arguments, *settings, *store, *running, notifier);
+      Reload(arguments, *settings, *store, *running);
     }
     return StopRequested();
   };
-  parts.phoneReady = [&notifier] { notifier.Ready(); };
+  parts.phoneReady = [] { SystemdNotifier::Ready(); };
   parts.utcNow = [] {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};

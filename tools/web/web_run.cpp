@@ -208,10 +208,9 @@ int RunWeb(const WebArguments& arguments) {
   server.AddStore(std::move(first));
   // A write to a closed connection does not end the server.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-  SystemdNotifier notifier;
   // SIGHUP: the config file's game names read again; the database and the address stay.
   const StopOnSignal stopper(server, [&] {
-    notifier.Reloading();
+    SystemdNotifier::Reloading();
     std::string ignored;
     std::string failed;
     const auto fresh = LoadConfig(arguments.config, ignored, failed);
@@ -221,7 +220,7 @@ int RunWeb(const WebArguments& arguments) {
       NameGames(db, fresh->gameNames);
       Log(LogLevel::kInfo, "settings reloaded; the database and the address stay until a restart");
     }
-    notifier.Ready();
+    SystemdNotifier::Ready();
   });
   if (!server.Bind(host, port, why)) {
     Log(LogLevel::kError, why);
@@ -230,7 +229,7 @@ int RunWeb(const WebArguments& arguments) {
   const bool bracket = host.find(':') != std::string::npos;
   Log(LogLevel::kInfo, "serving http://" + std::string(bracket ? "[" : "") + host +
                            (bracket ? "]:" : ":") + std::to_string(port) + "/");
-  notifier.Ready();
+  SystemdNotifier::Ready();
   server.Serve();
   return kExitOk;
 }
