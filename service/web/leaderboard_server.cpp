@@ -4,6 +4,7 @@
 #include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -151,5 +152,7 @@ void LeaderboardServer::Stop() {
   parts_->stopping = true;
   parts_->io.stop();
 }
+
+void LeaderboardServer::Post(std::function<void()> task) { net::post(parts_->io, std::move(task)); }
 
 }  // namespace brindle::service::web

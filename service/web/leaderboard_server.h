@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,8 @@ class LeaderboardServer {
   void Serve();
   // Ends Serve() from any thread.
   void Stop();
+  // Runs `task` on a serving thread, from any thread: it runs only while requests are served.
+  void Post(std::function<void()> task);
 
  private:
   struct Parts;

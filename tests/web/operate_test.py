@@ -1,14 +1,17 @@
 """`brindle web`'s operator side beside `brindle serve` and the moderation commands: /metrics
-read with a Prometheus text-format parser, /healthz, and a hidden score and a game's new name
-reaching the API, the page and the board's viewers at once.
+read with a Prometheus text-format parser, /healthz, systemd's notifications (ready, and the
+watchdog from the serving threads), and a hidden score and a game's new name reaching the API,
+the page and the board's viewers at once.
 
 usage: operate_test.py BRINDLE FOLDER [sqlite | postgres]  (as api_test.py)"""
 import http.client
 import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
+import threading
 
 from prometheus_client.parser import text_string_to_metric_families
 
@@ -62,8 +65,19 @@ def main():
     port = harness.fill(BRINDLE, FOLDER, db, [(7, 300, "Ann", "+447700900123"),
                                               (7, 200, "Bob", "+447700900456"),
                                               (7, 100, "Ann", "+447700900123")])
-    web = harness.Web(BRINDLE, db)
+    notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    notify.bind(os.path.join(FOLDER, "notify"))
+    said = []
+
+    def hear():  # read at once, as systemd does: a full socket would block the server
+        while True:
+            said.append(notify.recv(100).decode())
+    threading.Thread(target=hear, daemon=True).start()
+    web = harness.Web(BRINDLE, db, {"NOTIFY_SOCKET": os.path.join(FOLDER, "notify"),
+                                    "WATCHDOG_USEC": "400000"})
     try:
+        harness.wait_for(lambda: said.count("WATCHDOG=1") >= 2, "the watchdog told twice")
+        assert said[0] == "READY=1", said
         seen = metrics(web)
         on = (("port", port),)
         for name, value in [("brindle_messages_stored_total", 3),

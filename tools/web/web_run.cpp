@@ -60,18 +60,21 @@ bool SplitListen(const std::string& text, std::string& host, int& port) {
 
 // SIGTERM, SIGINT and SIGHUP are blocked in every thread and taken here, where stopping the
 // server is safe; blocked before the server's threads start, which inherit the mask. SIGHUP
-// calls `reload` and the server goes on.
+// calls `reload` and the server goes on. Each turn also hands systemd's watchdog note to the
+// serving threads, so that it is sent only while they still take work.
 class StopOnSignal {
  public:
-  StopOnSignal(service::web::LeaderboardServer& server, std::function<void()> reload) {
+  StopOnSignal(service::web::LeaderboardServer& server, SystemdNotifier& notifier,
+               std::function<void()> reload) {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGTERM);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-    watcher_ = std::thread([this, &server, reload = std::move(reload)] {
+    watcher_ = std::thread([this, &server, &notifier, reload = std::move(reload)] {
       const timespec wait{0, kSignalPollNs};
       while (!done_.load()) {
+        server.Post([&notifier] { notifier.Alive(); });
         const int signal = sigtimedwait(&signals_, nullptr, &wait);
         if (signal == SIGHUP) {
           reload();
@@ -208,8 +211,9 @@ int RunWeb(const WebArguments& arguments) {
   server.AddStore(std::move(first));
   // A write to a closed connection does not end the server.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+  SystemdNotifier notifier;
   // SIGHUP: the config file's game names read again; the database and the address stay.
-  const StopOnSignal stopper(server, [&] {
+  const StopOnSignal stopper(server, notifier, [&] {
     SystemdNotifier::Reloading();
     std::string ignored;
     std::string failed;
