@@ -62,10 +62,12 @@ class Phone:
 
 
 class Web:
-    """`brindle web` on a free port of 127.0.0.1; `env` adds to its environment."""
+    """`brindle web` on a free port of 127.0.0.1; `env` adds to its environment, `args` to its
+    command line."""
 
-    def __init__(self, brindle, db, env=None):
-        self.process = subprocess.Popen([brindle, "web", "--db", db, "--listen", "127.0.0.1:0"],
+    def __init__(self, brindle, db, env=None, args=()):
+        self.process = subprocess.Popen([brindle, "web", "--db", db, "--listen", "127.0.0.1:0",
+                                         *args],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                         text=True, env={**os.environ, **(env or {})})
         line = self.process.stderr.readline()

@@ -8,10 +8,12 @@ import http.client
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
 import threading
+import time
 
 from prometheus_client.parser import text_string_to_metric_families
 
@@ -46,7 +48,9 @@ class Viewer:
         self.response = self.connection.getresponse()
 
     def next(self):
+        deadline = time.monotonic() + harness.WAIT  # keep-alive comments do not count
         while True:
+            assert time.monotonic() < deadline, "no event"
             line = self.response.fp.readline()
             assert line, "the stream ended"
             if line.startswith(b"data: "):
@@ -73,8 +77,11 @@ def main():
         while True:
             said.append(notify.recv(100).decode())
     threading.Thread(target=hear, daemon=True).start()
+    config = os.path.join(FOLDER, "brindle.toml")
+    with open(config, "w", encoding="utf-8") as out:
+        out.write("[games]\n")
     web = harness.Web(BRINDLE, db, {"NOTIFY_SOCKET": os.path.join(FOLDER, "notify"),
-                                    "WATCHDOG_USEC": "400000"})
+                                    "WATCHDOG_USEC": "400000"}, ["--config", config])
     try:
         harness.wait_for(lambda: said.count("WATCHDOG=1") >= 2, "the watchdog told twice")
         assert said[0] == "READY=1", said
@@ -106,6 +113,13 @@ def main():
         assert viewer.next()["games"][0]["gameName"] == "Zürich <Run>"
         status, page = get(web, "/games/7")
         assert status == 200 and "Zürich &lt;Run&gt; leaderboard".encode() in page, page
+        # SIGHUP: the config file's names taken again, and the server goes on.
+        with open(config, "w", encoding="utf-8") as out:
+            out.write('[games]\n7 = "Tower"\n')
+        web.process.send_signal(signal.SIGHUP)
+        assert viewer.next()["games"][0]["gameName"] == "Tower"
+        harness.wait_for(lambda: "READY=1" in said[said.index("RELOADING=1"):],
+                         "ready after the reload")
 
         seen = metrics(web)
         assert seen[("brindle_live_viewers", ())] == 1, seen
