@@ -17,6 +17,11 @@ constexpr std::uint32_t kStopCheckMs = 100;
 // A handle or a header as one line of the log, whatever its bytes.
 std::string Printable(std::string_view bytes) { return Latin1ToUtf8(EscapeControls(bytes)); }
 
+// The phone's final answer as the log shows it.
+std::string Said(const Answer& answer) {
+  return answer.finalText.empty() ? "no answer" : answer.finalText;
+}
+
 std::string Describe(std::int64_t id, const Message& message) {
   std::string text = "stored #" + std::to_string(id);
   if (message.status == MessageStatus::kScore) {
@@ -53,6 +58,11 @@ void ScoreService::Warn(const std::string& text) const {
   if (parts_.log != nullptr) {
     parts_.log->Warning(text);
   }
+}
+
+void ScoreService::NotTaken(std::string_view command, const Answer& answer) const {
+  Warn("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
+       Said(answer) + ")");
 }
 
 std::string ScoreService::Where(const Place& place) {
@@ -133,8 +143,7 @@ bool ScoreService::Initialise() {
     if (answer.status == AnswerStatus::kTimedOut || answer.status == AnswerStatus::kLineFailed ||
         answer.status == AnswerStatus::kStopped || (needOk && answer.status != AnswerStatus::kOk)) {
       if (answer.status != AnswerStatus::kStopped) {
-        Warn("the phone on " + options_.port + " did not take " + std::string(command) + " (" +
-             (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
+        NotTaken(command, answer);
       }
       return false;
     }
@@ -206,10 +215,7 @@ bool ScoreService::Unlock() {
   }
   const std::string sim = "the SIM in the phone on " + options_.port;
   if (lock != "SIM PIN") {
-    sayOnce(sim +
-            " waits for "
-            " + lock + "
-            ", which the service does not enter");
+    sayOnce(sim + " waits for " + lock + ", which the service does not enter");
     return false;
   }
   if (options_.modem.pin.empty() || pinRefused_) {
@@ -227,8 +233,7 @@ bool ScoreService::Unlock() {
   }
   // A PIN whose answer was lost may have been counted as wrong: it is not risked again either.
   pinRefused_ = true;
-  sayOnce(sim + " refused the PIN (" +
-          (entered.finalText.empty() ? "no answer" : entered.finalText) +
+  sayOnce(sim + " refused the PIN (" + Said(entered) +
           "); it is not sent again, so that the SIM does not lock itself");
   return false;
 }
@@ -237,8 +242,7 @@ bool ScoreService::SendInitCommands() {
   return std::ranges::all_of(options_.modem.initCommands, [this](const std::string& command) {
     const Answer answer = Ask(command);
     if (answer.status != AnswerStatus::kOk && answer.status != AnswerStatus::kStopped) {
-      Warn("the phone on " + options_.port + " did not take " + command + " (" +
-           (answer.finalText.empty() ? "no answer" : answer.finalText) + ")");
+      NotTaken(command, answer);
     }
     return answer.status == AnswerStatus::kOk;
   });

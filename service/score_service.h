@@ -160,6 +160,8 @@ class ScoreService {
   [[nodiscard]] bool Stopping() const;
   void Log(const std::string& text) const;
   void Warn(const std::string& text) const;
+  // "the phone on PORT did not take COMMAND (its answer)".
+  void NotTaken(std::string_view command, const Answer& answer) const;
   [[nodiscard]] static std::string Where(const Place& place);
 
   ServiceOptions options_;

@@ -174,6 +174,7 @@ struct Phone {
   bool refusesIndications = false;  // AT+CNMI=2,1
   std::string leftOver;             // an earlier answer still on its way when the service starts
   std::string selected = "SM";
+  std::string simLock;  // what AT+CPIN? says the SIM waits for; empty: the SIM is open
 
   static std::string Entry(std::string_view header, int index, const std::string& pdu) {
     return std::string(header) + (index < 0 ? "" : std::to_string(index) + ",") + "1,," +
@@ -185,6 +186,9 @@ struct Phone {
     std::map<int, std::string>& memory = memories[selected];
     if (command == "AT+CNMI=2,1" && refusesIndications) {
       return "\r\n+CME ERROR: 3\r\n";
+    }
+    if (command == "AT+CPIN?" && !simLock.empty()) {
+      return "\r\n+CPIN: " + simLock + "\r\n\r\nOK\r\n";
     }
     if (command == "AT+CPMS=?") {
       return memories.size() > 1 ? "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n"
@@ -337,6 +341,8 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
   stray.leftOver = "\r\nOK\r\n";
   Phone shortPdu = sm({{1, Pdu(1)}, {2, Pdu(2) + "0"}});  // an odd number of hex digits
   shortPdu.refusesIndications = true;
+  Phone puk = sm({{1, Pdu(1)}});
+  puk.simLock = "SIM PUK";
   const std::vector<Row> rows = {
       {"listed and deleted", sm({{1, Pdu(1)}, {2, Pdu(2)}}), "CMGL=4 CMGD=1 CMGD=2", "P1 P2", ""},
       {"index 0", sm({{0, Pdu(0)}}), "CMGL=4 CMGD=0", "P0", ""},
@@ -359,6 +365,9 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
       {"a PDU not received whole; announcements refused", shortPdu,
        "CMGL=4 CMGD=1 CMGR=2 CMGR=2 CMGD=2", "P1 damaged 2 2026-12-07T10:00:00Z", "",
        Lines({"refused AT+CNMI=2,1 (+CME ERROR: 3)", "not received whole in 3 reads: odd number"})},
+      {"a SIM that waits for its PUK", puk, "", "", "SM:1",
+       Lines({"the SIM in the phone on COM3: waits for SIM PUK, which the service does not enter"}),
+       StoreFault::kNone, 1, false, ServiceExit::kNoPhone},
   };
   int dbNumber = 0;
   for (const Row& row : rows) {
