@@ -82,7 +82,7 @@ class Reader {
         ok = Whole(node, name, 1, UINT32_MAX, number);
         phone.modem.baudRate = static_cast<std::uint32_t>(number);
         if (ok && !IsSerialSpeed(phone.modem.baudRate)) {
-          ok = Fail(node, name, "is not a serial speed (1200, 2400, ... 115200, ... 921600)");
+          ok = Fail(node, name, "is not a serial speed (" + std::string(kSerialSpeeds) + ")");
         }
       } else if (key == "pin") {
         ok = Text(node, name, phone.modem.pin);

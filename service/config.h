@@ -56,8 +56,9 @@ std::optional<Config> ReadConfig(const std::string& path, std::string& error);
 std::optional<PhoneConfig> PickPhone(const Config& config, std::string_view which,
                                      std::string& error);
 
-// The speeds a serial port is set to (termios' from 1200 up).
+// The speeds a serial port is set to (termios' from 1200 up), and how a refusal names them.
 [[nodiscard]] bool IsSerialSpeed(std::uint32_t baudRate);
+inline constexpr std::string_view kSerialSpeeds = "1200, 2400, ... 115200, ... 921600";
 // "" when `command` can be sent as one AT command line, otherwise why not.
 std::string CheckInitCommand(std::string_view command);
 // "" when `pin` is a SIM's PIN (4 to 8 digits), otherwise why not.

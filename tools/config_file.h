@@ -19,8 +19,8 @@ CLI::Option* AddConfigOption(CLI::App& command, std::string& path);
 std::optional<service::Config> LoadConfig(const std::string& given, std::string& used,
                                           std::string& error);
 
-// Where the config file's game names meet the store. The store keeps no names of its own yet;
-// once it does, they are written here, at the start and on each reload.
+// The config file's game names written into the store, at the start and on each reload; a
+// name the store refuses is logged and the rest still written.
 void ApplyGameNames(service::MessageStore& store, const std::map<std::int64_t, std::string>& names);
 
 }  // namespace brindle::tools

@@ -1,5 +1,7 @@
 #include "tools/serve/serve_settings.h"
 
+#include <charconv>
+
 #include "service/config.h"
 #include "tools/config_file.h"
 
@@ -23,10 +25,12 @@ void AddServeSettingOptions(CLI::App& command, ServeArguments& arguments) {
       ->check(CLI::Validator(
           [](const std::string& text) {
             std::uint32_t speed = 0;
-            return CLI::detail::lexical_cast(text, speed) && service::IsSerialSpeed(speed)
+            const char* end = text.data() + text.size();
+            const auto [stop, status] = std::from_chars(text.data(), end, speed);
+            return status == std::errc() && stop == end && service::IsSerialSpeed(speed)
                        ? std::string()
-                       : "must be a serial speed (1200, 2400, ... 115200, ... 921600), not '" +
-                             text + "'";
+                       : "must be a serial speed (" + std::string(service::kSerialSpeeds) +
+                             "), not '" + text + "'";
           },
           ""));
   command
