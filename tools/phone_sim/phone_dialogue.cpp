@@ -260,8 +260,11 @@ PhoneDialogue::Reply PhoneDialogue::EnterPin(std::string_view argument) {
                                    : "+CPIN: SIM PIN");
     return Reply::kOk;
   }
-  if (!argument.starts_with('=') || argument == "=?") {
-    return argument == "=?" ? Reply::kOk : Reply::kError;
+  if (argument == "=?") {
+    return Reply::kOk;
+  }
+  if (!argument.starts_with('=')) {
+    return Reply::kError;
   }
   std::string_view given = Trim(argument.substr(1));
   if (given.size() >= 2 && given.front() == '"' && given.back() == '"') {
