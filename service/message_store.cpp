@@ -15,6 +15,20 @@ constexpr std::array<std::string_view, 4> kPortStateNames = {"initialising", "re
 
 }  // namespace
 
+std::uint64_t MessageKeyHash(std::string_view sender, std::string_view sentAt, std::string_view pdu,
+                             std::string_view received) {
+  constexpr std::uint64_t kOffset = 14695981039346656037ULL;
+  constexpr std::uint64_t kPrime = 1099511628211ULL;
+  std::uint64_t hash = kOffset;
+  for (const std::string_view part : {sender, sentAt, pdu, received}) {
+    for (const char c : part) {
+      hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
+    }
+    hash = (hash ^ 0xFFU) * kPrime;
+  }
+  return hash;
+}
+
 bool IsGameName(std::string_view name) {
   const auto text = Utf8ToUtf16(name);
   return text && name.size() <= kMaxGameName && std::ranges::none_of(*text, [](char16_t c) {

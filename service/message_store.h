@@ -67,6 +67,12 @@ struct KeepResult {
 
 inline constexpr std::string_view kBlockedReason = "blocked sender";
 
+// FNV-1a over a message's key (sender, sentAt, pdu, received), each part closed by a byte that
+// no text of it holds. Equal keys hash alike; a store finds a message by it, then compares the
+// key itself.
+std::uint64_t MessageKeyHash(std::string_view sender, std::string_view sentAt, std::string_view pdu,
+                             std::string_view received);
+
 struct LeaderboardQuery {
   std::optional<std::int64_t> gameId;  // nullopt: every game
   std::int64_t top = 10;               // rows per game

@@ -631,21 +631,12 @@ bool IsPostgresLocation(std::string_view location) {
          kLibpqKeywords.find(keyword) != std::string_view::npos;
 }
 
-// FNV-1a hashes of each message's key (sender, sentAt, pdu, received); a collision only makes
-// one writer wait for another.
+// Each message's key hash; a collision only makes one writer wait for another.
 std::vector<std::int64_t> MessageLockKeys(std::span<const Message> messages) {
-  constexpr std::uint64_t kOffset = 14695981039346656037ULL;
-  constexpr std::uint64_t kPrime = 1099511628211ULL;
   std::vector<std::int64_t> keys;
   keys.reserve(messages.size());
   for (const Message& m : messages) {
-    std::uint64_t hash = kOffset;
-    for (const std::string* part : {&m.sender, &m.sentAt, &m.pdu, &m.received}) {
-      for (const char c : *part) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
-      }
-      hash = (hash ^ 0xFFU) * kPrime;  // a separator no text byte can fake
-    }
+    const std::uint64_t hash = MessageKeyHash(m.sender, m.sentAt, m.pdu, m.received);
     // Above the migration's key, in a range of their own.
     keys.push_back(static_cast<std::int64_t>((std::uint64_t{1} << 40) + hash % kMessageLockSlots));
   }

@@ -107,6 +107,38 @@ DROP INDEX messages_best;
 )sql",
     // Moderation, game names and the services' reports (store_operations_sql.h).
     "ALTER TABLE messages ADD COLUMN hidden_by TEXT;",
+    // The UNIQUE key held each PDU's text a second time, in its index, which doubled what a
+    // message costs to store. A message is now found by its key's hash (MessageKeyHash, filled
+    // here by brindle_key_hash) through a small index and compared whole; Keep runs alone, under
+    // BEGIN IMMEDIATE. SQLite cannot drop a UNIQUE, so the table is made again; rows keep their
+    // ids.
+    R"sql(
+CREATE TABLE messages_v5 (
+  id INTEGER PRIMARY KEY,
+  status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
+  reason TEXT,
+  sender TEXT NOT NULL,
+  sent_at TEXT NOT NULL,
+  sent_at_utc INTEGER NOT NULL,
+  pdu TEXT NOT NULL,
+  received TEXT NOT NULL DEFAULT '',
+  game_id INTEGER,
+  fixed INTEGER,
+  score INTEGER,
+  handle BLOB,
+  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+  hidden_by TEXT,
+  key_hash INTEGER NOT NULL
+);
+INSERT INTO messages_v5 (id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
+                         fixed, score, handle, stored_at, hidden_by, key_hash)
+  SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
+         handle, stored_at, hidden_by, brindle_key_hash(sender, sent_at, pdu, received)
+  FROM messages ORDER BY id;
+DROP TABLE messages;
+ALTER TABLE messages_v5 RENAME TO messages;
+CREATE INDEX messages_key ON messages (key_hash);
+)sql",
 };
 
 constexpr std::string_view kNowSeconds = "CAST(strftime('%s', 'now') AS INTEGER)";
@@ -118,16 +150,16 @@ std::string Clocked(std::string_view sql) {
 
 constexpr const char* kInsertSql = R"sql(
 INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id,
-                      fixed, score, handle, stored_at)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
-ON CONFLICT (sender, sent_at, pdu, received) DO NOTHING
+                      fixed, score, handle, stored_at, key_hash)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
 )sql";
 
 // When a batch is stored, asked once for the whole batch rather than by each row's default.
 constexpr const char* kNowSql = "SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
 constexpr const char* kFindSql =
-    "SELECT id FROM messages WHERE sender = ?1 AND sent_at = ?2 AND pdu = ?3 AND received = ?4";
+    "SELECT id FROM messages "
+    "WHERE key_hash = ?1 AND sender = ?2 AND sent_at = ?3 AND pdu = ?4 AND received = ?5";
 
 constexpr const char* kListSql = R"sql(
 SELECT id, status, reason, sender, sent_at, sent_at_utc, pdu, received, game_id, fixed, score,
@@ -302,6 +334,24 @@ class SqliteStore final : public MessageStore {
 
 bool SqliteStore::KeepOne(const Message& message, std::string_view storedAt, KeepResult& result,
                           StoreError& error) {
+  const auto keyHash = static_cast<std::int64_t>(
+      MessageKeyHash(message.sender, message.sentAt, message.pdu, message.received));
+  sqlite3_stmt* find = find_.get();
+  sqlite3_reset(find);
+  if (sqlite3_bind_int64(find, 1, keyHash) != SQLITE_OK || !BindText(find, 2, message.sender) ||
+      !BindText(find, 3, message.sentAt) || !BindText(find, 4, message.pdu) ||
+      !BindText(find, 5, message.received)) {
+    return Fail(error);
+  }
+  const int found = sqlite3_step(find);
+  const bool read = found == SQLITE_ROW || found == SQLITE_DONE || Fail(error);
+  if (found == SQLITE_ROW) {
+    result = {sqlite3_column_int64(find, 0), false};
+  }
+  sqlite3_reset(find);
+  if (!read || found == SQLITE_ROW) {
+    return read;
+  }
   sqlite3_stmt* insert = insert_.get();
   sqlite3_reset(insert);
   sqlite3_clear_bindings(insert);
@@ -312,7 +362,7 @@ bool SqliteStore::KeepOne(const Message& message, std::string_view storedAt, Kee
       BindText(insert, 3, message.sender) && BindText(insert, 4, message.sentAt) &&
       sqlite3_bind_int64(insert, 5, message.sentAtUtc) == SQLITE_OK &&
       BindText(insert, 6, message.pdu) && BindText(insert, 7, message.received) &&
-      BindText(insert, 12, storedAt);
+      BindText(insert, 12, storedAt) && sqlite3_bind_int64(insert, 13, keyHash) == SQLITE_OK;
   if (bound && score) {
     bound = sqlite3_bind_int64(insert, 8, message.gameId) == SQLITE_OK &&
             sqlite3_bind_int64(insert, 9, message.fixed) == SQLITE_OK &&
@@ -322,32 +372,20 @@ bool SqliteStore::KeepOne(const Message& message, std::string_view storedAt, Kee
   if (!bound || sqlite3_step(insert) != SQLITE_DONE) {
     return Fail(error);
   }
-  if (sqlite3_changes(db_.get()) == 1) {
-    result = {sqlite3_last_insert_rowid(db_.get()), true};
-    if (!score) {
-      return true;
-    }
-    sqlite3_stmt* rank = rank_.get();
-    sqlite3_reset(rank);
-    const bool ranked = sqlite3_bind_int64(rank, 1, message.gameId) == SQLITE_OK &&
-                        sqlite3_bind_int64(rank, 2, message.score) == SQLITE_OK &&
-                        sqlite3_bind_int64(rank, 3, message.sentAtUtc) == SQLITE_OK &&
-                        sqlite3_bind_int64(rank, 4, result.id) == SQLITE_OK &&
-                        BindBlob(rank, 5, message.handle) && BindText(rank, 6, message.sender) &&
-                        BindText(rank, 7, message.sentAt) && sqlite3_step(rank) == SQLITE_DONE;
-    sqlite3_reset(rank);
-    return ranked || Fail(error);
+  result = {sqlite3_last_insert_rowid(db_.get()), true};
+  if (!score) {
+    return true;
   }
-  sqlite3_stmt* find = find_.get();
-  sqlite3_reset(find);
-  if (!BindText(find, 1, message.sender) || !BindText(find, 2, message.sentAt) ||
-      !BindText(find, 3, message.pdu) || !BindText(find, 4, message.received) ||
-      sqlite3_step(find) != SQLITE_ROW) {
-    return Fail(error);
-  }
-  result = {sqlite3_column_int64(find, 0), false};
-  sqlite3_reset(find);
-  return true;
+  sqlite3_stmt* rank = rank_.get();
+  sqlite3_reset(rank);
+  const bool ranked = sqlite3_bind_int64(rank, 1, message.gameId) == SQLITE_OK &&
+                      sqlite3_bind_int64(rank, 2, message.score) == SQLITE_OK &&
+                      sqlite3_bind_int64(rank, 3, message.sentAtUtc) == SQLITE_OK &&
+                      sqlite3_bind_int64(rank, 4, result.id) == SQLITE_OK &&
+                      BindBlob(rank, 5, message.handle) && BindText(rank, 6, message.sender) &&
+                      BindText(rank, 7, message.sentAt) && sqlite3_step(rank) == SQLITE_DONE;
+  sqlite3_reset(rank);
+  return ranked || Fail(error);
 }
 
 bool SqliteStore::Keep(std::span<const Message> messages, std::vector<KeepResult>& results,
@@ -652,6 +690,29 @@ bool Run(sqlite3* db, const std::string& sql, StoreError& error) {
   return true;
 }
 
+// brindle_key_hash(sender, sent_at, pdu, received): MessageKeyHash, for the migration that
+// fills key_hash.
+bool AddKeyHashFunction(sqlite3* db, StoreError& error) {
+  const auto keyHash = [](sqlite3_context* context, int, sqlite3_value** values) {
+    std::array<std::string_view, 4> parts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[i]));
+      parts[i] =
+          text == nullptr
+              ? std::string_view()
+              : std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(values[i])));
+    }
+    sqlite3_result_int64(
+        context, static_cast<std::int64_t>(MessageKeyHash(parts[0], parts[1], parts[2], parts[3])));
+  };
+  if (sqlite3_create_function_v2(db, "brindle_key_hash", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                 nullptr, keyHash, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = {StoreErrorKind::kUnavailable, sqlite3_errmsg(db)};
+    return false;
+  }
+  return true;
+}
+
 // The steps from `version` to kSqliteSchemaVersion, in the transaction already open.
 bool RunMigrations(sqlite3* db, int version, StoreError& error) {
   if (version == kSqliteSchemaVersion) {
@@ -681,9 +742,9 @@ bool Migrate(sqlite3* db, bool create, StoreError& error) {
     return true;
   }
   sqlite3_busy_timeout(db, kMigrationWaitMs);
-  const bool migrated = Run(db, "BEGIN IMMEDIATE", error) && ReadState(db, state, error) &&
-                        Usable(state, create, error) && RunMigrations(db, state.version, error) &&
-                        Run(db, "COMMIT", error);
+  const bool migrated = AddKeyHashFunction(db, error) && Run(db, "BEGIN IMMEDIATE", error) &&
+                        ReadState(db, state, error) && Usable(state, create, error) &&
+                        RunMigrations(db, state.version, error) && Run(db, "COMMIT", error);
   if (!migrated) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }

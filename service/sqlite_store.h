@@ -12,7 +12,7 @@ namespace brindle::service {
 
 // The schema this build writes and reads; the service migrates older files when it opens them
 // (readers refuse them until then), newer ones are refused.
-inline constexpr int kSqliteSchemaVersion = 4;
+inline constexpr int kSqliteSchemaVersion = 5;
 // PRAGMA application_id of our files ("BRND"), so another program's database is refused.
 inline constexpr int kSqliteApplicationId = 0x42524E44;
 

@@ -27,13 +27,14 @@ def text(*args):
 
 def main():
     # The service makes the schema (the port is not there, so it fails right after), then rows
-    # go in as a phone could have sent them, and onto the board as the service ranks them.
+    # go in as a phone could have sent them (key_hash 0: no one looks them up), and onto the
+    # board as the service ranks them.
     result = run("serve", "--once", "--port", os.path.join(TMP, "no-port"), "--db", DB)
     assert result.returncode == 1 and b"cannot open the port" in result.stderr, result
     with sqlite3.connect(DB) as db:
         db.executemany(
             "INSERT INTO messages (status, reason, sender, sent_at, sent_at_utc, pdu, received,"
-            " game_id, fixed, score, handle) VALUES (?, ?, ?, ?, 1, ?, ?, 42, 1, ?, ?)",
+            " game_id, fixed, score, handle, key_hash) VALUES (?, ?, ?, ?, 1, ?, ?, 42, 1, ?, ?, 0)",
             [("score", None, "+441", "t", "P1", "", 30, b"\x1b]0;owned\x07"),
              ("score", None, "+442", "t", "P2", "", 20, b"\xe9t\xe9"),
              ("score", None, "+443\x1b[2J", "t", "P3", "", 10, b"\x9b2J"),

@@ -2,9 +2,10 @@
 // empty database (SQLite: a new file in a temporary folder). Its table of rules; the migration
 // from the first schema; services starting and writing at once; databases that are not ours.
 // The migration from a database that schema 2 made (tests/service/schema2, the same rows in
-// each store's own form). Then what only SQLite's own files show, and what only a PostgreSQL server
-// shows: a lost connection, a listing while others commit, no database, no server, a role it does
-// not know (when BRINDLE_TEST_POSTGRES names the suite's throwaway server as libpq key=value text).
+// each store's own form). Then what only SQLite's own files show (among them the key's hash and
+// the migration from a file that schema 4 made), and what only a PostgreSQL server shows: a lost
+// connection, a listing while others commit, no database, no server, a role it does not know
+// (when BRINDLE_TEST_POSTGRES names the suite's throwaway server as libpq key=value text).
 #include "service/message_store.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -625,6 +627,81 @@ TEST(SqliteStore, FileDeletedOrReplacedUnderTheServiceTakesNoBatch) {
     EXPECT_EQ(error.kind, StoreErrorKind::kUnavailable) << name;
     EXPECT_NE(error.text.find("deleted or replaced"), std::string::npos) << error.text;
   }
+}
+
+// A database that schema 4 made from schema3's rows, with a score hidden, a sender blocked and a
+// game named (brindle scores hide 6; senders block +447700900103; games set 7). The table is
+// made again without its UNIQUE: every row comes through whole, each message held is found by
+// the new key, and what was hidden stays off the boards.
+TEST(SqliteStore, SchemaFourComesThroughWholeAndFindsWhatItHeld) {
+  const std::string path = FreshSqliteFile();
+  fs::copy_file(kSchemas / "schema4" / "scores.sqlite", path);
+  const std::string everyField =
+      "SELECT group_concat(row, char(10)) FROM (SELECT quote(id) || quote(status) || "
+      "quote(reason) || quote(sender) || quote(sent_at) || quote(sent_at_utc) || quote(pdu) || "
+      "quote(received) || quote(game_id) || quote(fixed) || quote(score) || quote(handle) || "
+      "quote(stored_at) || quote(hidden_by) AS row FROM messages ORDER BY id)";
+  const std::string before = Pragma(path, everyField);
+  StoreError error;
+  auto store = OpenMessageStore(path, OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  EXPECT_EQ(Pragma(path, everyField), before);
+  std::vector<Message> again;
+  std::vector<std::int64_t> ids;
+  ASSERT_TRUE(store->ForEachMessage(
+      [&](const StoredMessage& m) {
+        again.push_back(m.message);
+        ids.push_back(m.id);
+        return true;
+      },
+      error));
+  ASSERT_EQ(again.size(), 13U);
+  std::vector<KeepResult> results;
+  ASSERT_TRUE(store->Keep(again, results, error)) << error.text;
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    EXPECT_FALSE(results[i].added) << Show(again[i]);
+    EXPECT_EQ(results[i].id, ids[i]) << Show(again[i]);
+  }
+  EXPECT_EQ(Board(*store, {}),
+            (std::vector<std::string>{"7: 1 ZED 500 +447700900101 2026-12-06T21:15:00+01:00",
+                                      "7: 2 AMY 500 +447700900104 2026-12-06T21:15:30+01:00",
+                                      "9: 1 BOB 90 +447700900102 2026-12-06T21:20:00+01:00",
+                                      "9: 2 ZED 40 +447700900101 2026-12-06T21:15:10+01:00"}));
+}
+
+// A row found by the key's hash is the message only when the whole key matches: rows made to
+// share its hash, each differing in one part, are other messages.
+TEST(SqliteStore, HeldOnlyWhenTheWholeKeyMatches) {
+  const std::string path = FreshSqliteFile();
+  StoreError error;
+  auto store = OpenMessageStore(path, OpenMode::kCreateIfMissing, error);
+  ASSERT_NE(store, nullptr) << error.text;
+  Message message = Score(1, "Ann", 10, "+441", "t", 1);
+  message.received = "SM 3 2026-12-07T13:49:05Z";
+  const std::string hash = std::to_string(static_cast<std::int64_t>(
+      MessageKeyHash(message.sender, message.sentAt, message.pdu, message.received)));
+  const std::array<std::string, 4> key = {message.sender, message.sentAt, message.pdu,
+                                          message.received};
+  const std::array<std::string, 4> other = {"+449", "u", "other", ""};
+  for (std::size_t differs = 0; differs < key.size(); ++differs) {
+    std::string insert =
+        "INSERT INTO messages (status, sender, sent_at, pdu, received, sent_at_utc, key_hash) "
+        "VALUES ('rejected'";
+    for (std::size_t i = 0; i < key.size(); ++i) {
+      insert += ", '";
+      insert += i == differs ? other.at(i) : key.at(i);
+      insert += "'";
+    }
+    insert += ", 1, ";
+    insert += hash;
+    insert += ")";
+    Pragma(path, insert);
+  }
+  std::vector<KeepResult> results;
+  ASSERT_TRUE(store->Keep({{message, message}}, results, error)) << error.text;
+  EXPECT_TRUE(results[0].added);
+  EXPECT_FALSE(results[1].added);
+  EXPECT_EQ(results[1].id, results[0].id);
 }
 
 class PostgresStore : public ::testing::Test {
