@@ -7,14 +7,7 @@
 # `build`), so that scripts/test.sh can build while other tests run; with no argument it does
 # both. Exit status 0 only when everything passed.
 set -uo pipefail
-phase=${1:-all}
-case $phase in
-  all | build | run) ;;
-  *) echo "usage: test-wince.sh [build|run]" >&2; exit 2 ;;
-esac
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-phone=${BRINDLE_PHONE:-$root/build/release/tools/brindle}
+. "$(dirname "$0")/build-run-phase.sh"
 fail() { printf 'test-wince: %s\n' "$*" >&2; exit 1; }
 
 if [ "$phase" != run ]; then

@@ -7,19 +7,11 @@
 # the rest (after a `build`), so that scripts/test.sh can build while other tests run; with no
 # argument it does both. Exit status 0 only when everything passed.
 set -uo pipefail
-phase=${1:-all}
-case $phase in
-  all | build | run) ;;
-  *) echo "usage: test-windows.sh [build|run]" >&2; exit 2 ;;
-esac
-
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+. "$(dirname "$0")/build-run-phase.sh"
 tests=build/windows-x64/host-tests
 artifacts=$root/build/windows-x64/wine-artifacts
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all PATH=/usr/lib/wine:$PATH
 export BRINDLE_WINE_ARTIFACTS=$artifacts
-phone=${BRINDLE_PHONE:-$root/build/release/tools/brindle}
 # build folder, loader, prefix kind
 wines=("windows-x64 wine64 win64" "windows-x86 wine win32")
 
