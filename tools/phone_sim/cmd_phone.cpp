@@ -95,86 +95,68 @@ void RegisterPhoneCommand(CLI::App& app, int& status) {
       "(AT+CNMI, AT+CMGL, AT+CMGR, AT+CMGD, PDU mode)");
   // The last of a repeated option counts, so a script can override what it was given.
   phone->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  phone
-      ->add_option(
-          "--mode", arguments->mode,
-          "Behaviour, one mode or several joined by commas: " + std::string(sim::PhoneModeList()))
-      ->type_name("MODE[,MODE...]")
+  // An option with a value, shown in the help as `type`.
+  const auto valued = [phone](const std::string& name, auto& into, const std::string& what,
+                              const char* type) {
+    return phone->add_option(name, into, what)->type_name(type);
+  };
+  valued("--mode", arguments->mode,
+         "Behaviour, one mode or several joined by commas: " + std::string(sim::PhoneModeList()),
+         "MODE[,MODE...]")
       ->capture_default_str();
-  phone
-      ->add_option("--seed", arguments->options.seed,
-                   "Seed of the random choices (garbage, noisy), for a run that can be repeated "
-                   "(0: a fresh one)")
-      ->type_name("N");
-  phone
-      ->add_option("--link", arguments->options.linkPath,
-                   "Also make a symlink to the terminal at PATH (removed on exit)")
-      ->type_name("PATH");
-  phone
-      ->add_option("--log", arguments->options.logPath,
-                   "Write every byte and message as JSON lines to FILE")
-      ->type_name("FILE");
-  phone
-      ->add_option("--timeout", arguments->options.timeoutSeconds,
-                   "Exit after SECONDS (0: run until SIGTERM/SIGINT)")
-      ->type_name("SECONDS")
+  valued("--seed", arguments->options.seed,
+         "Seed of the random choices (garbage, noisy), for a run that can be repeated "
+         "(0: a fresh one)",
+         "N");
+  valued("--link", arguments->options.linkPath,
+         "Also make a symlink to the terminal at PATH (removed on exit)", "PATH");
+  valued("--log", arguments->options.logPath, "Write every byte and message as JSON lines to FILE",
+         "FILE");
+  valued("--timeout", arguments->options.timeoutSeconds,
+         "Exit after SECONDS (0: run until SIGTERM/SIGINT)", "SECONDS")
       ->check(NotNegative());
-  phone
-      ->add_option("--count", arguments->options.count,
-                   "Exit once N messages have been taken and answered (0: no limit)")
-      ->type_name("N")
+  valued("--count", arguments->options.count,
+         "Exit once N messages have been taken and answered (0: no limit)", "N")
       ->check(NotNegative());
-  phone
-      ->add_option("--capacity", arguments->options.capacity,
-                   "Places in each message memory, indexes 1 to N (0 to N-1 with index-zero)")
-      ->type_name("N")
+  valued("--capacity", arguments->options.capacity,
+         "Places in each message memory, indexes 1 to N (0 to N-1 with index-zero)", "N")
       ->check(CLI::Range(1, sim::kMaxStoreCapacity).description(""))
       ->capture_default_str();
-  phone
-      ->add_option("--inbox", arguments->options.inboxPath,
-                   "Store these received messages at start: one SMS-DELIVER PDU in hex a line, "
-                   "service-centre field first ('00': the phone's own); blank and # lines skipped")
-      ->type_name("FILE");
-  phone
-      ->add_option("--feed", arguments->options.feedPath,
-                   "Take received messages, as --inbox lines, from the named pipe PATH while "
-                   "running (made if missing, removed on exit if made)")
-      ->type_name("PATH");
+  valued("--inbox", arguments->options.inboxPath,
+         "Store these received messages at start: one SMS-DELIVER PDU in hex a line, "
+         "service-centre field first ('00': the phone's own); blank and # lines skipped",
+         "FILE");
+  valued("--feed", arguments->options.feedPath,
+         "Take received messages, as --inbox lines, from the named pipe PATH while running (made "
+         "if missing, removed on exit if made)",
+         "PATH");
   phone->add_flag("--loopback", arguments->options.loopback,
                   "Every message sent also arrives, as an SMS-DELIVER from --own-number stamped "
                   "with the local time and zone");
-  phone
-      ->add_option("--own-number", arguments->options.ownNumber,
-                   "This phone's number, the sender of looped-back messages")
-      ->type_name("NUMBER")
+  valued("--own-number", arguments->options.ownNumber,
+         "This phone's number, the sender of looped-back messages", "NUMBER")
       ->check(kPhoneNumber)
       ->capture_default_str();
-  phone
-      ->add_option("--pin", arguments->options.pin,
-                   "The SIM is locked until AT+CPIN=\"PIN\" gives this PIN (three wrong ones "
-                   "and it wants its PUK, which it never takes)")
-      ->type_name("PIN");
+  valued("--pin", arguments->options.pin,
+         "The SIM is locked until AT+CPIN=\"PIN\" gives this PIN (three wrong ones and it wants "
+         "its PUK, which it never takes)",
+         "PIN");
   CLI::Option* deliver = phone->add_flag(
       "--deliver", arguments->deliver.deliver,
       "Run no phone: read SMS-SUBMIT PDUs from standard input, as --inbox lines (the \"pdu\" of "
       "`brindle encode --lines`), and print the SMS-DELIVER each becomes on arrival, as an "
       "--inbox line (service-centre field '00')");
-  phone->add_option("--from", arguments->deliver.from, "The sender (default: --own-number)")
-      ->type_name("NUMBER")
+  valued("--from", arguments->deliver.from, "The sender (default: --own-number)", "NUMBER")
       ->check(kPhoneNumber)
       ->needs(deliver);
-  phone
-      ->add_option("--sent", arguments->deliver.sent,
-                   "The centre's time stamp, as 2026-12-06T21:15:03+01:00 "
-                   "(default: now, in local time)")
-      ->type_name("TIME")
+  valued("--sent", arguments->deliver.sent,
+         "The centre's time stamp, as 2026-12-06T21:15:03+01:00 (default: now, in local time)",
+         "TIME")
       ->check(Checked([](const std::string& text) { return sim::ParseTimeStamp(text).has_value(); },
                       "a time as 2026-12-06T21:15:03+01:00, the offset in quarter hours"))
       ->needs(deliver);
-  phone
-      ->add_option("--coding", arguments->deliver.coding,
-                   "TP-DCS in place of the SUBMIT's; the user data stays as sent")
-      ->type_name("HEX")
+  valued("--coding", arguments->deliver.coding,
+         "TP-DCS in place of the SUBMIT's; the user data stays as sent", "HEX")
       ->check(Checked([](const std::string& text) { return CodingOf(text).has_value(); },
                       "two hex digits"))
       ->needs(deliver);
