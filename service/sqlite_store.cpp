@@ -29,45 +29,48 @@ constexpr int kMigrationWaitMs = 120000;
 constexpr std::string_view kScoreStatus = "score";
 constexpr std::string_view kRejectedStatus = "rejected";
 
-// Each step takes the schema from version i to i + 1.
-constexpr std::array<const char*, kSqliteSchemaVersion> kMigrations = {
-    R"sql(
-CREATE TABLE messages (
+// The messages table's columns in the schemas that made the table (1, 2 and 5): the key, then
+// the score's fields; from schema 2 on, `received` between them.
+constexpr std::string_view kKeyColumns = R"sql(
   id INTEGER PRIMARY KEY,
   status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
   reason TEXT,
   sender TEXT NOT NULL,
   sent_at TEXT NOT NULL,
   sent_at_utc INTEGER NOT NULL,
-  pdu TEXT NOT NULL,
+  pdu TEXT NOT NULL,)sql";
+constexpr std::string_view kReceivedColumn = R"sql(
+  received TEXT NOT NULL DEFAULT '',)sql";
+constexpr std::string_view kScoreColumns = R"sql(
   game_id INTEGER,
   fixed INTEGER,
   score INTEGER,
   handle BLOB,
-  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),)sql";
+
+std::string MessagesTable(std::string_view name, std::string_view received, std::string_view rest) {
+  std::string sql = "\nCREATE TABLE ";
+  sql += name;
+  sql += " (";
+  sql += kKeyColumns;
+  sql += received;
+  sql += kScoreColumns;
+  sql += rest;
+  return sql;
+}
+
+// Each step takes the schema from version i to i + 1.
+const std::array<std::string, kSqliteSchemaVersion> kMigrations = {
+    MessagesTable("messages", "", R"sql(
   UNIQUE (sender, sent_at, pdu)
 );
 CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
   WHERE status = 'score';
-)sql",
+)sql"),
     // Where and when a damaged entry was taken; part of the key, so entries with the same junk
     // text are kept apart. SQLite cannot change a table's UNIQUE, so the table is made again;
     // the rows keep their ids and get ''.
-    R"sql(
-CREATE TABLE messages_v2 (
-  id INTEGER PRIMARY KEY,
-  status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
-  reason TEXT,
-  sender TEXT NOT NULL,
-  sent_at TEXT NOT NULL,
-  sent_at_utc INTEGER NOT NULL,
-  pdu TEXT NOT NULL,
-  received TEXT NOT NULL DEFAULT '',
-  game_id INTEGER,
-  fixed INTEGER,
-  score INTEGER,
-  handle BLOB,
-  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+    MessagesTable("messages_v2", kReceivedColumn, R"sql(
   UNIQUE (sender, sent_at, pdu, received)
 );
 INSERT INTO messages_v2 (id, status, reason, sender, sent_at, sent_at_utc, pdu, game_id, fixed,
@@ -79,7 +82,7 @@ DROP TABLE messages;
 ALTER TABLE messages_v2 RENAME TO messages;
 CREATE INDEX messages_best ON messages (game_id, handle, score DESC, sent_at_utc, id)
   WHERE status = 'score';
-)sql",
+)sql"),
     // Each handle's best message per game, kept beside every score stored, so that a board
     // reads only the rows it shows: the key is the ranking order (one game's top N is N rows
     // of it), and (game_id, handle) finds the row a new score may replace. Filled from the
@@ -112,21 +115,7 @@ DROP INDEX messages_best;
     // here by brindle_key_hash) through a small index and compared whole; Keep runs alone, under
     // BEGIN IMMEDIATE. SQLite cannot drop a UNIQUE, so the table is made again; rows keep their
     // ids.
-    R"sql(
-CREATE TABLE messages_v5 (
-  id INTEGER PRIMARY KEY,
-  status TEXT NOT NULL CHECK (status IN ('score', 'rejected')),
-  reason TEXT,
-  sender TEXT NOT NULL,
-  sent_at TEXT NOT NULL,
-  sent_at_utc INTEGER NOT NULL,
-  pdu TEXT NOT NULL,
-  received TEXT NOT NULL DEFAULT '',
-  game_id INTEGER,
-  fixed INTEGER,
-  score INTEGER,
-  handle BLOB,
-  stored_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),
+    MessagesTable("messages_v5", kReceivedColumn, R"sql(
   hidden_by TEXT,
   key_hash INTEGER NOT NULL
 );
@@ -138,7 +127,7 @@ INSERT INTO messages_v5 (id, status, reason, sender, sent_at, sent_at_utc, pdu, 
 DROP TABLE messages;
 ALTER TABLE messages_v5 RENAME TO messages;
 CREATE INDEX messages_key ON messages (key_hash);
-)sql",
+)sql"),
 };
 
 constexpr std::string_view kNowSeconds = "CAST(strftime('%s', 'now') AS INTEGER)";
