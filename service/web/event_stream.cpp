@@ -31,7 +31,7 @@ constexpr std::string_view kKeepAlive = ": keep-alive\n";
 // What the viewer sends after its request is read and dropped, this much at a time.
 constexpr std::size_t kScratch = 64;
 
-class EventStream : public BoardViewer, public std::enable_shared_from_this<EventStream> {
+class EventStream final : public BoardViewer, public std::enable_shared_from_this<EventStream> {
  public:
   EventStream(net::ip::tcp::socket socket, ServerContext& context)
       : socket_(std::move(socket)), timer_(socket_.get_executor()), context_(context) {
