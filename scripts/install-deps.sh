@@ -17,4 +17,4 @@ apt-get install -y --no-install-recommends \
   nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libboost-dev postgresql \
   libtomlplusplus-dev libsystemd-dev help2man \
   chromium chromium-driver python3-selenium wrk curl python3-prometheus-client \
-  binutils-source bison flex m4 make xz-utils python3-unicorn python3-pefile python3-capstone
+  binutils-source bison flex m4 make xz-utils zlib1g-dev python3-unicorn python3-pefile python3-capstone

@@ -17,7 +17,7 @@ if [ -z "$tarball" ]; then
   echo "build-binutils: no /usr/src/binutils/binutils-*.tar.xz: install binutils-source" >&2
   exit 1
 fi
-for tool in bison flex m4 make cc; do
+for tool in bison flex m4 make cc dash; do
   command -v "$tool" >/dev/null || { echo "build-binutils: $tool is missing" >&2; exit 1; }
 done
 work=$prefix.work
@@ -28,7 +28,11 @@ tar -xJf "$tarball" -C "$work"
 src=$(echo "$work"/binutils-*/)
 cd "$work/build"
 # The tarball lacks the linker's generated grammar, so bison and flex run at build time.
-CFLAGS="-O0 -g0" CXXFLAGS="-O0 -g0" nice -n 19 "$src/configure" --target=$target --prefix="$prefix" --disable-nls --disable-werror \
+# Most of the time goes to the nine configure scripts, which fork thousands of times: under
+# dash rather than bash they take a third less, and the system's zlib spares one of them.
+export CONFIG_SHELL=/bin/dash
+CFLAGS="-O0 -g0" CXXFLAGS="-O0 -g0" nice -n 19 $CONFIG_SHELL "$src/configure" --target=$target --prefix="$prefix" \
+  --disable-nls --disable-werror --disable-dependency-tracking --with-system-zlib \
   --disable-gdb --disable-gdbserver --disable-gprof --disable-gprofng --disable-sim \
   --disable-gold --disable-libctf --disable-plugins --without-zstd --without-debuginfod \
   >configure.log 2>&1 || { tail -n 30 configure.log >&2; exit 1; }
