@@ -1,4 +1,5 @@
 // Each subcommand of `brindle` registers itself here; its callback stores the exit status.
+// CLI11's header is costly to compile: only the few sources that declare options include this.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -36,8 +37,6 @@ inline CLI::Option* AddDatabaseOption(CLI::App& command, std::string& db) {
 }
 
 void RegisterCodecCommands(CLI::App& app, int& status);  // encode, decode
-void RegisterPhoneCommand(CLI::App& app, int& status);   // phone (the simulated phone)
-void RegisterSendCommands(CLI::App& app, int& status);   // send, demo
 void RegisterServeCommands(CLI::App& app, int& status);  // serve, messages, scores, web
 // status, scores hide|unhide, senders, moderation, games, backup; after RegisterServeCommands
 void RegisterOperatorCommands(CLI::App& app, int& status);

@@ -8,14 +8,6 @@
 
 namespace brindle::tools {
 
-CLI::Option* AddConfigOption(CLI::App& command, std::string& path) {
-  return command
-      .add_option("--config", path,
-                  "Settings file (TOML); the command line overrides it (default: " +
-                      std::string(service::kDefaultConfigPath) + " when present)")
-      ->type_name("FILE");
-}
-
 std::optional<service::Config> LoadConfig(const std::string& given, std::string& used,
                                           std::string& error) {
   used = given;

@@ -1,7 +1,6 @@
-// --config, as the service commands take it: the file named, or the default one when present.
+// The config file of the service commands (serve, web): read, and its game names applied.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <map>
 #include <optional>
 #include <string>
@@ -10,8 +9,6 @@
 #include "service/message_store.h"
 
 namespace brindle::tools {
-
-CLI::Option* AddConfigOption(CLI::App& command, std::string& path);
 
 // The config file `given` names, else the default one if it exists, else an empty one (with
 // `used` empty). Nothing when the file cannot be read or is refused; `error` says why in one

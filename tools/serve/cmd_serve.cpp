@@ -1,278 +1,90 @@
-// `brindle serve`, `brindle messages`, `brindle scores` and `brindle import`: the score service,
-// its two readers of the database, and the way in for archives.
-#include <algorithm>
-#include <array>
+// The service's subcommands on the command line: `brindle serve`, `messages`, `scores`,
+// `import` and `web`, and the operator's beside them (`status`, `scores hide|unhide`,
+// `senders`, `moderation`, `games`, `backup`). What each does is in serve_run.h,
+// operate_run.h, import_run.cpp and web_run.h.
 #include <charconv>
-#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "base/clock.h"
-#include "base/sleeper.h"
-#include "base/utf8.h"
-#include "phone/posix_serial_port.h"
-#include "service/api_json.h"
-#include "service/message_store.h"
-#include "service/postgres_store.h"
+#include "service/config.h"
 #include "service/score_service.h"
-#include "service/web/request_parameters.h"
 #include "tools/commands.h"
-#include "tools/config_file.h"
-#include "tools/log_line.h"
-#include "tools/serve/commit_hook.h"
+#include "tools/serve/operate_run.h"
 #include "tools/serve/serve_run.h"
-#include "tools/serve/serve_settings.h"
-#include "tools/stop_signals.h"
-#include "tools/systemd_notify.h"
 #include "tools/web/web_run.h"
 
 namespace brindle::tools {
 namespace {
 
-// The narrowest the handle and sender columns of `brindle scores` are.
-constexpr std::size_t kHandleColumn = 16;
-constexpr std::size_t kSenderColumn = 16;
-
-class StderrLog final : public service::ServiceLog {
- public:
-  void Line(std::string_view text) override { LogLine(LogLevel::kInfo, "brindle serve", text); }
-  void Warning(std::string_view text) override {
-    LogLine(LogLevel::kWarning, "brindle serve", text);
-  }
-};
-
-int Refuse(const char* command, const std::string& what) {
-  static_cast<void>(std::fprintf(stderr, "brindle %s: %s\n", command, what.c_str()));
-  return kExitBadInput;
+CLI::Validator Checked(std::string (*why)(std::string_view)) {
+  return {[why](const std::string& text) { return why(text); }, ""};
 }
 
-std::unique_ptr<service::MessageStore> OpenForReading(const char* command, const std::string& db,
-                                                      int& status) {
-  service::StoreError error;
-  auto store = service::OpenMessageStore(db, service::OpenMode::kExistingOnly, error);
-  if (!store) {
-    status = Refuse(command, "cannot read the database " + db + ": " + error.text);
-  }
-  return store;
+// --config, as the service commands take it: the file named, or the default one when present.
+CLI::Option* AddConfigOption(CLI::App& command, std::string& path) {
+  return command
+      .add_option("--config", path,
+                  "Settings file (TOML); the command line overrides it (default: " +
+                      std::string(service::kDefaultConfigPath) + " when present)")
+      ->type_name("FILE");
 }
 
-// The service's store. A PostgreSQL server that cannot be reached yet (the machine is
-// starting, the server restarting) is waited for as a lost connection is, a line a try, until
-// it answers or the service is told to stop; anything else ends the start at once.
-std::unique_ptr<service::MessageStore> OpenForServing(const std::string& db,
-                                                      service::StoreError& error) {
-  constexpr std::uint32_t kStopCheckMs = 100;
-  StderrLog log;
-  RealSleeper sleeper;
-  std::uint32_t delayMs = service::kFirstBackoffMs;
-  for (;;) {
-    auto store = service::OpenMessageStore(db, service::OpenMode::kCreateIfMissing, error);
-    if (store || error.kind != service::StoreErrorKind::kUnavailable ||
-        !service::IsPostgresLocation(db)) {
-      return store;
-    }
-    log.Warning("cannot reach the database: " + error.text + "; trying again in " +
-                std::to_string(delayMs / 1000) + " s");
-    for (std::uint32_t waited = 0; waited < delayMs && !StopRequested(); waited += kStopCheckMs) {
-      sleeper.Pause(kStopCheckMs);
-    }
-    if (StopRequested()) {
-      return nullptr;
-    }
-    delayMs = std::min(delayMs * 2, service::kMaxBackoffMs);
-  }
+// --config, --phone and the modem's options.
+void AddServeSettingOptions(CLI::App& command, ServeArguments& arguments) {
+  AddConfigOption(command, arguments.config);
+  command.add_option("--phone", arguments.phone,
+                     "The config file's [[phone]] to serve, by its name or port (default: its "
+                     "only one, or the one on --port)");
+  command
+      .add_option("--baud", arguments.baudRate,
+                  "The port's speed in bits per second (default 115200)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            std::uint32_t speed = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, status] = std::from_chars(text.data(), end, speed);
+            return status == std::errc() && stop == end && service::IsSerialSpeed(speed)
+                       ? std::string()
+                       : "must be a serial speed (" + std::string(service::kSerialSpeeds) +
+                             "), not '" + text + "'";
+          },
+          ""));
+  command
+      .add_option("--pin", arguments.pin,
+                  "The SIM's PIN, sent only when the phone asks for it; a PIN the SIM refuses "
+                  "is not sent again")
+      ->check(Checked(service::CheckPin));
+  command
+      .add_option("--init", arguments.initCommands,
+                  "An AT command sent after the standard start, which must answer OK "
+                  "(repeatable, in order)")
+      ->type_name("AT...")
+      ->check(Checked(service::CheckInitCommand));
 }
 
-// SIGHUP: the config file read again. Game names and the phone's settings change; the
-// database and the port stay until a restart. A refused file changes nothing.
-void Reload(const ServeArguments& arguments, const ServeSettings& current,
-            service::MessageStore& store, service::ScoreService& server) {
-  SystemdNotifier::Reloading();
-  std::string why;
-  const auto fresh = ResolveServeSettings(arguments, why);
-  if (!fresh) {
-    LogLine(LogLevel::kError, "brindle serve", "settings not reloaded: " + why);
-  } else {
-    ApplyGameNames(store, fresh->gameNames);
-    server.Reconfigure(fresh->modem, fresh->pollSeconds);
-    LogLine(LogLevel::kInfo, "brindle serve",
-            "settings reloaded" +
-                (fresh->configPath.empty() ? std::string() : " from " + fresh->configPath) +
-                (fresh->port != current.port || fresh->db != current.db
-                     ? "; the port and the database stay until a restart"
-                     : ""));
+void AddHideCommands(CLI::App& app, int& status) {
+  CLI::App* scores = app.get_subcommand("scores");
+  for (const bool hide : {true, false}) {
+    auto id = std::make_shared<std::int64_t>(0);
+    CLI::App* command = scores->add_subcommand(
+        hide ? "hide" : "unhide",
+        hide ? "Take a score off the boards (the message stays stored); its handle's next best "
+               "score takes its place at once. Exit 1: no score message has that id"
+             : "Put a hidden score back on the boards");
+    command->add_option("MESSAGE_ID", *id, "The id `brindle messages` shows")->required();
+    command->fallthrough();
+    command->callback([scores, id, hide, &status] {
+      status = RunHide(scores->get_option("--db")->as<std::string>(), *id, hide);
+    });
   }
-  SystemdNotifier::Ready();
-}
-
-// Latin-1 bytes as UTF-8 text for a terminal, padded to `width` columns (printf pads bytes).
-std::string Shown(std::string_view bytes, std::size_t width = 0) {
-  std::string text = Latin1ToUtf8(EscapeControls(bytes));
-  const std::size_t columns = DisplayWidth(text);
-  if (columns < width) {
-    text.append(width - columns, ' ');
-  }
-  return text;
 }
 
 }  // namespace
-
-int RunServe(const ServeArguments& arguments) {
-  std::string why;
-  const auto settings = ResolveServeSettings(arguments, why);
-  if (!settings) {
-    return Refuse("serve", why);
-  }
-  CatchStopSignals();
-  service::StoreError error;
-  auto store = OpenForServing(settings->db, error);
-  if (!store) {
-    return StopRequested()
-               ? kExitOk
-               : Refuse("serve", "cannot use the database " + settings->db + ": " + error.text);
-  }
-  ApplyGameNames(*store, settings->gameNames);
-  PosixSerialPort port;
-  SteadyClock clock;
-  RealSleeper sleeper;
-  StderrLog log;
-  service::ServiceParts parts;
-  parts.port = &port;
-  parts.store = store.get();
-  parts.clock = &clock;
-  parts.sleeper = &sleeper;
-  parts.log = &log;
-  SystemdNotifier notifier;
-  service::ScoreService* running = nullptr;
-  // Polled wherever the service waits, so it also tells the watchdog that the loop turns, and
-  // takes a SIGHUP's fresh settings there.
-  parts.stopRequested = [&] {
-    notifier.Alive();
-    if (TakeReloadRequest() && running != nullptr) {
-      Reload(arguments, *settings, *store, *running);
-    }
-    return StopRequested();
-  };
-  parts.phoneReady = [] { SystemdNotifier::Ready(); };
-  parts.utcNow = [] {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    std::array<char, 32> text{};
-    return gmtime_r(&now, &utc) == nullptr
-               ? std::string()
-               : std::string(text.data(),
-                             std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc));
-  };
-  parts.afterCommit = AfterCommitHook();
-  service::ServiceOptions options;
-  options.port = settings->port;
-  options.once = arguments.once;
-  options.pollSeconds = settings->pollSeconds;
-  options.modem = settings->modem;
-  const std::uint64_t start = clock.NowMs();
-  service::ScoreService server(options, parts);
-  running = &server;
-  const service::ServiceExit exit = server.Run();
-  const service::ServiceCounts& counts = server.counts();
-  const std::uint64_t elapsed = clock.NowMs() - start;
-  log.Line(std::to_string(counts.stored) + " stored, " + std::to_string(counts.deleted) +
-           " deleted, " + std::to_string(counts.refused) + " deletions refused; " +
-           std::to_string(elapsed) + " ms, " + std::to_string(counts.waitedMs) +
-           " ms of it waiting for the phone");
-  switch (exit) {
-    case service::ServiceExit::kDone:
-      return kExitOk;
-    case service::ServiceExit::kNoPhone:
-    case service::ServiceExit::kStoreFailed:
-      break;
-  }
-  return kExitFailed;
-}
-
-int RunMessages(const std::string& db, bool json, std::FILE* out) {
-  int status = kExitOk;
-  auto store = OpenForReading("messages", db, status);
-  if (!store) {
-    return status;
-  }
-  service::StoreError error;
-  const bool listed = store->ForEachMessage(
-      [&](const service::StoredMessage& stored) {
-        const service::Message& m = stored.message;
-        const bool score = m.status == service::MessageStatus::kScore;
-        if (json) {
-          static_cast<void>(std::fprintf(out, "%s\n", service::MessageJson(stored).c_str()));
-        } else if (score) {
-          static_cast<void>(
-              std::fprintf(out,
-                           "%6" PRId64 "  score     %s  %s  game %" PRId64 ", score %" PRId64
-                           ", handle \"%s\"%s%s\n",
-                           stored.id, Shown(m.sentAt, 25).c_str(), Shown(m.sender, 16).c_str(),
-                           m.gameId, m.score, Shown(m.handle).c_str(),
-                           stored.hiddenBy.empty() ? "" : "; hidden by ", stored.hiddenBy.c_str()));
-        } else {
-          static_cast<void>(std::fprintf(out, "%6" PRId64 "  rejected  %s  %s  %s\n", stored.id,
-                                         Shown(m.sentAt.empty() ? "-" : m.sentAt, 25).c_str(),
-                                         Shown(m.sender.empty() ? "-" : m.sender, 16).c_str(),
-                                         Shown(m.reason).c_str()));
-        }
-        return true;
-      },
-      error);
-  if (!listed) {
-    return Refuse("messages", "cannot read the database " + db + ": " + error.text);
-  }
-  return kExitOk;
-}
-
-int RunScores(const ScoresArguments& arguments, std::FILE* out) {
-  int status = kExitOk;
-  auto store = OpenForReading("scores", arguments.db, status);
-  if (!store) {
-    return status;
-  }
-  service::LeaderboardQuery query;
-  query.gameId = arguments.gameId;
-  query.top = arguments.top;
-  std::vector<service::GameLeaderboard> games;
-  service::StoreError error;
-  if (!store->Leaderboard(query, games, error)) {
-    return Refuse("scores", "cannot read the database " + arguments.db + ": " + error.text);
-  }
-  if (arguments.json) {
-    static_cast<void>(
-        std::fprintf(out, "%s\n", service::ScoresJson(games, service::Senders::kShown).c_str()));
-    return kExitOk;
-  }
-  if (games.empty()) {
-    static_cast<void>(std::fputs("No scores yet.\n", out));
-  }
-  for (const service::GameLeaderboard& game : games) {
-    static_cast<void>(std::fprintf(out, "Game %" PRId64 "%s%s\n", game.gameId,
-                                   game.gameName.empty() ? "" : ": ", game.gameName.c_str()));
-    // Each column as wide as its widest text, so a long handle moves no other row's columns.
-    std::size_t handleWidth = kHandleColumn;
-    std::size_t senderWidth = kSenderColumn;
-    for (const service::LeaderboardEntry& entry : game.entries) {
-      handleWidth = std::max(handleWidth, DisplayWidth(Shown(entry.handle)));
-      senderWidth = std::max(senderWidth, DisplayWidth(Shown(entry.sender)));
-    }
-    static_cast<void>(std::fprintf(out, "  %4s  %10s  %s  %s  %s\n", "rank", "score",
-                                   Shown("handle", handleWidth).c_str(),
-                                   Shown("sender", senderWidth).c_str(), "sent at"));
-    for (const service::LeaderboardEntry& entry : game.entries) {
-      static_cast<void>(std::fprintf(out, "  %4" PRId64 "  %10" PRId64 "  %s  %s  %s\n", entry.rank,
-                                     entry.score, Shown(entry.handle, handleWidth).c_str(),
-                                     Shown(entry.sender, senderWidth).c_str(),
-                                     Shown(entry.sentAt).c_str()));
-    }
-  }
-  return kExitOk;
-}
 
 void RegisterServeCommands(CLI::App& app, int& status) {
   const auto [serveCommand, serve] = AddCommand<ServeArguments>(
@@ -313,17 +125,10 @@ void RegisterServeCommands(CLI::App& app, int& status) {
   scoresCommand->add_flag("--json", scores->json, "One JSON object");
   scoresCommand->callback([scores, scoresCommand, gameId, gameIdOption, &status] {
     if (!scoresCommand->get_subcommands().empty()) {
-      return;  // hide or unhide (cmd_operate.cpp) ran instead
+      return;  // hide or unhide ran instead
     }
-    if (gameIdOption->count() > 0) {
-      scores->gameId = service::web::ParseGameId(*gameId);
-      if (!scores->gameId) {
-        status = Refuse("scores", "--game-id takes a decimal 32-bit whole number, not '" +
-                                      Shown(*gameId) + "'");
-        return;
-      }
-    }
-    status = RunScores(*scores, stdout);
+    status = RunScoresCommand(
+        *scores, gameIdOption->count() > 0 ? std::optional(*gameId) : std::nullopt, stdout);
   });
 
   const auto [importCommand, importDb] = AddCommand<std::string>(
@@ -346,6 +151,64 @@ void RegisterServeCommands(CLI::App& app, int& status) {
       "--listen", arguments->listen,
       "HOST:PORT to serve on (port 0: any free one; default " + std::string(kDefaultListen) + ")");
   AddConfigOption(*web, arguments->config);
+}
+
+void RegisterOperatorCommands(CLI::App& app, int& status) {
+  const auto [statusCommand, statusDb] = AddCommand<std::string>(
+      app, status, "status",
+      "What each running service last said of its port: state, last listing and message, "
+      "counters. Exit 1 when one has not been heard from for three poll periods",
+      RunStatus);
+  AddDatabaseOption(*statusCommand, *statusDb);
+
+  AddHideCommands(app, status);
+
+  struct SenderArguments {
+    std::string db;
+    std::string number;
+  };
+  auto senders = std::make_shared<SenderArguments>();
+  CLI::App* sendersCommand = app.add_subcommand("senders", "Block or unblock a sender's number");
+  sendersCommand->require_subcommand(1);
+  AddDatabaseOption(*sendersCommand, senders->db);
+  for (const bool block : {true, false}) {
+    CLI::App* command = sendersCommand->add_subcommand(
+        block ? "block" : "unblock",
+        block ? "From now on keep the number's messages as rejected (\"blocked sender\") and "
+                "hide its scores"
+              : "Take the number's messages again and show the scores its block hid");
+    command->add_option("NUMBER", senders->number, "As `brindle messages` shows it")->required();
+    command->fallthrough();
+    command->callback(
+        [senders, block, &status] { status = RunBlock(senders->db, senders->number, block); });
+  }
+
+  const auto [moderationCommand, moderationDb] = AddCommand<std::string>(
+      app, status, "moderation", "Every hide, unhide, block and unblock, with its time (UTC)",
+      RunModerationLog);
+  AddDatabaseOption(*moderationCommand, *moderationDb);
+
+  auto games = std::make_shared<GameArguments>();
+  CLI::App* gamesCommand = app.add_subcommand("games", "Name the games the boards show");
+  gamesCommand->require_subcommand(1);
+  AddDatabaseOption(*gamesCommand, games->db);
+  CLI::App* set = gamesCommand->add_subcommand(
+      "set",
+      "Give game ID the name NAME on the pages, the API (gameName) and `brindle scores`; "
+      "an empty NAME takes the name away");
+  set->add_option("ID", games->id, "The game id (a 32-bit whole number)")->required();
+  set->add_option("NAME", games->name, "UTF-8, at most 100 bytes")->required();
+  set->fallthrough();
+  set->callback([games, &status] { status = RunGameSet(*games); });
+
+  const auto [backupCommand, backup] = AddCommand<BackupArguments>(
+      app, status, "backup",
+      "A consistent copy of an SQLite database, safe while serve writes to it (PostgreSQL: "
+      "pg_dump)",
+      RunBackup);
+  AddDatabaseOption(*backupCommand, backup->db);
+  backupCommand->add_option("FILE", backup->file, "Where the copy goes (replaced whole)")
+      ->required();
 }
 
 }  // namespace brindle::tools

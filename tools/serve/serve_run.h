@@ -39,6 +39,10 @@ int RunServe(const ServeArguments& arguments);
 // 0, or 2 when the database is missing or not ours (never created here).
 int RunMessages(const std::string& db, bool json, std::FILE* out);
 int RunScores(const ScoresArguments& arguments, std::FILE* out);
+// The same with --game-id as it was given (nothing: every game), refused (2) unless it is a
+// decimal 32-bit whole number.
+int RunScoresCommand(ScoresArguments arguments, const std::optional<std::string>& gameId,
+                     std::FILE* out);
 // 0, or 2 when the database cannot be used or stops taking the lines (1: `in` failed).
 int RunImport(const std::string& db, std::FILE* in);
 

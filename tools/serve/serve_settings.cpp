@@ -1,50 +1,9 @@
 #include "tools/serve/serve_settings.h"
 
-#include <charconv>
-
 #include "service/config.h"
 #include "tools/config_file.h"
 
 namespace brindle::tools {
-namespace {
-
-CLI::Validator Checked(std::string (*why)(std::string_view)) {
-  return {[why](const std::string& text) { return why(text); }, ""};
-}
-
-}  // namespace
-
-void AddServeSettingOptions(CLI::App& command, ServeArguments& arguments) {
-  AddConfigOption(command, arguments.config);
-  command.add_option("--phone", arguments.phone,
-                     "The config file's [[phone]] to serve, by its name or port (default: its "
-                     "only one, or the one on --port)");
-  command
-      .add_option("--baud", arguments.baudRate,
-                  "The port's speed in bits per second (default 115200)")
-      ->check(CLI::Validator(
-          [](const std::string& text) {
-            std::uint32_t speed = 0;
-            const char* end = text.data() + text.size();
-            const auto [stop, status] = std::from_chars(text.data(), end, speed);
-            return status == std::errc() && stop == end && service::IsSerialSpeed(speed)
-                       ? std::string()
-                       : "must be a serial speed (" + std::string(service::kSerialSpeeds) +
-                             "), not '" + text + "'";
-          },
-          ""));
-  command
-      .add_option("--pin", arguments.pin,
-                  "The SIM's PIN, sent only when the phone asks for it; a PIN the SIM refuses "
-                  "is not sent again")
-      ->check(Checked(service::CheckPin));
-  command
-      .add_option("--init", arguments.initCommands,
-                  "An AT command sent after the standard start, which must answer OK "
-                  "(repeatable, in order)")
-      ->type_name("AT...")
-      ->check(Checked(service::CheckInitCommand));
-}
 
 std::optional<ServeSettings> ResolveServeSettings(const ServeArguments& arguments,
                                                   std::string& error) {

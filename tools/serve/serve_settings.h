@@ -1,7 +1,6 @@
 // What `brindle serve` runs with: its command line over the config file's phone and database.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -20,9 +19,6 @@ struct ServeSettings {
   service::ModemSettings modem;
   std::map<std::int64_t, std::string> gameNames;
 };
-
-// --config, --phone and the modem's options.
-void AddServeSettingOptions(CLI::App& command, ServeArguments& arguments);
 
 // Reads the config file afresh; nothing, with `error` saying why in one line, when it is
 // refused or the two together name no port or no database.
