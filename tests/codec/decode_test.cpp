@@ -36,7 +36,9 @@ TEST(DecodeScoreSeptets, ReadsWhatTheTextReads) {
         octets[7 * i / 8 + 1] |= static_cast<std::uint8_t>(septet >> (8 - 7 * i % 8));
       }
     }
-    octets.resize(octets.size() - std::min<std::size_t>(octets.size(), random() % 3));
+    const auto dropped =
+        static_cast<std::ptrdiff_t>(std::min<std::size_t>(octets.size(), random() % 3));
+    octets.erase(octets.end() - dropped, octets.end());  // the last 0 to 2 octets missing
     const int count = static_cast<int>(random() % (text.size() + 3));
     const std::size_t skip = random() % 8;
     std::string unpacked;  // septets past the octets read as zero
