@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
 apt-get update
 apt-get install -y --no-install-recommends \
-  ca-certificates git cmake ninja-build g++ clang clang-format clang-tidy libclang-rt-14-dev \
+  ca-certificates git cmake ninja-build g++ clang lld clang-format clang-tidy libclang-rt-14-dev \
   pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev \
   libncurses-dev ncurses-term \
   python3 python3-gammu libgammu-dev python3-serial socat picocom tmux \
