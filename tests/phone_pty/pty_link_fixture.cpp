@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 namespace brindle::ptytest {
@@ -33,19 +34,23 @@ bool PhoneRun::Start(const std::string& mode, const std::vector<std::string>& ex
 }
 
 // Only whole lines: the phone may be writing the last one while it is read.
-std::vector<nlohmann::json> PhoneRun::Events(std::string_view value, const std::string& key) const {
-  std::vector<nlohmann::json> lines;
+std::vector<LogEvent> PhoneRun::Events(std::string_view value, const std::string& key) const {
+  std::vector<LogEvent> lines;
   std::ifstream file(Path("phone.jsonl"));
   for (std::string line; std::getline(file, line) && !file.eof();) {
-    nlohmann::json parsed = nlohmann::json::parse(line);
-    if (parsed.value(key, "") == value) {
-      lines.push_back(std::move(parsed));
+    const nlohmann::json parsed = nlohmann::json::parse(line);
+    if (parsed.value(key, "") != value) {
+      continue;
+    }
+    LogEvent& event = lines.emplace_back();
+    for (const auto& [name, field] : parsed.items()) {
+      event[name] = field.is_string() ? field.get<std::string>() : field.dump();
     }
   }
   return lines;
 }
 
-std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name, std::size_t count) const {
+std::vector<LogEvent> PhoneRun::AwaitEvents(std::string_view name, std::size_t count) const {
   auto events = Events(name);
   for (int waited = 0; events.size() < count && waited < kEventWaitMs; waited += kEventPollMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kEventPollMs));
@@ -56,8 +61,8 @@ std::vector<nlohmann::json> PhoneRun::AwaitEvents(std::string_view name, std::si
 
 std::string PhoneRun::Bytes(std::string_view direction) const {
   std::string bytes;
-  for (const nlohmann::json& line : Events(direction, "dir")) {
-    bytes += line.at("data").get<std::string>();
+  for (const LogEvent& line : Events(direction, "dir")) {
+    bytes += line.at("data");
   }
   return bytes;
 }
