@@ -125,12 +125,12 @@ void RegisterSendCommands(CLI::App& app, int& status) {
       "or, with --auto, without one");
   sendCommand->add_option("--game", send->game, "Game name, shown in the title (UTF-8)")
       ->required();
-  sendCommand->add_option("--game-id", send->gameId, "Game number (32-bit)")->required();
-  sendCommand->add_option("--score", send->score, "Score (32-bit)")->required();
-  AddPortOption(*sendCommand, send->port)->capture_default_str();
+  sendCommand->add_option("--game-id", send->send.gameId, "Game number (32-bit)")->required();
+  sendCommand->add_option("--score", send->send.score, "Score (32-bit)")->required();
+  AddPortOption(*sendCommand, send->send.port)->capture_default_str();
   CLI::Option* handleOption =
       sendCommand->add_option("--handle", send->handle, "Player's handle, prefilled (UTF-8)");
-  sendCommand->add_flag("--auto", send->automatic,
+  sendCommand->add_flag("--auto", send->send.automatic,
                         "No dialog: press Send SMS with --handle once and print each status "
                         "line and message box");
   sendCommand->callback(

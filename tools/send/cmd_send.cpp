@@ -1,6 +1,5 @@
 #include "tools/send/cmd_send.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -8,7 +7,6 @@
 #include "base/utf8.h"
 #include "entry/score_request.h"
 #include "tools/exit_status.h"
-#include "tools/send/send_run.h"
 
 namespace brindle::tools {
 namespace {
@@ -21,7 +19,7 @@ int BadInput(const char* what) {
 }  // namespace
 
 int RunSendCommand(const SendArguments& arguments, bool handleGiven) {
-  SendOptions options;
+  SendOptions options = arguments.send;
   const auto game = Utf8ToUtf16(arguments.game);
   if (!game) {
     return BadInput("the game name is not valid UTF-8");
@@ -38,16 +36,12 @@ int RunSendCommand(const SendArguments& arguments, bool handleGiven) {
       return BadInput("the handle must have at most 15 characters");
     }
     options.handle = *handle;
-  } else if (arguments.automatic) {
+  } else if (options.automatic) {
     return BadInput("--auto needs --handle");
   }
-  if (arguments.port.empty()) {
+  if (options.port.empty()) {
     return BadInput("the port name is empty");
   }
-  options.gameId = arguments.gameId;
-  options.score = arguments.score;
-  options.port = arguments.port;
-  options.automatic = arguments.automatic;
   return RunSend(options, stdout);
 }
 
