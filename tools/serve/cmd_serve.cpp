@@ -206,9 +206,9 @@ void RegisterOperatorCommands(CLI::App& app, int& status) {
       "A consistent copy of an SQLite database, safe while serve writes to it (PostgreSQL: "
       "pg_dump)",
       RunBackup);
-  AddDatabaseOption(*backupCommand, backup->db);
   backupCommand->add_option("FILE", backup->file, "Where the copy goes (replaced whole)")
       ->required();
+  AddDatabaseOption(*backupCommand, backup->db);
 }
 
 }  // namespace brindle::tools
