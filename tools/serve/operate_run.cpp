@@ -56,10 +56,19 @@ std::string Ago(const std::optional<std::int64_t>& seconds) {
   return seconds ? std::to_string(*seconds) + " s ago" : "never";
 }
 
-// What hide/unhide/block/unblock did, in a line, and its status: 1 when there was nothing to
-// act on.
-int Tell(const char* command, service::Moderated outcome, const std::string& done,
-         const std::string& unchanged, const std::string& target) {
+// Runs a hide/unhide/block/unblock `act` on the database and says what it did, in a line;
+// the exit status, 1 when there was nothing to act on.
+template <typename Act>
+int Moderate(const char* command, const std::string& db, const Act& act, const std::string& done,
+             const std::string& unchanged, const std::string& target) {
+  service::Moderated outcome = service::Moderated::kDone;
+  const int status =
+      Write(command, db, [&](service::MessageStore& store, service::StoreError& error) {
+        return act(store, outcome, error);
+      });
+  if (status != kExitOk) {
+    return status;
+  }
   switch (outcome) {
     case service::Moderated::kDone:
       static_cast<void>(std::printf("%s %s\n", target.c_str(), done.c_str()));
@@ -133,29 +142,23 @@ int RunModerationLog(const std::string& db) {
 }
 
 int RunHide(const std::string& db, std::int64_t id, bool hide) {
-  const char* name = hide ? "scores hide" : "scores unhide";
-  service::Moderated outcome = service::Moderated::kDone;
-  const int status = Write(name, db, [&](service::MessageStore& store, service::StoreError& error) {
-    return store.SetHidden(id, hide, outcome, error);
-  });
-  if (status != kExitOk) {
-    return status;
-  }
-  return Tell(name, outcome, hide ? "hidden" : "shown again",
-              hide ? "was hidden already" : "was not hidden", "message " + std::to_string(id));
+  return Moderate(
+      hide ? "scores hide" : "scores unhide", db,
+      [&](service::MessageStore& store, service::Moderated& outcome, service::StoreError& error) {
+        return store.SetHidden(id, hide, outcome, error);
+      },
+      hide ? "hidden" : "shown again", hide ? "was hidden already" : "was not hidden",
+      "message " + std::to_string(id));
 }
 
 int RunBlock(const std::string& db, const std::string& number, bool block) {
-  const char* name = block ? "senders block" : "senders unblock";
-  service::Moderated outcome = service::Moderated::kDone;
-  const int status = Write(name, db, [&](service::MessageStore& store, service::StoreError& error) {
-    return store.SetBlocked(number, block, outcome, error);
-  });
-  if (status != kExitOk) {
-    return status;
-  }
-  return Tell(name, outcome, block ? "blocked; its scores are hidden" : "unblocked",
-              block ? "was blocked already" : "was not blocked", number);
+  return Moderate(
+      block ? "senders block" : "senders unblock", db,
+      [&](service::MessageStore& store, service::Moderated& outcome, service::StoreError& error) {
+        return store.SetBlocked(number, block, outcome, error);
+      },
+      block ? "blocked; its scores are hidden" : "unblocked",
+      block ? "was blocked already" : "was not blocked", number);
 }
 
 int RunGameSet(const GameArguments& arguments) {
