@@ -17,8 +17,6 @@
 namespace brindle::service {
 namespace {
 
-constexpr std::string_view kScoreStatus = "score";
-constexpr std::string_view kRejectedStatus = "rejected";
 // Rows fetched per round by ForEachMessage, so a large table is never held at once.
 constexpr int kListPage = 1000;
 

@@ -4,19 +4,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <memory>
+
+#include "service/sqlite_database.h"
 
 namespace brindle::service {
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
 constexpr int kPauseMs = 50;
 constexpr int kBusyTries = kBusyTimeoutMs / kPauseMs;
-
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 Database Open(const std::string& path, int flags, StoreError& error) {
   sqlite3* raw = nullptr;

@@ -17,17 +17,15 @@
 #include <variant>
 
 #include "service/best_scores_sql.h"
+#include "service/sqlite_database.h"
 #include "service/store_operations_sql.h"
 
 namespace brindle::service {
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
 // A service that starts while another brings the same file up to date waits this long for it;
 // rebuilding a large table takes a while.
 constexpr int kMigrationWaitMs = 120000;
-constexpr std::string_view kScoreStatus = "score";
-constexpr std::string_view kRejectedStatus = "rejected";
 
 // The messages table's columns in the schemas that made the table (1, 2 and 5): the key, then
 // the score's fields; from schema 2 on, `received` between them.
@@ -173,13 +171,9 @@ ORDER BY score DESC, sent_at_utc, message_id LIMIT ?2
 // A value bound to $n.
 using SqlValue = std::variant<std::int64_t, std::string_view>;
 
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
 struct StatementFinalizer {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {

@@ -1,7 +1,7 @@
 // What both stores share for moderation, game names and the services' reports, written once:
 // the SQL, whose parameters are $1, $2, ... (SQLite takes them as named parameters) and whose
 // `{now}` and `{stamp}` stand for the store's own clock (seconds since 1970, UTC text); what a
-// blocked sender's message is kept as; a block's log line.
+// blocked sender's message is kept as, and a message's status; a block's log line.
 #pragma once
 
 #include <string>
@@ -37,6 +37,9 @@ CREATE TABLE ports (
 );
 )sql";
 
+// A message's status: a score, or a message kept but not ranked.
+inline constexpr std::string_view kScoreStatus = "score";
+inline constexpr std::string_view kRejectedStatus = "rejected";
 inline constexpr std::string_view kHiddenByOperator = "operator";
 
 // A message's score to hide or show: its state now, hidden_by. No row: no such score.
