@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "bench/allocation_counter.h"
+#include "bench/sample_pdu.h"
 #include "codec/score_payload.h"
 #include "codec/score_reader.h"
 #include "codec/submit_pdu.h"
@@ -14,9 +15,6 @@ namespace brindle::bench {
 namespace {
 
 constexpr std::string_view kNumber = "+123456789012";
-constexpr std::string_view kAnnPdu =
-    "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DB"
-    "CC16C3D9883622";
 
 void BM_EncodeScoreMessage(benchmark::State& state) {
   std::int32_t score = 12345;

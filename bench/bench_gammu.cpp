@@ -12,6 +12,7 @@
 #include <span>
 #include <string_view>
 
+#include "bench/sample_pdu.h"
 #include "codec/payload_decode.h"
 #include "codec/score_payload.h"
 #include "codec/score_reader.h"
@@ -32,10 +33,6 @@ void ReadScoreText(std::string_view text, std::span<char> out) {
   }
   out[k] = '\0';
 }
-
-constexpr std::string_view kAnnPdu =
-    "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C30DB"
-    "CC16C3D9883622";
 
 void BM_GammuEncodeScoreMessage(benchmark::State& state) {
   auto sms = std::make_unique<GSM_SMSMessage>();
