@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 files=$(git ls-files '*.c' '*.cpp' '*.h' | grep -v '^examples/' || true)
 clang-format --dry-run -Werror $files
 # The release preset's compile commands, configured in a tree of lint's own: lint then neither
-# waits for build/release nor rewrites it under a build or a test run that uses it.
-cmake --preset release -B build/lint >/dev/null
+# waits for build/release nor rewrites it under a build or a test run that uses it. One command
+# per source, not per unity batch, so that each source is checked alone, with its own includes.
+cmake --preset release -B build/lint -DCMAKE_UNITY_BUILD=OFF >/dev/null
 # clang-tidy runs a source once for each of its compile commands; once per file is enough.
 # Where a file is built twice, the build with more definitions is kept: entry/posix_export.cpp's
 # two differ only in CMake's <target>_EXPORTS macro, and tools/serve/commit_hook.cpp's

@@ -46,7 +46,7 @@ std::string Deliver(std::string payload, const TimeStamp& stamp = kStamp,
   return text.data();
 }
 
-struct Case {
+struct MessageCase {
   const char* name;
   std::string pdu;
   std::string reason;  // a part of it; empty: a score
@@ -56,44 +56,49 @@ struct Case {
   std::int64_t utc;
 };
 
-Case Row(const char* name, const std::string& pdu, const std::string& reason,
-         const std::string& fields = "", const std::string& sender = kSender,
-         const std::string& sentAt = kSentAt, std::int64_t utc = kUtc) {
+MessageCase MessageRow(const char* name, const std::string& pdu, const std::string& reason,
+                       const std::string& fields = "", const std::string& sender = kSender,
+                       const std::string& sentAt = kSentAt, std::int64_t utc = kUtc) {
   return {name, pdu, reason, fields, sender, sentAt, utc};
 }
 
 TEST(Classify, StatusReasonFieldsSenderMoment) {
   const std::string odd = "O'Brien\"; DROP TABLE messages;--<b>";
-  const std::vector<Case> cases = {
-      Row("largest fields, handle byte for byte", Deliver(Payload(99999999, 99999999, odd)), "",
-          "99999999 1 99999999 " + odd),
-      Row("negative offset", Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, -19}), "",
-          "7 1 5 Ann", kSender, "2026-12-06T21:15:03-04:45", 1796608803),
-      Row("game id too large", Deliver(Payload(100000000, 5, "Ann")),
-          "game id 100000000 is above 99,999,999"),
-      Row("score too large", Deliver(Payload(1, 123456789, "Ann")),
-          "score 123456789 is above 99,999,999"),
-      Row("fixed field not 1", Deliver(Payload(7, 5, "Ann", "2")), "the fixed field is 2, not 1"),
-      Row("zone beyond +14:00", Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, 60}),
+  const std::vector<MessageCase> cases = {
+      MessageRow("largest fields, handle byte for byte", Deliver(Payload(99999999, 99999999, odd)),
+                 "", "99999999 1 99999999 " + odd),
+      MessageRow("negative offset",
+                 Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, -19}), "",
+                 "7 1 5 Ann", kSender, "2026-12-06T21:15:03-04:45", 1796608803),
+      MessageRow("game id too large", Deliver(Payload(100000000, 5, "Ann")),
+                 "game id 100000000 is above 99,999,999"),
+      MessageRow("score too large", Deliver(Payload(1, 123456789, "Ann")),
+                 "score 123456789 is above 99,999,999"),
+      MessageRow("fixed field not 1", Deliver(Payload(7, 5, "Ann", "2")),
+                 "the fixed field is 2, not 1"),
+      MessageRow(
+          "zone beyond +14:00", Deliver(Payload(7, 5, "Ann"), {true, 2026, 12, 6, 21, 15, 3, 60}),
           "a time zone of +15:00, beyond", "", kSender, "2026-12-06T21:15:03+15:00", 1796537703),
-      Row("not four fields", Deliver("hello there"), "does not split into four fields"),
-      Row("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, 0x08),
-          "not the GSM 7-bit default alphabet"),
+      MessageRow("not four fields", Deliver("hello there"), "does not split into four fields"),
+      MessageRow("other alphabet", Deliver(Payload(1, 5, "Ann"), kStamp, 0x08),
+                 "not the GSM 7-bit default alphabet"),
       // A user-data header 0003A70201: part one of two of a concatenated message.
-      Row("multi-part piece",
+      MessageRow(
+          "multi-part piece",
           "00440C9144770009103200006221601251304025050003A702019A4922086693D962B6980D668BD96236982D"
           "6693D964C2DA903604",
           "one part of a multi-part message"),
-      Row("month 13", Deliver(Payload(1, 5, "Ann"), {true, 2026, 13, 6, 21, 15, 3, 4}),
-          "time stamp", "", kSender, "", 0),
-      Row("cut short", Deliver(Payload(1, 5, "Ann")).substr(0, 30), "the text ends inside a field",
-          "", kSender, "", 0),
-      Row("an outgoing message",
+      MessageRow("month 13", Deliver(Payload(1, 5, "Ann"), {true, 2026, 13, 6, 21, 15, 3, 4}),
+                 "time stamp", "", kSender, "", 0),
+      MessageRow("cut short", Deliver(Payload(1, 5, "Ann")).substr(0, 30),
+                 "the text ends inside a field", "", kSender, "", 0),
+      MessageRow(
+          "an outgoing message",
           "0011000C912143658709210000AA2ACD241104B3C96C349BCC06B3C56C311BCC56B3C56C32DBCC46B3D56C3"
           "0DBCC16C3D9883622",
           "SMS-SUBMIT", "", "", "", 0),
   };
-  for (const Case& c : cases) {
+  for (const MessageCase& c : cases) {
     const Message m = ClassifyPdu(c.pdu);
     EXPECT_EQ(m.status, c.reason.empty() ? MessageStatus::kScore : MessageStatus::kRejected)
         << c.name;

@@ -34,7 +34,7 @@ const std::string kOk = "OK\r\n";
 
 constexpr std::array<const char*, 4> kFinalNames = {"ok", "error", "cms", "cme"};
 
-std::string Show(const AtEvent& e) {
+std::string ShowEvent(const AtEvent& e) {
   switch (e.kind) {
     case AtEventKind::kFinal:
       return std::string(kFinalNames.at(static_cast<std::size_t>(e.final))) + ":" + e.text +
@@ -79,7 +79,7 @@ std::string Events(const Case& c, std::size_t piece) {
   }
   std::string shown;
   for (const AtEvent& e : events) {
-    shown += (shown.empty() ? "" : " | ") + Show(e);
+    shown += (shown.empty() ? "" : " | ") + ShowEvent(e);
   }
   return reader.outOfStep() ? shown + " | out of step" : shown;
 }
@@ -159,7 +159,7 @@ TEST(AtReader, EventsInOrder) {
 }
 
 // A score message; `n` sets the seconds of its time stamp, so each n is another message.
-std::string Pdu(int n) {
+std::string NthPdu(int n) {
   std::string pdu = kPdu;
   pdu[30] = static_cast<char>('0' + n);
   return pdu;
@@ -331,27 +331,28 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
     phone.memories["SM"] = std::move(held);
     return phone;
   };
-  Phone refusing = sm({{1, Pdu(1)}, {2, Pdu(2)}});
+  Phone refusing = sm({{1, NthPdu(1)}, {2, NthPdu(2)}});
   refusing.refusesDeletes = true;
-  Phone two = sm({{1, Pdu(1)}});
-  two.memories["ME"] = {{1, Pdu(2)}};
+  Phone two = sm({{1, NthPdu(1)}});
+  two.memories["ME"] = {{1, NthPdu(2)}};
   Phone oneForm = two;
   oneForm.refusesThreeMemoryForm = true;
-  Phone stray = sm({{1, Pdu(1)}, {2, Pdu(2)}});
+  Phone stray = sm({{1, NthPdu(1)}, {2, NthPdu(2)}});
   stray.leftOver = "\r\nOK\r\n";
-  Phone shortPdu = sm({{1, Pdu(1)}, {2, Pdu(2) + "0"}});  // an odd number of hex digits
+  Phone shortPdu = sm({{1, NthPdu(1)}, {2, NthPdu(2) + "0"}});  // an odd number of hex digits
   shortPdu.refusesIndications = true;
-  Phone puk = sm({{1, Pdu(1)}});
+  Phone puk = sm({{1, NthPdu(1)}});
   puk.simLock = "SIM PUK";
   const std::vector<Row> rows = {
-      {"listed and deleted", sm({{1, Pdu(1)}, {2, Pdu(2)}}), "CMGL=4 CMGD=1 CMGD=2", "P1 P2", ""},
-      {"index 0", sm({{0, Pdu(0)}}), "CMGL=4 CMGD=0", "P0", ""},
-      {"the store refuses the batch", sm({{1, Pdu(1)}, {2, Pdu(2)}}), "CMGL=4", "", "SM:1 SM:2",
-       Lines({"cannot store 2 message(s): database is locked"}), StoreFault::kRefuses, 1, false,
-       ServiceExit::kStoreFailed},
-      {"the commit's outcome is lost", sm({{1, Pdu(1)}, {2, Pdu(2)}}),
+      {"listed and deleted", sm({{1, NthPdu(1)}, {2, NthPdu(2)}}), "CMGL=4 CMGD=1 CMGD=2", "P1 P2",
+       ""},
+      {"index 0", sm({{0, NthPdu(0)}}), "CMGL=4 CMGD=0", "P0", ""},
+      {"the store refuses the batch", sm({{1, NthPdu(1)}, {2, NthPdu(2)}}), "CMGL=4", "",
+       "SM:1 SM:2", Lines({"cannot store 2 message(s): database is locked"}), StoreFault::kRefuses,
+       1, false, ServiceExit::kStoreFailed},
+      {"the commit's outcome is lost", sm({{1, NthPdu(1)}, {2, NthPdu(2)}}),
        "CMGL=4 CMGL=4 CMGD=1 CMGD=2", "P1 P2", "", Lines(), StoreFault::kLosesOutcome, 2},
-      {"the line drops between commit and delete", sm({{1, Pdu(1)}, {2, Pdu(2)}}),
+      {"the line drops between commit and delete", sm({{1, NthPdu(1)}, {2, NthPdu(2)}}),
        "CMGL=4 CMGL=4 CMGD=1 CMGD=2", "P1 P2", "", Lines(), StoreFault::kNone, 1, true},
       {"deletes refused, each run", refusing, "CMGL=4 CMGD=1 CMGD=2 CMGL=4 CMGD=1 CMGD=2", "P1 P2",
        "SM:1 SM:2",
@@ -415,7 +416,7 @@ TEST_F(ScoreServiceFaults, EachRowKeepsWhatThePhoneHeld) {
         [&](const StoredMessage& kept) {
           std::string tag = "damaged " + kept.message.received;
           for (int n = 0; n < 10 && kept.message.received.empty(); ++n) {
-            tag = kept.message.pdu == Pdu(n) ? "P" + std::to_string(n) : tag;
+            tag = kept.message.pdu == NthPdu(n) ? "P" + std::to_string(n) : tag;
           }
           stored += (stored.empty() ? "" : " ") + tag;
           return true;
