@@ -11,9 +11,9 @@ apt-get install -y --no-install-recommends \
   ca-certificates git cmake ninja-build g++ clang lld clang-format clang-tidy libclang-rt-14-dev \
   pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev \
   libncurses-dev ncurses-term \
-  python3 python3-gammu libgammu-dev python3-serial socat picocom tmux \
+  python3 python3-gammu libgammu-dev tmux \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 \
-  wine64 wine32 xvfb xdotool x11-utils imagemagick procps psmisc \
+  wine64 wine32 xvfb xdotool procps \
   nlohmann-json3-dev libsqlite3-dev sqlite3 libpqxx-dev libboost-dev postgresql \
   libtomlplusplus-dev libsystemd-dev help2man \
   chromium chromium-driver python3-selenium wrk curl python3-prometheus-client \
