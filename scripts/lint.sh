@@ -34,13 +34,16 @@ for entry in json.load(open(sys.argv[1])):
         kept[entry["file"]] = (len(defines), entry)
 json.dump([entry for _, entry in kept.values()], open(sys.argv[2], "w"), indent=1)
 PY
-tidy_files=$(git ls-files '*.cpp' | grep -vE '(^|/)win32/|^tests/windows/|^examples/|^fuzz/' || true)
-# One clang-tidy per core (run-clang-tidy's own default, said here so it stays so).
-# Its log, a command and a count per file, is kept aside; only findings are shown.
+# The sources to check, largest first: a large one takes longest, and started last it would keep
+# one core busy alone at the end.
+git ls-files '*.cpp' | grep -vE '(^|/)win32/|^tests/windows/|^examples/|^fuzz/' | xargs ls -S \
+  >build/lint/once/files
+# One clang-tidy per core. Its log is kept aside; only findings are shown.
 # Its heap on transparent huge pages: it builds large ASTs, and fewer page faults take about
 # 6 % off its time (gcc, with an allocator of its own, only gets slower so).
-GLIBC_TUNABLES=glibc.malloc.hugetlb=1 run-clang-tidy-14 -quiet -j "$(nproc)" -extra-arg=-Wno-unknown-warning-option -p build/lint/once \
-  $tidy_files >build/lint/clang-tidy.log 2>&1 ||
+GLIBC_TUNABLES=glibc.malloc.hugetlb=1 xargs -P "$(nproc)" -n 1 clang-tidy-14 -quiet \
+  -p build/lint/once -extra-arg=-Wno-unknown-warning-option <build/lint/once/files \
+  >build/lint/clang-tidy.log 2>&1 ||
   { grep -E 'error|warning:' build/lint/clang-tidy.log | grep -v 'warnings generated'
     echo "lint: clang-tidy found problems, see build/lint/clang-tidy.log"; exit 1; }
 echo "lint: clean"
