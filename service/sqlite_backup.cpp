@@ -14,15 +14,12 @@ constexpr int kPauseMs = 50;
 constexpr int kBusyTries = kBusyTimeoutMs / kPauseMs;
 
 Database Open(const std::string& path, int flags, StoreError& error) {
-  sqlite3* raw = nullptr;
-  const int status = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-  Database db(raw);
-  if (status != SQLITE_OK) {
-    error = {StoreErrorKind::kUnavailable,
-             path + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(status))};
-    return nullptr;
+  int status = SQLITE_OK;
+  std::string failure;
+  Database db = OpenDatabase(path, flags, status, failure);
+  if (db == nullptr) {
+    error = {StoreErrorKind::kUnavailable, path + ": " + failure};
   }
-  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   return db;
 }
 

@@ -759,17 +759,15 @@ Database OpenFile(const std::string& file, bool create, bool write, StoreError& 
   const int flags = create  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
                     : write ? SQLITE_OPEN_READWRITE
                             : SQLITE_OPEN_READONLY;
-  sqlite3* raw = nullptr;
-  const int status = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-  Database db(raw);
-  if (status != SQLITE_OK) {
+  int status = SQLITE_OK;
+  std::string failure;
+  Database db = OpenDatabase(file, flags | SQLITE_OPEN_NOMUTEX, status, failure);
+  if (db == nullptr) {
     const bool missing = status == SQLITE_CANTOPEN && !create;
     error = {missing ? StoreErrorKind::kMissing : StoreErrorKind::kUnavailable,
-             missing ? "no database at " + file
-                     : (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(status))};
+             missing ? "no database at " + file : failure};
     return nullptr;
   }
-  sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
   // A new file's pages are 8 KiB rather than 4: the unique index's long keys (the PDU text)
   // then make a shallower tree, and a large import spends about a tenth less time in it. The
   // size of a file already made never changes.
