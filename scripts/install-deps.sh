@@ -11,14 +11,15 @@ build="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev google
   libpqxx-dev libboost-dev libtomlplusplus-dev libsystemd-dev help2man"
 # The 32-bit wine loader runs the handheld-sized 32-bit DLL. binutils-source (with bison, flex
 # and m4) is what the Windows CE build makes its cross binutils from; unicorn, pefile and
-# capstone read that DLL back and run it on an emulated StrongARM. Of mingw-w64, only the
-# win32-threads flavour the Windows build uses.
+# capstone read that DLL back and run it on an emulated StrongARM (unicorn imports
+# pkg_resources without depending on it). Of mingw-w64, only the win32-threads flavour the
+# Windows build uses. imagemagick's import takes the wine tests' screenshots.
 rest="ca-certificates git clang lld clang-format clang-tidy libclang-rt-14-dev ncurses-term
   python3-gammu tmux g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
-  wine64 wine32 xvfb xdotool procps sqlite3 postgresql
+  wine64 wine32 xvfb xdotool imagemagick procps sqlite3 postgresql
   chromium chromium-driver python3-selenium wrk curl python3-prometheus-client
   binutils-source bison flex m4 make xz-utils zlib1g-dev
-  python3-unicorn python3-pefile python3-capstone"
+  python3-unicorn python3-pkg-resources python3-pefile python3-capstone"
 case ${1:-all} in
   build) packages=$build ;;
   rest) packages=$rest ;;
