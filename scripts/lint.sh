@@ -14,11 +14,11 @@ cmake --preset release -B build/lint -DCMAKE_UNITY_BUILD=OFF >/dev/null
 # Where a file is built twice, the build with more definitions is kept: entry/posix_export.cpp's
 # two differ only in CMake's <target>_EXPORTS macro, and tools/serve/commit_hook.cpp's
 # BRINDLE_FAULT_HOOKS build only adds code.
-# In the tests, the static analyzer does not step into the standard library's functions: every
-# gtest assertion forks into a failure message formatted through std::ostringstream, and after
-# three assertions a test's whole analysis budget went there (about 2 s a test, 40 % of the
-# analyzer's time on the tests). The tests' own statements are followed as before; what a
-# library call returns is taken as unknown.
+# The static analyzer checks the tests too, but there it does not step into the standard
+# library's functions: every gtest assertion forks into a failure message formatted through
+# std::ostringstream, and after three assertions a test's whole analysis budget went there
+# (about 2 s a test, 40 % of the analyzer's time on the tests). The tests' own statements are
+# followed; what a library call returns is taken as unknown.
 mkdir -p build/lint/once
 python3 - build/lint/compile_commands.json build/lint/once/compile_commands.json <<'PY'
 import json, os, shlex, sys
