@@ -122,7 +122,8 @@ class ScoreService {
   struct Place {
     std::string memory;
     int index = -1;
-    auto operator<=>(const Place&) const = default;
+    // clang-tidy 14 reads the defaulted comparison's test against 0 as a null pointer constant.
+    auto operator<=>(const Place&) const = default;  // NOLINT(modernize-use-nullptr)
   };
   // A message read and to be kept: the place it was read from and how its delete is checked.
   struct Taken {
