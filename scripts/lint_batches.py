@@ -112,7 +112,7 @@ def jobs(compile_commands_path, out):
     for _, job in sorted(order, reverse=True):
         print(job)
     for entry in alone:
-        print(f"-p {out}/alone -checks={MAIN_FILE_CHECKS} {entry['file']}")
+        print(f"-p {out}/alone -checks={MAIN_FILE_CHECKS} {os.path.relpath(entry['file'])}")
 
 
 def verdict(log_path):
