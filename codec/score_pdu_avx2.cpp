@@ -4,13 +4,17 @@
 // the same reading, PDU fields included.
 //
 // Where things are (registers little-endian, byte 0 lowest):
-// - LoadOctets: a 256-bit block of 32 text characters becomes 16 octets, octet i in bytes
+// - OctetBlockAvx2: a 256-bit block of 32 text characters becomes 16 octets, octet i in bytes
 //   2i (value) and 2i + 1 (zero) of the maddubs result; packus and the 0x08 permute put the 16
-//   octets in bytes 0-15 of the low half, stored at octet k / 2. `strays` has a nonzero byte
-//   for every character of the block that is not a hex digit.
+//   octets in bytes 0-15 of the low half. `strays` has a nonzero byte for every character of
+//   the block that is not a hex digit. LoadOctets stores block k's at octet k / 2.
 // - WriteNumber: 16 address octets in a 128-bit register; low nibbles unpacked with high ones
 //   give digit i in byte i (digits 0-15 in `first`, 16-19 in the low 4 bytes of `rest`).
-// - WritePayload: SeptetGroup deposits seven octets into the low seven bits of eight bytes,
+// - ReadUserData: each block of 32 digits becomes 16 octets as above, and a window of
+//   kSlide moves them down so that user-data octet 16i + k is in byte k of `at[i]`.
+// - GroupPair: the window from octet 14i on holds groups 2i and 2i + 1 in bytes 0-6 and 7-13;
+//   the shuffle puts each in its own quadword, byte 7 zero.
+// - WritePayload: GroupPair deposits seven octets into the low seven bits of eight bytes,
 //   septet j of the group in byte j. `low` holds groups 0-3 (septets 0-31) as one quadword
 //   each, `high` groups 4-7. PayloadLanes turns each digit pair (16-bit lane) into its payload
 //   byte in the lane's low byte; packus + the 0xD8 permute put payload byte p (septets 2p and
@@ -79,49 +83,25 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Load32(const void*
   return _mm256_loadu_si256(static_cast<const __m256i*>(at));
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i LoadTable(const LaneTable& table) {
-  return Load32(table.data());
+// The 32 bytes of `text` read as hex digits: each byte's value, anything for a stray, and a
+// nonzero byte added to `strays` for each byte that is not a hex digit.
+__attribute__((target("avx2"), always_inline)) inline __m256i ReadDigitsAvx2(__m256i text,
+                                                                             __m256i& strays) {
+  const __m256i row = _mm256_and_si256(_mm256_srli_epi16(text, 4), _mm256_set1_epi8(0x0F));
+  strays = _mm256_or_si256(strays,
+                           _mm256_andnot_si256(_mm256_shuffle_epi8(Load32(kColumnHas.data()), text),
+                                               _mm256_shuffle_epi8(Load32(kRowNeeds.data()), row)));
+  return _mm256_add_epi8(text, _mm256_shuffle_epi8(Load32(kRowOffset.data()), row));
 }
 
-// Uniform vectors of `kBits`, one per 32-bit lane.
-template <std::uint32_t kBits>
-__attribute__((target("avx2"), always_inline)) inline __m256i Copies32() {
-  return _mm256_set1_epi32(static_cast<int>(kBits));
-}
-template <std::uint16_t kWord>
-__attribute__((target("avx2"), always_inline)) inline __m256i Copies16() {
-  return Copies32<kWord * 0x10001U>();
-}
-template <std::uint8_t kByte>
-__attribute__((target("avx2"), always_inline)) inline __m256i Copies8() {
-  return Copies32<kByte * 0x01010101U>();
-}
-
-struct DigitsAvx2 {
-  __m256i values;  // each byte's value as a hex digit, anything for a stray
-  __m256i strays;  // nonzero in the bytes that are not hex digits
-};
-
-// The 32 bytes of `text` read as hex digits.
-__attribute__((target("avx2"), always_inline)) inline DigitsAvx2 ReadDigitsAvx2(__m256i text) {
-  const __m256i row = _mm256_and_si256(_mm256_srli_epi16(text, 4), Copies8<0x0F>());
-  return {_mm256_add_epi8(text, _mm256_shuffle_epi8(LoadTable(kRowOffset), row)),
-          _mm256_andnot_si256(_mm256_shuffle_epi8(LoadTable(kColumnHas), text),
-                              _mm256_shuffle_epi8(LoadTable(kRowNeeds), row))};
-}
-
-struct OctetsAvx2 {
-  __m256i octets;  // octets, or octets in 16-bit lanes; anything where there are strays
-  __m256i strays;  // nonzero bytes where a character is not a hex digit
-};
-
-// The sixteen octets of the 32 digits at `in`, one in the low byte of each 16-bit lane, and
-// the strays among them as nonzero bytes.
-__attribute__((target("avx2"), always_inline)) inline OctetsAvx2 OctetLanesAvx2(const char* in) {
-  const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));  // NOLINT
-  const DigitsAvx2 digits = ReadDigitsAvx2(text);
-  // maddubs joins each pair as high * 16 + low (the first digit is the low byte of a lane).
-  return {_mm256_maddubs_epi16(digits.values, Copies16<0x0110>()), digits.strays};
+// The sixteen octets of the 32 digits at `in`, in order, and the strays among them.
+__attribute__((target("avx2"), always_inline)) inline __m128i OctetBlockAvx2(const char* in,
+                                                                             __m256i& strays) {
+  // maddubs joins each pair as high * 16 + low (the first digit is the low byte of a lane);
+  // packus works within 128-bit halves, so the octets are quadwords 0 and 2.
+  const __m256i lanes =
+      _mm256_maddubs_epi16(ReadDigitsAvx2(Load32(in), strays), _mm256_set1_epi16(0x0110));
+  return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(lanes, lanes), 0x08));
 }
 
 // The unscrambled payload byte of each digit pair (16-bit lanes; the first digit is the low
@@ -129,13 +109,15 @@ __attribute__((target("avx2"), always_inline)) inline OctetsAvx2 OctetLanesAvx2(
 // bits for each pair that is two hex digits giving a byte other than zero.
 __attribute__((target("avx2"), always_inline)) inline __m256i PayloadLanesAvx2(__m256i text,
                                                                                unsigned& sound) {
-  const DigitsAvx2 digits = ReadDigitsAvx2(text);
-  const __m256i plain = _mm256_add_epi16(
-      _mm256_maddubs_epi16(_mm256_and_si256(digits.values, Copies16<0x7F07>()), Copies16<0x0801>()),
-      _mm256_slli_epi16(_mm256_and_si256(digits.values, Copies16<0x0008>()), 4));
+  __m256i strays = _mm256_setzero_si256();
+  const __m256i values = ReadDigitsAvx2(text, strays);
+  const __m256i plain =
+      _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x7F07)),
+                                            _mm256_set1_epi16(0x0801)),
+                       _mm256_slli_epi16(_mm256_and_si256(values, _mm256_set1_epi16(0x0008)), 4));
   sound = static_cast<unsigned>(_mm256_movemask_epi8(
       _mm256_andnot_si256(_mm256_cmpeq_epi16(plain, _mm256_setzero_si256()),
-                          _mm256_cmpeq_epi16(digits.strays, _mm256_setzero_si256()))));
+                          _mm256_cmpeq_epi16(strays, _mm256_setzero_si256()))));
   return plain;
 }
 
@@ -151,10 +133,6 @@ struct NumberSpans {
   std::array<std::uint32_t, 2> negative{};  // 1 for a minus in front
   std::size_t handle = 0;
 };
-
-// Both numbers' signs as masks, by which of them are negative (bit 0 the game id's).
-alignas(16) inline constexpr std::array<std::array<std::int64_t, 2>, 4> kSigns = {
-    {{0, 0}, {-1, 0}, {0, -1}, {-1, -1}}};
 
 // The numbers of both spans of `text` (eight bytes readable at each), negated where
 // `negative` says, into `fields`. Each word's digits are moved to the top (bytes past them
@@ -174,8 +152,8 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void StoreNumbers(
                                        _mm_set1_epi32(0x00010064));
   const __m128i value =
       _mm_add_epi64(_mm_mul_epu32(quads, _mm_set1_epi32(10000)), _mm_srli_epi64(quads, 32));
-  const __m128i sign = _mm_load_si128(reinterpret_cast<const __m128i*>(  // NOLINT
-      kSigns[spans.negative[0] | spans.negative[1] << 1U].data()));
+  const __m128i sign = _mm_set_epi64x(-static_cast<long long>(spans.negative[1]),
+                                      -static_cast<long long>(spans.negative[0]));
   const __m128i numbers = _mm_sub_epi64(_mm_xor_si128(value, sign), sign);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(&fields.gameId), numbers);  // NOLINT
   fields.fixed = 1;
@@ -198,9 +176,9 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
                                                                              NumberSpans& spans) {
   const __m256i next =
       _mm256_alignr_epi8(_mm256_permute2x128_si256(payload, payload, 0x81), payload, 1);
-  const __m256i nine = Copies8<9>();
-  const __m256i digit = _mm256_sub_epi8(payload, Copies8<'0'>());
-  const __m256i nextDigit = _mm256_sub_epi8(next, Copies8<'0'>());
+  const __m256i nine = _mm256_set1_epi8(9);
+  const __m256i digit = _mm256_sub_epi8(payload, _mm256_set1_epi8('0'));
+  const __m256i nextDigit = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
   const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit);
   const __m256i bothDigits =
       _mm256_and_si256(isDigit, _mm256_cmpeq_epi8(_mm256_min_epu8(nextDigit, nine), nextDigit));
@@ -211,10 +189,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(lengths.data()),  // NOLINT
       _mm256_or_si256(_mm256_add_epi8(_mm256_add_epi8(eightTimes, twice), nextDigit),
-                      _mm256_andnot_si256(bothDigits, Copies8<0xFF>())));
+                      _mm256_andnot_si256(bothDigits, _mm256_set1_epi8(-1))));
   const auto digits = static_cast<std::uint32_t>(_mm256_movemask_epi8(isDigit));
-  const auto minus =
-      static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, Copies8<'-'>())));
+  const auto minus = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(payload, _mm256_set1_epi8('-'))));
   const std::size_t gameEnd = 2 + std::size_t{lengths[0]};  // 257 at most
   const std::size_t scoreStart = gameEnd + 5;               // behind "011" and its length digits
   if (scoreStart > size) {
@@ -245,30 +223,21 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool SplitPayload(__m
   return true;
 }
 
-// The octets and room behind them: every header position stays under 36 and the septet
-// groups read 57 octets from the user data on, so no read leaves the room.
-constexpr std::size_t kOctetRoom = 128;
+// Room for the octets of the longest text (92), zeros behind them: the header lies in the first
+// 36 octets, and the address digits are read 16 octets at a time.
+constexpr std::size_t kOctetRoom = 96;
 
-// The octets of `text` (kMinText to kMaxText digits, an even count) into `octets`, zeros
-// behind them; false when a character is not a hex digit. The last block of 32 digits ends
-// with the text and may overlap the one before, writing the same octets again. (Inline rather
-// than through a hex reader: the call costs some 2 ns of a 50 ns message.)
+// The octets of `text` (kMinText to kMaxText digits, an even count) into `octets`, which holds
+// zeros; false when a character is not a hex digit. The last block of 32 digits ends with the
+// text and may overlap the one before, writing the same octets again. (Inline rather than
+// through a hex reader: the call costs some 2 ns of a 40 ns message.)
 __attribute__((target("avx2,bmi2"), always_inline)) inline bool LoadOctets(
     std::string_view text, std::array<std::uint8_t, kOctetRoom>& octets) {
-  for (std::size_t k = 0; k < octets.size(); k += 32) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(octets.data() + k),  // NOLINT
-                        _mm256_setzero_si256());
-  }
   __m256i strays = _mm256_setzero_si256();
   for (std::size_t k = 0; k < text.size(); k += 32) {
     const std::size_t at = std::min(k, text.size() - 32);
-    const OctetsAvx2 block = OctetLanesAvx2(text.data() + at);
-    strays = _mm256_or_si256(strays, block.strays);
-    // packus works within 128-bit halves, so the octets are quadwords 0 and 2.
-    const __m256i packed =
-        _mm256_permute4x64_epi64(_mm256_packus_epi16(block.octets, block.octets), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(octets.data() + at / 2),  // NOLINT
-                     _mm256_castsi256_si128(packed));
+                     OctetBlockAvx2(text.data() + at, strays));
   }
   return _mm256_testz_si256(strays, strays) != 0;
 }
@@ -295,29 +264,67 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline void WriteNumber(
   number[plus + digits] = '\0';
 }
 
-// Eight septets from seven octets, one in the low seven bits of each byte.
-__attribute__((target("avx2,bmi2"), always_inline)) inline long long SeptetGroup(
-    const std::uint8_t* octets) {
-  std::uint64_t packed = 0;
-  std::memcpy(&packed, octets, sizeof(packed));  // the eighth octet is unused
-  return static_cast<long long>(_pdep_u64(packed, 0x7F7F7F7F7F7F7F7FU));
+// The first 64 octets of the user data, which starts at digit `from` of `text`, in four
+// registers (octet 16i + k in byte k of the ith), zeros past the text's end. They are read
+// from the text again rather than loaded from the octets just stored: a load that spans two
+// recent stores waits for both to reach the cache, some 5 ns of a 43 ns message.
+// Each block of 32 digits ends with the text at the latest and is shifted into place by a
+// window of kSlide; LoadOctets has checked every digit. Stored in `pdu` too.
+alignas(32) inline constexpr std::array<std::uint8_t, 32> kSlide = {
+    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+struct UserDataBlocks {
+  static constexpr std::size_t kCount = 4;
+  __m128i at[kCount];  // NOLINT(*-avoid-c-arrays): std::array drops the vector's attributes
+};
+__attribute__((target("avx2,bmi2"), always_inline)) inline UserDataBlocks ReadUserData(
+    std::string_view text, std::size_t from, Pdu& pdu) {
+  // The user data is at most 56 octets here; all 64 read are stored, which the room holds.
+  static_assert(kMaxUserDataOctets + kUserDataReadAhead >= 16 * UserDataBlocks::kCount);
+  UserDataBlocks blocks;
+  __m256i unused = _mm256_setzero_si256();
+  for (std::size_t i = 0; i < UserDataBlocks::kCount; ++i) {
+    const std::size_t start = from + 32 * i;
+    const std::size_t at = std::min(start, text.size() - 32);
+    const std::size_t shift = std::min<std::size_t>((start - at) / 2, 16);
+    blocks.at[i] = _mm_shuffle_epi8(OctetBlockAvx2(text.data() + at, unused),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(  // NOLINT
+                                        kSlide.data() + shift)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pdu.userData.data() + 16 * i),  // NOLINT
+                     blocks.at[i]);
+  }
+  return blocks;
 }
 
-// The score payload from the first 64 septets of the user data at `userData` (kOctetRoom
-// bounds the reads): `pairs` bytes, then zeros to byte 32. Eight septets are one BMI2 deposit
-// of seven octets into the low seven bits of eight bytes, and the septets of the score text
-// are its characters, so the digit pairs go to payload bytes without a text in between.
+// Septet groups 2i and 2i + 1 of the user data (octets 14i to 14i + 13) from the two blocks
+// that hold them, which start 14i - kOffset octets in. A group's eight septets are one BMI2
+// deposit of its seven octets into the low seven bits of eight bytes.
+template <int kOffset>
+__attribute__((target("avx2,bmi2"), always_inline)) inline std::array<long long, 2> GroupPair(
+    __m128i first, __m128i second) {
+  const __m128i window = kOffset == 0 ? first : _mm_alignr_epi8(second, first, kOffset);
+  const __m128i split =
+      _mm_shuffle_epi8(window, _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, -1, 7, 8, 9, 10, 11, 12, 13, -1));
+  constexpr std::uint64_t kSeptets = 0x7F7F7F7F7F7F7F7FU;
+  return {static_cast<long long>(
+              _pdep_u64(static_cast<std::uint64_t>(_mm_cvtsi128_si64(split)), kSeptets)),
+          static_cast<long long>(
+              _pdep_u64(static_cast<std::uint64_t>(_mm_extract_epi64(split, 1)), kSeptets))};
+}
+
+// The score payload from the first 64 septets of the user data: `pairs` bytes, then zeros to
+// byte 32. The septets of the score text are its characters, so the digit pairs go to payload
+// bytes without a text in between.
 __attribute__((target("avx2,bmi2"), always_inline)) inline bool WritePayload(
-    const std::uint8_t* userData, std::size_t pairs, char* payload, __m256i& written) {
+    const UserDataBlocks& u, std::size_t pairs, char* payload, __m256i& written) {
   unsigned soundLow = 0;
   unsigned soundHigh = 0;
-  const std::uint8_t* const u = userData;
-  const __m256i low = PayloadLanesAvx2(_mm256_set_epi64x(SeptetGroup(u + 21), SeptetGroup(u + 14),
-                                                         SeptetGroup(u + 7), SeptetGroup(u)),
-                                       soundLow);
-  const __m256i high = PayloadLanesAvx2(_mm256_set_epi64x(SeptetGroup(u + 49), SeptetGroup(u + 42),
-                                                          SeptetGroup(u + 35), SeptetGroup(u + 28)),
-                                        soundHigh);
+  const auto [g0, g1] = GroupPair<0>(u.at[0], u.at[1]);
+  const auto [g2, g3] = GroupPair<14>(u.at[0], u.at[1]);
+  const auto [g4, g5] = GroupPair<12>(u.at[1], u.at[2]);
+  const auto [g6, g7] = GroupPair<10>(u.at[2], u.at[3]);
+  const __m256i low = PayloadLanesAvx2(_mm256_set_epi64x(g3, g2, g1, g0), soundLow);
+  const __m256i high = PayloadLanesAvx2(_mm256_set_epi64x(g7, g6, g5, g4), soundHigh);
   // The first two pairs are the marker; the payload's pairs follow.
   const std::uint64_t wanted = ((std::uint64_t{1} << (2 * pairs)) - 1U) << 4U;
   if (((soundLow | std::uint64_t{soundHigh} << 32U) & wanted) != wanted) {
@@ -409,7 +416,7 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool ReadOnePass(std:
   if (text.size() < kMinText || text.size() > kMaxText || text.size() % 2 != 0) {
     return false;
   }
-  std::array<std::uint8_t, kOctetRoom> octets;  // NOLINT: written whole by LoadOctets
+  std::array<std::uint8_t, kOctetRoom> octets{};
   ScoreLayout layout;
   Pdu& pdu = reading.pdu;
   if (!LoadOctets(text, octets) || !FindFields(octets.data(), text.size(), layout, pdu)) {
@@ -420,12 +427,10 @@ __attribute__((target("avx2,bmi2"), always_inline)) inline bool ReadOnePass(std:
   reading.errorOffset = 0;
   WriteNumber(octets.data() + layout.number, layout.digits, pdu.address.type,
               pdu.address.number.data());
-  // The user data is at most 56 octets here; 64 are copied (two moves), the room holds them.
-  static_assert(kMaxUserDataOctets + kUserDataReadAhead >= 64 && kOctetRoom >= 36 + 64);
-  std::memcpy(pdu.userData.data(), octets.data() + layout.userData, 64);
+  const UserDataBlocks userData = ReadUserData(text, 2 * layout.userData, pdu);
   __m256i payload;
   NumberSpans spans;
-  if (!WritePayload(octets.data() + layout.userData, layout.pairs, reading.payload, payload) ||
+  if (!WritePayload(userData, layout.pairs, reading.payload, payload) ||
       !SplitPayload(payload, reading.payload, layout.pairs, spans)) {
     return false;
   }
